@@ -1,0 +1,53 @@
+// The form's side of the calculation: runs the core, keeps its results in
+// the form's members and appends the report lines.
+#include "trendform.h"
+
+#include "trendcore.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTextEdit>
+
+void TTrendForm::CalculateSlot()
+{
+    // The button is enabled from the fifth value on; a call through the
+    // meta-object with a shorter series has nothing to calculate.
+    if (YearBox->isEnabled() || incidenceCount < trend::MinValues
+        || incidences.size() < std::size_t(incidenceCount)
+        || years.size() <= std::size_t(incidenceCount))
+        return;
+
+    IncidenceEdit->setDisabled(true);
+
+    const qint16 n = incidenceCount;
+    const trend::TrendResult r = trend::calculate(incidences, n);
+
+    middlePosition = r.middlePosition;
+    timeIntervals = r.timeCodes;
+    loopIndex = n;
+    averageIncidence = r.averageIncidence;
+    runningSum = r.sumOfProducts;
+    squaredIntervalSum = r.squaredIntervalSum;
+    theoreticalLevels = r.theoreticalLevels;
+    slope = r.slope;
+    absoluteChange = r.absoluteChange;
+    averageAbsoluteChange = r.averageAbsoluteChange;
+    changeRate = r.changeRate;
+    averageAnnualChangeRate = r.averageAnnualChangeRate;
+
+    const std::vector<trend::ReportLine> lines = trend::calculationLines(r, years);
+    QStringList paragraphs;
+    paragraphs.reserve(qsizetype(lines.size()));
+    for (const trend::ReportLine &line : lines)
+        paragraphs.append(line.translatable ? tr(line.text.toUtf8().constData()) : line.text);
+    appendParagraphs(paragraphs);
+
+    SubmitButton->setDisabled(true);
+    CalculateButton->setDisabled(true);
+    SaveButton->setEnabled(true);
+    SaveButton->setFocus();
+    MessageLabel->setText(tr("<font color=Red> <p align=center> Нажмите кнопку, чтобы сохранить "
+                             "результаты расчёта.</font> </p>"));
+}

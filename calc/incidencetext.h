@@ -1,0 +1,33 @@
+// How a typed incidence value becomes a stored number.
+//
+// Users type the decimal separator of their habit: "12.5" and "12,5" store
+// the same 12.5 whatever the system locale. The value goes through single
+// precision and is widened to double, as the method's earlier reports were
+// computed; group separators are never guessed at.
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+namespace trend {
+
+enum class EntryKind {
+    Empty,        // nothing typed
+    Number,       // a complete number that single precision holds
+    Placeholder,  // a lone sign and/or separator ("-", ".", "+,"): stored as 0
+    Malformed,    // made of number characters but not a number ("1,000.5", "12e")
+    OutOfRange,   // a number beyond single precision (overflow or underflow to 0)
+    Foreign       // holds a character that no number has
+};
+
+struct Entry {
+    EntryKind kind = EntryKind::Empty;
+    double value = 0;  // meaningful for Number and Placeholder
+};
+
+// True for the characters a number may hold: digits, signs, '.', ',', 'e', 'E'.
+bool isNumberCharacter(QChar c);
+
+Entry parseEntry(QStringView text);
+
+} // namespace trend

@@ -1,0 +1,123 @@
+#include "trendform.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSpinBox>
+#include <QStringConverter>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextStream>
+
+#include "trendcore.h"
+
+namespace {
+
+QString openFailure(const QString &path, const QSaveFile &file)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        return QObject::tr("под этим именем уже есть папка");
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.exists())
+        return QObject::tr("папка «%1» не существует").arg(QDir::toNativeSeparators(folder.filePath()));
+    if (!folder.isDir())
+        return QObject::tr("«%1» не является папкой").arg(QDir::toNativeSeparators(folder.filePath()));
+    if (file.error() == QFileDevice::PermissionsError)
+        return QObject::tr("нет права записи в папку «%1»")
+            .arg(QDir::toNativeSeparators(folder.filePath()));
+    return QObject::tr("файл не удалось создать (%1)").arg(file.errorString());
+}
+
+} // namespace
+
+bool TTrendForm::WriteReport(const QString &path, const QString &text, QString *reason)
+{
+    QString why;
+    QSaveFile file(path);
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::WriteOnly)) {
+        why = openFailure(path, file);
+    } else {
+        QTextStream stream(&file);
+        // The locale's encoding, without a byte-order mark.
+        stream.setEncoding(QStringConverter::System);
+        stream << text;
+        stream.flush();
+        if (stream.status() != QTextStream::Ok || file.error() != QFileDevice::NoError) {
+            why = QObject::tr("ошибка записи; возможно, диск заполнен (%1)").arg(file.errorString());
+            file.cancelWriting();  // the temporary file goes with `file`
+        } else if (!file.commit()) {
+            why = QObject::tr("запись не удалось завершить; возможно, диск заполнен (%1)")
+                      .arg(file.errorString());
+        }
+    }
+    if (reason)
+        *reason = why;
+    return why.isEmpty();
+}
+
+void TTrendForm::SaveSlot()
+{
+    auto *dialog = new QFileDialog(this);
+    dialog->setWindowTitle(tr("Сохранить результат"));
+    dialog->setNameFilter(tr("Текстовый файл (*.txt)"));
+    dialog->selectFile(QObject::tr("Без_имени"));
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    // The question below is about the name with ".txt" added; the dialog
+    // would ask about the name as chosen.
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+
+    if (dialog->exec() == QDialog::Accepted) {
+        const QString target = dialog->selectedFiles().value(0) + QStringLiteral(".txt");
+        const QFileInfo info(target);
+        const bool existed = info.exists() && !info.isDir();
+        bool confirmed = true;
+        if (existed) {
+            QMessageBox question(QMessageBox::Warning, QObject::tr("Такой файл уже существует!"),
+                                 QObject::tr("Перезаписать существующий файл?"));
+            // Action roles: neither button answers Escape.
+            QPushButton *yes = question.addButton(QObject::tr("&Да"), QMessageBox::ActionRole);
+            QPushButton *no = question.addButton(QObject::tr("&Нет"), QMessageBox::ActionRole);
+            question.setDefaultButton(no);
+            question.exec();
+            confirmed = question.clickedButton() == yes;
+        }
+        if (confirmed) {
+            QString reason;
+            if (WriteReport(target, ReportText(), &reason)) {
+                resetForNextSeries(existed);
+            } else {
+                // The report stays on screen and "Сохранить" stays enabled.
+                QMessageBox::warning(nullptr, QObject::tr("Ошибка сохранения"),
+                                     QObject::tr("Отчёт не сохранён в файл «%1»: %2.")
+                                         .arg(QDir::toNativeSeparators(target), reason));
+            }
+        }
+    }
+
+    delete dialog;
+    years.clear();
+    incidences.clear();
+    timeIntervals.clear();
+    theoreticalLevels.clear();
+}
+
+void TTrendForm::resetForNextSeries(bool overwritten)
+{
+    ResultEdit->clear();
+    ResultEdit->document()->setModified(false);
+    SaveButton->setDisabled(true);
+    YearBox->setEnabled(true);
+    YearBox->setValue(overwritten ? trend::MinYear : trend::DefaultFirstYear);
+    MessageLabel->setText(overwritten
+                              ? tr("<font color=Blue> <p align=center> Введите первый год "
+                                   "анализируемого ряда.</p> </font>")
+                              : tr("<font color=Blue> <p align=center> Введите первый год "
+                                   "анализируемого ряда.</font> </p>"));
+    SubmitButton->setEnabled(true);
+}

@@ -1,0 +1,91 @@
+#include "trendform.h"
+
+#include "incidencetext.h"
+#include "trendcore.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTextEdit>
+
+namespace {
+
+void warnInput(const QString &text)
+{
+    QMessageBox::warning(nullptr, QObject::tr("Ошибка ввода"), text);
+}
+
+} // namespace
+
+void TTrendForm::SubmitSlot()
+{
+    if (YearBox->isEnabled())
+        takeFirstYear();
+    else
+        takeValue();
+}
+
+void TTrendForm::takeFirstYear()
+{
+    // A new series starts from empty containers whatever happened before.
+    years.assign(1, YearBox->value());
+    incidences.clear();
+    incidenceCount = 0;
+    YearBox->setDisabled(true);
+    MessageLabel->setText(tr("<font color=Blue> <p align=center> Вводите соответствующие году "
+                             "показатели заболеваемости.</p> <font>"));
+    ResultEdit->setPlainText(tr("Фактическая заболеваемость: "));
+    IncidenceEdit->setEnabled(true);
+    IncidenceEdit->setFocus();
+}
+
+void TTrendForm::takeValue()
+{
+    // Counts and time codes are 16-bit: the series is full at 32767 values.
+    // The button is disabled when that happens; this guards the slot itself.
+    if (incidenceCount >= trend::MaxValues)
+        return;
+
+    const QString typed = IncidenceEdit->text();
+    const trend::Entry entry = trend::parseEntry(typed);
+    switch (entry.kind) {
+    case trend::EntryKind::Empty:
+        warnInput(QObject::tr("Введите значение заболеваемости для соответствующего года!"));
+        return;
+    case trend::EntryKind::Malformed:
+    case trend::EntryKind::Foreign:
+        // Storing 0 for "1,000.5" or "12e" would put a wrong number into the
+        // report without a word; the user corrects the field instead.
+        warnInput(QObject::tr("«%1» не является числом. Введите значение заболеваемости "
+                              "без пробелов и разделителей разрядов, например 12.5 или 12,5.")
+                      .arg(typed));
+        return;
+    case trend::EntryKind::OutOfRange:
+        warnInput(QObject::tr("Число «%1» не может быть сохранено: допускаются значения "
+                              "по модулю не больше 3.4e+38 и не меньше 1.5e-45, а также ноль.")
+                      .arg(typed));
+        return;
+    case trend::EntryKind::Number:
+    case trend::EntryKind::Placeholder:
+        break;
+    }
+
+    incidences.push_back(entry.value);
+    YearBox->setValue(YearBox->value() + 1);
+    ++incidenceCount;
+    years.push_back(YearBox->value());
+    appendParagraphs({trend::yearLine(years[std::size_t(incidenceCount - 1)], typed)});
+    IncidenceEdit->clear();
+    if (incidenceCount > trend::MinValues - 1)
+        CalculateButton->setEnabled(true);
+
+    if (incidenceCount >= trend::MaxValues) {
+        IncidenceEdit->setDisabled(true);
+        SubmitButton->setDisabled(true);
+        MessageLabel->setText(tr("<font color=Red> <p align=center> Введено наибольшее возможное "
+                                 "число значений (32767). Нажмите кнопку «Рассчитать».</p></font>"));
+        CalculateButton->setFocus();
+    }
+}
