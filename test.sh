@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the whole suite through CTest:
+# once as built normally, once with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+set -euo pipefail
+source "$(dirname "$0")/tools/setup.sh"
+
+vantorel_ensure_packages "${VANTOREL_PACKAGES[@]}" "${VANTOREL_TEST_PACKAGES[@]}"
+
+vantorel_build "$VANTOREL_ROOT/build"
+ctest --test-dir "$VANTOREL_ROOT/build" --output-on-failure -j2
+
+vantorel_build "$VANTOREL_ROOT/build-asan" -DVANTOREL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+ctest --test-dir "$VANTOREL_ROOT/build-asan" --output-on-failure -j2
