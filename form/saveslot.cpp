@@ -27,7 +27,7 @@ QString openFailure(const QString &path, const QSaveFile &file)
         return QObject::tr("папка «%1» не существует").arg(QDir::toNativeSeparators(folder.filePath()));
     if (!folder.isDir())
         return QObject::tr("«%1» не является папкой").arg(QDir::toNativeSeparators(folder.filePath()));
-    if (file.error() == QFileDevice::PermissionsError)
+    if (!folder.isWritable() || file.error() == QFileDevice::PermissionsError)
         return QObject::tr("нет права записи в папку «%1»")
             .arg(QDir::toNativeSeparators(folder.filePath()));
     return QObject::tr("файл не удалось создать (%1)").arg(file.errorString());
@@ -37,8 +37,14 @@ QString openFailure(const QString &path, const QSaveFile &file)
 
 bool TTrendForm::WriteReport(const QString &path, const QString &text, QString *reason)
 {
-    QString why;
     QSaveFile file(path);
+    return WriteReport(file, text, reason);
+}
+
+bool TTrendForm::WriteReport(QSaveFile &file, const QString &text, QString *reason)
+{
+    const QString path = file.fileName();
+    QString why;
     if (QFileInfo(path).isDir() || !file.open(QIODevice::WriteOnly)) {
         why = openFailure(path, file);
     } else {
@@ -51,8 +57,7 @@ bool TTrendForm::WriteReport(const QString &path, const QString &text, QString *
             why = QObject::tr("ошибка записи; возможно, диск заполнен (%1)").arg(file.errorString());
             file.cancelWriting();  // the temporary file goes with `file`
         } else if (!file.commit()) {
-            why = QObject::tr("запись не удалось завершить; возможно, диск заполнен (%1)")
-                      .arg(file.errorString());
+            why = QObject::tr("запись не удалось завершить (%1)").arg(file.errorString());
         }
     }
     if (reason)

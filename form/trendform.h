@@ -28,6 +28,7 @@ class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSaveFile;
 class QSpinBox;
 class QTextEdit;
 class QVBoxLayout;
@@ -82,6 +83,7 @@ public:
     // replaced only once the new one is complete. On failure returns false
     // and sets `reason` to a Russian sentence for the user.
     static bool WriteReport(const QString &path, const QString &text, QString *reason);
+    static bool WriteReport(QSaveFile &file, const QString &text, QString *reason);
 
     // The text written to a report file: the report area's plain text.
     QString ReportText() const;
