@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QString>
+#include <QByteArrayView>
 #include <QStringView>
 
 namespace trend {
@@ -29,5 +30,8 @@ struct Entry {
 bool isNumberCharacter(QChar c);
 
 Entry parseEntry(QStringView text);
+// The same for text held as bytes (a table cell); any byte outside ASCII
+// makes it Foreign.
+Entry parseEntry(QByteArrayView text);
 
 } // namespace trend
