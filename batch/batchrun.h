@@ -1,0 +1,32 @@
+// One batch run: read a table, compute every series with the window's core,
+// write the summary, and optionally a report file and a chart per series.
+#pragma once
+
+#include "chart.h"
+#include "summary.h"
+
+#include <QString>
+
+class QTextStream;
+
+namespace batch {
+
+struct Options {
+    QString input;              // a file name, or "-" for standard input
+    QString output;             // empty: standard output
+    SummaryFormat format = SummaryFormat::Csv;
+    bool longLayout = false;
+    char delimiter = 0;         // 0: detect
+    QString reportsDir;         // empty: no report files
+    QString chartsDir;          // empty: no charts (needs a QGuiApplication)
+    ChartFormat chartFormat = ChartFormat::Svg;
+    bool progress = false;      // a progress line on `err` after a second
+};
+
+enum ExitStatus { AllComputed = 0, SomeSkipped = 1, Failure = 2 };
+
+// Messages go to `err`, one line each: "FILE:LINE: LABEL: reason" for a
+// skipped series, "vantorel-batch: ..." for anything that stops the run.
+int run(const Options &options, QTextStream &err);
+
+} // namespace batch

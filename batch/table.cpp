@@ -1,0 +1,179 @@
+#include "table.h"
+
+#include <QIODevice>
+#include <QObject>
+
+#include <algorithm>
+
+namespace batch {
+
+QByteArrayView Record::trimmed(qsizetype i) const
+{
+    QByteArrayView v = cell(i);
+    while (!v.isEmpty() && (v.front() == ' ' || v.front() == '\t'))
+        v = v.sliced(1);
+    while (!v.isEmpty() && (v.back() == ' ' || v.back() == '\t' || v.back() == '\r'))
+        v.chop(1);
+    return v;
+}
+
+char detectDelimiter(QByteArrayView header)
+{
+    qsizetype tabs = 0, semicolons = 0, commas = 0;
+    bool quoted = false;
+    for (char c : header) {
+        if (c == '"')
+            quoted = !quoted;
+        else if (quoted)
+            continue;
+        else if (c == '\t')
+            ++tabs;
+        else if (c == ';')
+            ++semicolons;
+        else if (c == ',')
+            ++commas;
+        else if (c == '\n')
+            break;
+    }
+    if (tabs > 0 && tabs >= semicolons && tabs >= commas)
+        return '\t';
+    if (semicolons > 0 && semicolons >= commas)
+        return ';';
+    return ',';
+}
+
+TableReader::TableReader(QIODevice *device, char delimiter)
+    : device(device), delim(delimiter)
+{
+}
+
+bool TableReader::fill()
+{
+    if (eof)
+        return false;
+    if (pos > 0) {
+        buffer.remove(0, pos);
+        pos = 0;
+    }
+    // Growing reads keep a long record from being parsed over and over.
+    const qsizetype chunk = std::max<qsizetype>(1 << 16, buffer.size());
+    const qsizetype old = buffer.size();
+    buffer.resize(old + chunk);
+    const qint64 got = device->read(buffer.data() + old, chunk);
+    if (got < 0) {
+        buffer.resize(old);
+        failure = QObject::tr("ошибка чтения: %1").arg(device->errorString());
+        eof = true;
+        return false;
+    }
+    buffer.resize(old + qsizetype(got));
+    eof = got == 0;
+    return got > 0;
+}
+
+bool TableReader::parse(Record &record, qsizetype &end)
+{
+    record.text.clear();
+    record.spans.clear();
+    const char *data = buffer.constData();
+    const qsizetype size = buffer.size();
+    qsizetype i = pos;
+    qsizetype cellStart = 0;
+    bool quoted = false;
+    bool fieldStart = true;
+
+    const auto closeCell = [&](bool lineEnd) {
+        qsizetype length = record.text.size() - cellStart;
+        // A "\r\n" line end leaves its "\r" on the last cell.
+        if (lineEnd && length > 0 && record.text.back() == '\r')
+            --length;
+        record.spans.emplace_back(cellStart, length);
+        record.text.resize(cellStart + length);
+        cellStart = record.text.size();
+    };
+
+    while (i < size) {
+        const char c = data[i];
+        if (quoted) {
+            if (c == '"') {
+                if (i + 1 >= size && !eof)
+                    return false;  // a doubled quote may straddle the chunk
+                if (i + 1 < size && data[i + 1] == '"') {
+                    record.text.append('"');
+                    i += 2;
+                    continue;
+                }
+                quoted = false;
+            } else {
+                record.text.append(c);
+            }
+            ++i;
+            continue;
+        }
+        if (c == '"' && fieldStart) {
+            quoted = true;
+            fieldStart = false;
+            ++i;
+            continue;
+        }
+        if (c == delim) {
+            closeCell(false);
+            fieldStart = true;
+            ++i;
+            continue;
+        }
+        if (c == '\n') {
+            closeCell(true);
+            end = i + 1;
+            return true;
+        }
+        record.text.append(c);
+        fieldStart = false;
+        ++i;
+    }
+    if (!eof)
+        return false;
+    // The last record of a file without a final line feed.
+    if (i == pos)
+        return false;
+    closeCell(true);
+    end = i;
+    return true;
+}
+
+bool TableReader::next(Record &record)
+{
+    if (!failure.isEmpty())
+        return false;
+    for (;;) {
+        if (!started) {
+            // Read enough for the byte-order mark and the header.
+            while (!eof && buffer.indexOf('\n', pos) < 0 && buffer.size() - pos < MaxRecordBytes)
+                fill();
+            if (buffer.startsWith("\xEF\xBB\xBF"))
+                pos += 3;
+            if (delim == 0)
+                delim = detectDelimiter(QByteArrayView(buffer).sliced(pos));
+            started = true;
+        }
+        qsizetype end = 0;
+        if (pos < buffer.size() && parse(record, end)) {
+            record.line = line;
+            for (qsizetype k = pos; k < end; ++k)
+                line += buffer.at(k) == '\n';
+            pos = end;
+            return true;
+        }
+        if (eof)
+            return false;
+        if (buffer.size() - pos > MaxRecordBytes) {
+            failure = QObject::tr("строка %1: запись длиннее %2 байт (нет закрывающей кавычки?)")
+                          .arg(line)
+                          .arg(MaxRecordBytes);
+            return false;
+        }
+        fill();
+    }
+}
+
+} // namespace batch

@@ -1,0 +1,78 @@
+// Streaming reader of delimited text tables (CSV, semicolon-separated, TSV).
+//
+// Records are read one at a time, so memory does not grow with the number
+// of rows. Fields may be quoted with '"' (a doubled quote inside stands for
+// one), and a quoted field may hold the delimiter and line breaks. A UTF-8
+// byte-order mark at the start is skipped; "\r\n" line ends are accepted.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+class QIODevice;
+
+namespace batch {
+
+// One record: its fields, unquoted, and the line on which it starts.
+class Record
+{
+public:
+    qsizetype size() const { return qsizetype(spans.size()); }
+    QByteArrayView cell(qsizetype i) const
+    {
+        return i < size() ? QByteArrayView(text.constData() + spans[std::size_t(i)].first,
+                                           spans[std::size_t(i)].second)
+                          : QByteArrayView();
+    }
+    // A cell with blanks around it trimmed.
+    QByteArrayView trimmed(qsizetype i) const;
+    qint64 line = 0;
+
+private:
+    friend class TableReader;
+    QByteArray text;
+    std::vector<std::pair<qsizetype, qsizetype>> spans;
+};
+
+// The delimiter most used outside quotes in `header`: tab, then
+// semicolon, then comma on a tie; comma when there is none.
+char detectDelimiter(QByteArrayView header);
+
+class TableReader
+{
+public:
+    // The device must stay open while the reader is used. A delimiter of
+    // 0 means: detect it from the first record.
+    explicit TableReader(QIODevice *device, char delimiter = 0);
+
+    // Reads the next record; false at the end of the input or on an error.
+    bool next(Record &record);
+    char delimiter() const { return delim; }
+    // Non-empty after a read error or an over-long record.
+    QString error() const { return failure; }
+
+    // Largest record accepted, in bytes: a stray quote must not make the
+    // reader swallow a whole file.
+    static constexpr qsizetype MaxRecordBytes = 16 * 1024 * 1024;
+
+private:
+    bool fill();
+    // Parses the record that starts at `pos`; false when more input is needed.
+    bool parse(Record &record, qsizetype &end);
+
+    QIODevice *device;
+    char delim;
+    QByteArray buffer;
+    qsizetype pos = 0;
+    qint64 line = 1;
+    bool eof = false;
+    bool started = false;
+    QString failure;
+};
+
+} // namespace batch
