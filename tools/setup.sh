@@ -5,9 +5,10 @@ VANTOREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # What the program needs to build and run.
 VANTOREL_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev
-                   fonts-urw-base35)
-# What the test suite needs besides.
-VANTOREL_TEST_PACKAGES=(xvfb xdotool)
+                   qt6-svg-dev libboost-math-dev fonts-urw-base35)
+# What the test suite needs besides: a virtual X server for the real-window
+# test, clang with libFuzzer for the fuzz test.
+VANTOREL_TEST_PACKAGES=(xvfb xdotool clang libclang-rt-14-dev)
 
 vantorel_ensure_packages() {
     local missing=() p
