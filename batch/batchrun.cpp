@@ -55,7 +55,8 @@ public:
                 continue;
             }
             Skip skip;
-            if (const auto series = wide.row(record, reader.delimiter(), fileName, &skip))
+            if (const auto series = wide.row(record, reader.delimiter(), fileName, &skip,
+                                             !o.reportsDir.isEmpty()))
                 compute(*series);
             else
                 skipped(skip);

@@ -2,11 +2,35 @@
 
 #include <boost/math/distributions/students_t.hpp>
 
+#include <QHash>
+
 #include <cassert>
 #include <cmath>
 #include <limits>
 
 namespace batch {
+
+namespace {
+
+// Double precision throughout is ample for a p-value; the default would
+// promote to long double at several times the cost.
+using Policy = boost::math::policies::policy<boost::math::policies::promote_double<false>>;
+using StudentsT = boost::math::students_t_distribution<double, Policy>;
+
+// The 97.5% point of t with `df` degrees of freedom; series of one length
+// share it, so it is found once per length.
+double criticalValue(double df)
+{
+    static QHash<double, double> known;
+    const auto found = known.constFind(df);
+    if (found != known.constEnd())
+        return *found;
+    const double value = boost::math::quantile(boost::math::complement(StudentsT(df), 0.025));
+    known.insert(df, value);
+    return value;
+}
+
+} // namespace
 
 OlsFit fitOverYears(const std::vector<qint32> &years, const std::vector<double> &values)
 {
@@ -43,8 +67,7 @@ OlsFit fitOverYears(const std::vector<qint32> &years, const std::vector<double> 
     fit.rSquared = syy > 0 ? 1 - sse / syy : nan;
 
     const double t = fit.slope / fit.slopeError;
-    const boost::math::students_t dist(df);
-    const double critical = boost::math::quantile(boost::math::complement(dist, 0.025));
+    const double critical = criticalValue(df);
     fit.ciLow = fit.slope - critical * fit.slopeError;
     fit.ciHigh = fit.slope + critical * fit.slopeError;
     if (std::isnan(t))
@@ -52,7 +75,7 @@ OlsFit fitOverYears(const std::vector<qint32> &years, const std::vector<double> 
     else if (std::isinf(t))
         fit.pValue = 0;  // a perfect non-flat line
     else
-        fit.pValue = 2 * boost::math::cdf(boost::math::complement(dist, std::fabs(t)));
+        fit.pValue = 2 * boost::math::cdf(boost::math::complement(StudentsT(df), std::fabs(t)));
     return fit;
 }
 

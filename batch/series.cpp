@@ -109,7 +109,7 @@ bool WideLayout::setHeader(const Record &header, QString *error)
 }
 
 std::optional<Series> WideLayout::row(const Record &record, char delimiter, const QString &file,
-                                      Skip *skip) const
+                                      Skip *skip, bool keepTyped) const
 {
     const qsizetype labelCount = names.size();
     Series s;
@@ -141,7 +141,8 @@ std::optional<Series> WideLayout::row(const Record &record, char delimiter, cons
 
     const qint32 start = firstYear + qint32(first - labelCount);
     s.values.reserve(std::size_t(n));
-    s.typed.reserve(std::size_t(n));
+    if (keepTyped)
+        s.typed.reserve(std::size_t(n));
     for (qsizetype i = first; i <= last; ++i) {
         const QByteArrayView cell = record.trimmed(i);
         const qint32 year = start + qint32(i - first);
@@ -151,7 +152,8 @@ std::optional<Series> WideLayout::row(const Record &record, char delimiter, cons
         if (const auto why = readValue(cell, delimiter, &value))
             return fail(QObject::tr("%1 год: %2").arg(year).arg(*why));
         s.values.push_back(value);
-        s.typed.push_back(text(cell));
+        if (keepTyped)
+            s.typed.push_back(text(cell));
     }
     s.years = trend::seriesYears(start, int(n));
     return s;

@@ -49,8 +49,9 @@ public:
     bool setHeader(const Record &header, QString *error);
     QStringList labelNames() const { return names; }
     // A series, or the reason it is skipped.
+    // `keepTyped`: keep each cell's text too, which only reports need.
     std::optional<Series> row(const Record &record, char delimiter, const QString &file,
-                              Skip *skip) const;
+                              Skip *skip, bool keepTyped = true) const;
 
 private:
     QStringList names;

@@ -1,8 +1,8 @@
 #include "summary.h"
 
 #include <QIODevice>
-#include <QLocale>
 
+#include <charconv>
 #include <cmath>
 
 namespace batch {
@@ -42,19 +42,27 @@ void jsonString(QByteArray &out, const QString &value)
     out.append('"');
 }
 
+// The shortest text that reads back as the same double.
 void number(QByteArray &out, double x, SummaryFormat format)
 {
-    if (format == SummaryFormat::Json && !std::isfinite(x))
+    if (std::isnan(x)) {
+        out.append(format == SummaryFormat::Json ? "null" : "nan");
+        return;
+    }
+    if (format == SummaryFormat::Json && std::isinf(x)) {
         out.append("null");
-    else
-        out.append(QByteArray::number(x, 'g', QLocale::FloatingPointShortest));
+        return;
+    }
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, x);
+    out.append(text, result.ptr - text);
 }
 
 } // namespace
 
 QStringList SummaryWriter::columns()
 {
-    return {"first_year",          "last_year",        "n",
+    static const QStringList names{"first_year",          "last_year",        "n",
             "total",               "mean",             "slope",
             "absolute_change",     "average_absolute_change",
             "change_rate",         "average_annual_change_rate",
@@ -62,6 +70,7 @@ QStringList SummaryWriter::columns()
             "forecast_level",      "ols_slope_per_year", "ols_slope_se",
             "ols_ci95_low",        "ols_ci95_high",    "ols_p_value",
             "ols_r2"};
+    return names;
 }
 
 SummaryWriter::SummaryWriter(QIODevice *device, SummaryFormat format, const QStringList &names)
@@ -94,7 +103,6 @@ void SummaryWriter::write(const Series &s, const trend::TrendResult &r, const Ol
                               r.averageAnnualChangeRate};
     const double fitted[] = {ols.slope, ols.slopeError, ols.ciLow, ols.ciHigh, ols.pValue,
                              ols.rSquared};
-    const QStringList names = columns();
 
     if (format == SummaryFormat::Csv) {
         for (qsizetype i = 0; i < labelNames.size(); ++i) {
@@ -124,6 +132,7 @@ void SummaryWriter::write(const Series &s, const trend::TrendResult &r, const Ol
             jsonString(buffer, s.labels.value(i));
         }
         buffer.append('}');
+        const QStringList &names = columns();
         const auto key = [&](int column) {
             buffer.append(",\"").append(names[column].toLatin1()).append("\":");
         };

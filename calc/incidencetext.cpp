@@ -1,7 +1,11 @@
 #include "incidencetext.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
-#include <QVarLengthArray>
+
+#include <charconv>
+#include <cmath>
+#include <limits>
 
 namespace trend {
 
@@ -28,19 +32,38 @@ char16_t unit(char c)
     return char16_t(static_cast<unsigned char>(c));
 }
 
-// Text that passed the grammar below, read as a number.
+// Text that passed the grammar below, read as a number: correctly rounded
+// to double, then to single precision, which is what QString::toFloat does
+// (and a test holds the two together), only without its allocations.
 template <typename Char>
 Entry convert(const Char *s, qsizetype n)
 {
-    QVarLengthArray<char, 64> ascii(n);
+    char ascii[128];
+    if (n >= qsizetype(sizeof ascii)) {
+        // Very long text: take Qt's own reading.
+        QByteArray copy(n, Qt::Uninitialized);
+        for (qsizetype i = 0; i < n; ++i)
+            copy[i] = unit(s[i]) == u',' ? '.' : char(unit(s[i]));
+        bool ok = false;
+        const float value = copy.toFloat(&ok);
+        return ok ? Entry{EntryKind::Number, double(value)} : Entry{EntryKind::OutOfRange, 0};
+    }
+    qsizetype length = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const char c = char(unit(s[i]));
-        ascii[i] = c == ',' ? '.' : c;
+        if (i == 0 && c == '+')
+            continue;  // from_chars takes no plus sign
+        ascii[length++] = c == ',' ? '.' : c;
     }
-    bool ok = false;
-    const float value = QByteArrayView(ascii.constData(), n).toFloat(&ok);
-    if (!ok)
+    double wide = 0;
+    const auto [end, status] = std::from_chars(ascii, ascii + length, wide);
+    if (status != std::errc() || end != ascii + length)
         return {EntryKind::OutOfRange, 0};
+    if (std::fabs(wide) > double(std::numeric_limits<float>::max()))
+        return {EntryKind::OutOfRange, 0};
+    const float value = float(wide);
+    if (wide != 0 && value == 0)
+        return {EntryKind::OutOfRange, 0};  // below the smallest single
     return {EntryKind::Number, double(value)};
 }
 

@@ -59,6 +59,7 @@ private slots:
     void entry();
     void middleAndSum_data();
     void middleAndSum();
+    void readingMatchesToFloat();
 };
 
 void TestTrendCore::timeCodes_data()
@@ -424,6 +425,60 @@ void TestTrendCore::middleAndSum()
     for (int i = 1; i <= std::max(n, 0); ++i)
         series.push_back(i);
     QCOMPARE(trend::sumOfValues(series, qint16(n)), sum);
+}
+
+void TestTrendCore::readingMatchesToFloat()
+{
+    // The reader must give exactly what QString::toFloat gives for the same
+    // number written with a point, for typed text and table bytes alike.
+    const auto check = [](const QString &text) {
+        QString withPoint = text;
+        withPoint.replace(u',', u'.');
+        bool ok = false;
+        const float expected = withPoint.toFloat(&ok);
+        const trend::Entry typed = trend::parseEntry(text);
+        const trend::Entry bytes = trend::parseEntry(QByteArrayView(text.toLatin1()));
+        QVERIFY2(typed.kind == (ok ? trend::EntryKind::Number : trend::EntryKind::OutOfRange),
+                 qPrintable(text));
+        QCOMPARE(bytes.kind, typed.kind);
+        if (ok) {
+            QCOMPARE(typed.value, double(expected));
+            QCOMPARE(bytes.value, double(expected));
+        }
+    };
+    // Edges of single precision and of rounding.
+    for (const char *edge :
+         {"3.4028235e38", "3.4028234e38", "-3.40282347e+38", "1e-45", "7e-46", "7.1e-46",
+          "0,000000000000000000000000000000000000000000001", "16777217", "16777217.0000001",
+          "0.1000000014901161193847656249999", "0.10000000149011611938476562500001", "1e-320",
+          "4.9e-324", "2e-324", "1e400", "-0", "+0,0e-0", "00000000000000000000000012.5"}) {
+        check(QString::fromLatin1(edge));
+    }
+    QRandomGenerator rng(7);
+    const auto digits = [&](int count) {
+        QString out;
+        for (int i = 0; i < count; ++i)
+            out += QChar(u'0' + char16_t(rng.bounded(10)));
+        return out;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        QString text;
+        if (rng.bounded(3) == 0)
+            text += rng.bounded(2) ? u'-' : u'+';
+        const int whole = int(rng.bounded(12));
+        text += digits(whole);
+        if (whole == 0 || rng.bounded(2)) {
+            text += rng.bounded(2) ? u'.' : u',';
+            text += digits(int(rng.bounded(whole == 0 ? 1 : 0, 12)));
+        }
+        if (rng.bounded(3) == 0) {
+            text += rng.bounded(2) ? u'e' : u'E';
+            if (rng.bounded(2))
+                text += rng.bounded(2) ? u'-' : u'+';
+            text += digits(int(rng.bounded(1, 3)));
+        }
+        check(text);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTrendCore)
