@@ -7,8 +7,10 @@ VANTOREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 VANTOREL_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev
                    qt6-svg-dev libboost-math-dev fonts-urw-base35)
 # What the test suite needs besides: a virtual X server for the real-window
-# test, clang with libFuzzer for the fuzz test.
-VANTOREL_TEST_PACKAGES=(xvfb xdotool clang libclang-rt-14-dev)
+# test, clang with libFuzzer for the fuzz test, the validators and dpkg tools
+# for the package test.
+VANTOREL_TEST_PACKAGES=(xvfb xdotool clang libclang-rt-14-dev desktop-file-utils appstream
+                        dpkg-dev file)
 
 vantorel_ensure_packages() {
     local missing=() p
