@@ -118,34 +118,27 @@ void draw(QPainter &p, const Series &s, const trend::TrendResult &r)
                    QString::number(s.years[std::size_t(i)]));
     }
 
+    // A line through one point per year.
+    const auto through = [&](const std::vector<double> &levels) {
+        QPainterPath path;
+        path.moveTo(x(0), y(levels.front()));
+        for (int i = 1; i < n; ++i)
+            path.lineTo(x(i), y(levels[std::size_t(i)]));
+        return path;
+    };
+
     // The trend: theoretical levels, then a dashed step to the forecast.
-    QPainterPath trendPath;
-    for (int i = 0; i < n; ++i) {
-        const QPointF point(x(i), y(r.theoreticalLevels[std::size_t(i)]));
-        if (i == 0)
-            trendPath.moveTo(point);
-        else
-            trendPath.lineTo(point);
-    }
     p.setPen(QPen(TrendColor, 2.5));
     p.setBrush(Qt::NoBrush);
-    p.drawPath(trendPath);
+    p.drawPath(through(r.theoreticalLevels));
     const QPointF last(x(n - 1), y(r.theoreticalLevels.back()));
     const QPointF forecast(x(n), y(r.forecastLevel));
     p.setPen(QPen(TrendColor, 2, Qt::DashLine));
     p.drawLine(last, forecast);
 
     // Actual values with their numbers.
-    QPainterPath actual;
-    for (int i = 0; i < n; ++i) {
-        const QPointF point(x(i), y(s.values[std::size_t(i)]));
-        if (i == 0)
-            actual.moveTo(point);
-        else
-            actual.lineTo(point);
-    }
     p.setPen(QPen(ActualColor, 1.5));
-    p.drawPath(actual);
+    p.drawPath(through(s.values));
     p.setBrush(ActualColor);
     for (int i = 0; i < n; ++i) {
         const QPointF point(x(i), y(s.values[std::size_t(i)]));

@@ -16,6 +16,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,6 +24,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -121,6 +123,8 @@ private slots:
     void jsonSummary();
     void commandLine_data();
     void commandLine();
+    void shippedExampleWithCharts_data();
+    void shippedExampleWithCharts();
 
 private:
     QTemporaryDir dir;
@@ -524,6 +528,50 @@ void TestBatch::commandLine()
     QVERIFY2(stdoutStart.isEmpty() || out.startsWith(stdoutStart), qPrintable(out.left(200)));
     if (status == 2)
         QVERIFY(process.readAllStandardError().startsWith("vantorel-batch: "));
+}
+
+void TestBatch::shippedExampleWithCharts_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("svg") << "svg";
+    QTest::newRow("png") << "png";
+}
+
+void TestBatch::shippedExampleWithCharts()
+{
+    QFETCH(QString, format);
+    // The table the README shows, through the real command line.
+    const QString out = dir.filePath(QStringLiteral("example-") + format);
+    QProcess process;
+    process.start(QStringLiteral(VANTOREL_BATCH_PATH),
+                  {QStringLiteral(VANTOREL_SOURCE_DIR "/examples/surveillance.csv"),
+                   QStringLiteral("--reports"), out + QStringLiteral("/reports"),
+                   QStringLiteral("--charts"), out + QStringLiteral("/charts"),
+                   QStringLiteral("--chart-format"), format, QStringLiteral("-o"),
+                   out + QStringLiteral("-summary.csv")});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+             QStringLiteral(VANTOREL_SOURCE_DIR "/examples/surveillance.csv:5: Ветряная оспа / "
+                            "Южный: пустая ячейка за 2014 год\n"));
+    QCOMPARE(summaryRows(readAll(out + QStringLiteral("-summary.csv"))).size(), std::size_t(6));
+
+    const QStringList charts = QDir(out + QStringLiteral("/charts")).entryList(QDir::Files);
+    QCOMPARE(charts.size(), 6);
+    QCOMPARE(QDir(out + QStringLiteral("/reports")).entryList(QDir::Files).size(), 6);
+    for (const QString &name : charts) {
+        const QString path = out + QStringLiteral("/charts/") + name;
+        QVERIFY(name.endsWith(QLatin1Char('.') + format));
+        if (format == QLatin1String("svg")) {
+            QVERIFY2(QSvgRenderer(path).isValid(), qPrintable(name));
+            // The title names the series.
+            const QString stem = QFileInfo(name).completeBaseName();
+            QVERIFY(QString::fromUtf8(readAll(path)).contains(stem.section(u'_', 0, 0)));
+        } else {
+            QImage image(path);
+            QVERIFY2(!image.isNull() && image.width() >= 900, qPrintable(name));
+        }
+    }
 }
 
 QTEST_MAIN(TestBatch)
