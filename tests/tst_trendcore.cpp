@@ -54,7 +54,6 @@ private slots:
     void realFormat();
     void straightLineIsReproduced();
     void seriesYearsStopAtUpperBound();
-    void wholeReportText();
     void entry_data();
     void entry();
     void middleAndSum_data();
@@ -332,29 +331,6 @@ void TestTrendCore::seriesYearsStopAtUpperBound()
 {
     QCOMPARE(trend::seriesYears(2005, 5), (std::vector<qint32>{2005, 2006, 2007, 2008, 2009, 2010}));
     QCOMPARE(trend::seriesYears(9998, 3), (std::vector<qint32>{9998, 9999, 9999, 9999}));
-}
-
-void TestTrendCore::wholeReportText()
-{
-    const std::vector<double> series{10, 12, 11, 14, 15};
-    const auto years = trend::seriesYears(2001, 5);
-    const QString text = trend::reportText(years, {"10", "12", "11", "14", "15"},
-                                           trend::calculate(series, 5));
-    const QString expected =
-        "Фактическая заболеваемость: \n2001: 10\n2002: 12\n2003: 11\n2004: 14\n2005: 15\n"
-        "Сумма показателей заболеваемости за 5 лет равна 62.\n"
-        "Средняя заболеваемость за 5 лет равна 12.4.\n"
-        "Сумма значений показателей (фактическая заболеваемость * временные интервалы) равна 12.\n"
-        "Разница между теоретическими уровнями заболеваемости равна 1.2.\n"
-        "Теоретические уровни заболеваемости: \n"
-        "2001: 10\n2002: 11.2\n2003: 12.4\n2004: 13.6\n2005: 14.8\n"
-        "Абсолютный прирост заболеваемости равен 4.8.\n"
-        "Средний абсолютный прирост заболеваемости равен 1.2.\n"
-        "Темп прироста заболеваемости равен 48%.\n"
-        "Среднегодовой темп прироста заболеваемости равен 9.67742%.\n"
-        "Выраженная тенденция.\n"
-        "Прогнозируемый уровень заболеваемости на 2006 год равен 16.";
-    QCOMPARE(text, expected);
 }
 
 void TestTrendCore::entry_data()
