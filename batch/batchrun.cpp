@@ -64,6 +64,7 @@ public:
         if (!reader.error().isEmpty()) {
             fatal(fileName + QStringLiteral(": ") + reader.error());
             failed = true;
+            inputIncomplete = true;
         }
         if (o.longLayout) {
             for (const LongLayout::Result &result : longLayout.finish()) {
@@ -140,7 +141,10 @@ private:
     bool closeOutput()
     {
         if (outputFile) {
-            if (failed) {
+            // A summary of part of the table must not pass for the whole;
+            // a report or chart that could not be written takes nothing
+            // from the summary, which is kept.
+            if (inputIncomplete) {
                 outputFile->cancelWriting();
                 return false;
             }
@@ -235,6 +239,7 @@ private:
     qint64 computed = 0;
     qint64 skips = 0;
     bool failed = false;
+    bool inputIncomplete = false;
 };
 
 } // namespace

@@ -121,6 +121,7 @@ private slots:
     void olsAgainstIndependentFit_data();
     void olsAgainstIndependentFit();
     void jsonSummary();
+    void summaryKeptWhenAReportFails();
     void commandLine_data();
     void commandLine();
     void shippedExampleWithCharts_data();
@@ -486,6 +487,22 @@ void TestBatch::jsonSummary()
     QCOMPARE(zeros["trend_class"].toString(), QStringLiteral("stable"));
     QCOMPARE(rows[1].toObject()["slope"].toDouble(), 1.0);
     QCOMPARE(rows[1].toObject()["n"].toInt(), 5);
+}
+
+void TestBatch::summaryKeptWhenAReportFails()
+{
+    // A folder takes the name of A's report.
+    const QString reports = dir.filePath(QStringLiteral("blocked"));
+    QVERIFY(QDir().mkpath(reports + QStringLiteral("/A.txt")));
+    batch::Options options;
+    options.reportsDir = reports;
+    const Outcome outcome =
+        runBatch(dir, "d;2001;2002;2003;2004;2005\nA;1;2;3;4;5\nB;5;4;3;2;1\n", options);
+    QCOMPARE(outcome.status, int(batch::Failure));
+    QVERIFY2(outcome.messages.startsWith(QStringLiteral("FILE:2: A: отчёт ")),
+             qPrintable(outcome.messages));
+    QCOMPARE(summaryRows(outcome.summary).size(), std::size_t(2));
+    QVERIFY(QFileInfo::exists(reports + QStringLiteral("/B.txt")));
 }
 
 void TestBatch::commandLine_data()
