@@ -8,7 +8,10 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <unistd.h>
 
 namespace {
@@ -40,6 +43,17 @@ QString helpText()
         "\n"
         "Код завершения: 0 - рассчитаны все ряды, 1 - часть рядов пропущена (причины\n"
         "в стандартном потоке ошибок), 2 - ошибка параметров, чтения или записи.\n");
+}
+
+// The value an option's word stands for, if it is one of `choices`.
+template <typename T>
+std::optional<T> choose(const QString &word, std::initializer_list<std::pair<const char *, T>> choices)
+{
+    for (const auto &[name, value] : choices) {
+        if (word == QLatin1String(name))
+            return value;
+    }
+    return std::nullopt;
 }
 
 int usage(const QString &message)
@@ -105,32 +119,27 @@ int main(int argc, char **argv)
     o.chartsDir = parser.value(charts);
 
     const QString f = parser.value(format);
-    if (f == QLatin1String("csv"))
-        o.format = batch::SummaryFormat::Csv;
-    else if (f == QLatin1String("json"))
-        o.format = batch::SummaryFormat::Json;
-    else
+    const auto summaryFormat = choose<batch::SummaryFormat>(
+        f, {{"csv", batch::SummaryFormat::Csv}, {"json", batch::SummaryFormat::Json}});
+    if (!summaryFormat)
         return usage(QObject::tr("неизвестный формат сводки «%1» (csv или json)").arg(f));
+    o.format = *summaryFormat;
 
     if (parser.isSet(delimiter)) {
         const QString d = parser.value(delimiter);
-        if (d == QLatin1String(",") || d == QLatin1String("comma"))
-            o.delimiter = ',';
-        else if (d == QLatin1String(";") || d == QLatin1String("semicolon"))
-            o.delimiter = ';';
-        else if (d == QLatin1String("tab") || d == QLatin1String("\\t") || d == QLatin1String("\t"))
-            o.delimiter = '\t';
-        else
+        const auto c = choose<char>(d, {{",", ','}, {"comma", ','}, {";", ';'}, {"semicolon", ';'},
+                                        {"tab", '\t'}, {"\\t", '\t'}, {"\t", '\t'}});
+        if (!c)
             return usage(QObject::tr("неизвестный разделитель «%1» (, ; или tab)").arg(d));
+        o.delimiter = *c;
     }
 
     const QString cf = parser.value(chartFormat);
-    if (cf == QLatin1String("svg"))
-        o.chartFormat = batch::ChartFormat::Svg;
-    else if (cf == QLatin1String("png"))
-        o.chartFormat = batch::ChartFormat::Png;
-    else
+    const auto chart = choose<batch::ChartFormat>(
+        cf, {{"svg", batch::ChartFormat::Svg}, {"png", batch::ChartFormat::Png}});
+    if (!chart)
         return usage(QObject::tr("неизвестный формат графиков «%1» (svg или png)").arg(cf));
+    o.chartFormat = *chart;
 
     o.progress = isatty(STDERR_FILENO);
 

@@ -258,11 +258,15 @@ std::vector<LongLayout::Result> LongLayout::finish()
             s.labels = p.labels;
             s.file = p.file;
             s.line = p.line;
-            for (auto it = first; it != last.base() && !result.skip.reason.size(); ++it) {
-                if (it != first && it->year != (it - 1)->year + 1)
+            for (auto it = first; it != last.base(); ++it) {
+                if (it != first && it->year != (it - 1)->year + 1) {
                     fail(p.line, QObject::tr("нет значения за %1 год").arg((it - 1)->year + 1));
-                else if (it->empty)
+                    break;
+                }
+                if (it->empty) {
                     fail(it->line, QObject::tr("пустая ячейка за %1 год").arg(it->year));
+                    break;
+                }
                 s.values.push_back(it->value);
                 s.typed.push_back(it->typed);
             }

@@ -12,7 +12,7 @@ QByteArrayView Record::trimmed(qsizetype i) const
     QByteArrayView v = cell(i);
     while (!v.isEmpty() && (v.front() == ' ' || v.front() == '\t'))
         v = v.sliced(1);
-    while (!v.isEmpty() && (v.back() == ' ' || v.back() == '\t' || v.back() == '\r'))
+    while (!v.isEmpty() && (v.back() == ' ' || v.back() == '\t'))
         v.chop(1);
     return v;
 }

@@ -1,7 +1,7 @@
 #include "incidencetext.h"
 
-#include <QByteArray>
 #include <QByteArrayView>
+#include <QVarLengthArray>
 
 #include <charconv>
 #include <cmath>
@@ -38,16 +38,7 @@ char16_t unit(char c)
 template <typename Char>
 Entry convert(const Char *s, qsizetype n)
 {
-    char ascii[128];
-    if (n >= qsizetype(sizeof ascii)) {
-        // Very long text: take Qt's own reading.
-        QByteArray copy(n, Qt::Uninitialized);
-        for (qsizetype i = 0; i < n; ++i)
-            copy[i] = unit(s[i]) == u',' ? '.' : char(unit(s[i]));
-        bool ok = false;
-        const float value = copy.toFloat(&ok);
-        return ok ? Entry{EntryKind::Number, double(value)} : Entry{EntryKind::OutOfRange, 0};
-    }
+    QVarLengthArray<char, 64> ascii(n);
     qsizetype length = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const char c = char(unit(s[i]));
@@ -56,8 +47,8 @@ Entry convert(const Char *s, qsizetype n)
         ascii[length++] = c == ',' ? '.' : c;
     }
     double wide = 0;
-    const auto [end, status] = std::from_chars(ascii, ascii + length, wide);
-    if (status != std::errc() || end != ascii + length)
+    const auto [end, status] = std::from_chars(ascii.data(), ascii.data() + length, wide);
+    if (status != std::errc() || end != ascii.data() + length)
         return {EntryKind::OutOfRange, 0};
     if (std::fabs(wide) > double(std::numeric_limits<float>::max()))
         return {EntryKind::OutOfRange, 0};
@@ -108,11 +99,6 @@ Entry parse(const Char *s, qsizetype n)
 }
 
 } // namespace
-
-bool isNumberCharacter(QChar c)
-{
-    return isNumberChar(c.unicode());
-}
 
 Entry parseEntry(QStringView text)
 {

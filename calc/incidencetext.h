@@ -26,9 +26,6 @@ struct Entry {
     double value = 0;  // meaningful for Number and Placeholder
 };
 
-// True for the characters a number may hold: digits, signs, '.', ',', 'e', 'E'.
-bool isNumberCharacter(QChar c);
-
 Entry parseEntry(QStringView text);
 // The same for text held as bytes (a table cell); any byte outside ASCII
 // makes it Foreign.

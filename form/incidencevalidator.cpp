@@ -2,14 +2,10 @@
 
 #include "incidencetext.h"
 
-#include <QLocale>
 
 TIncidenceValidator::TIncidenceValidator(QObject *parent)
     : QDoubleValidator(parent)
 {
-    QLocale c = QLocale::c();
-    c.setNumberOptions(QLocale::RejectGroupSeparator);
-    setLocale(c);
 }
 
 QValidator::State TIncidenceValidator::validate(QString &input, int &) const
