@@ -35,7 +35,7 @@ int main(int argc, char **argv)
     if (!platformArgument && !displayAvailable()) {
         std::fputs("vantorel: нет дисплея (переменная DISPLAY не задана); запустите программу "
                    "под виртуальным дисплеем: xvfb-run -a vantorel\n",
-                   stderr);
+            stderr);
         return 1;
     }
 

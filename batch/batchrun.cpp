@@ -23,7 +23,10 @@ namespace {
 class Run
 {
 public:
-    Run(const Options &options, QTextStream &err) : o(options), err(err) {}
+    Run(const Options &options, QTextStream &err)
+        : o(options)
+        , err(err)
+    { }
 
     int exec()
     {
@@ -55,8 +58,8 @@ public:
                 continue;
             }
             Skip skip;
-            if (const auto series = wide.row(record, reader.delimiter(), fileName, &skip,
-                                             !o.reportsDir.isEmpty()))
+            if (const auto series
+                = wide.row(record, reader.delimiter(), fileName, &skip, !o.reportsDir.isEmpty()))
                 compute(*series);
             else
                 skipped(skip);
@@ -188,8 +191,9 @@ private:
             }
             if (!o.chartsDir.isEmpty()) {
                 const bool svg = o.chartFormat == ChartFormat::Svg;
-                const QString path = QDir(o.chartsDir).filePath(
-                    stem + (svg ? QStringLiteral(".svg") : QStringLiteral(".png")));
+                const QString path
+                    = QDir(o.chartsDir)
+                          .filePath(stem + (svg ? QStringLiteral(".svg") : QStringLiteral(".png")));
                 if (!writeChart(path, o.chartFormat, s, r, &why))
                     outputFailure(s, label, QObject::tr("график %1 не записан: %2").arg(path, why));
             }

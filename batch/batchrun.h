@@ -12,15 +12,15 @@ class QTextStream;
 namespace batch {
 
 struct Options {
-    QString input;              // a file name, or "-" for standard input
-    QString output;             // empty: standard output
+    QString input; // a file name, or "-" for standard input
+    QString output; // empty: standard output
     SummaryFormat format = SummaryFormat::Csv;
     bool longLayout = false;
-    char delimiter = 0;         // 0: detect
-    QString reportsDir;         // empty: no report files
-    QString chartsDir;          // empty: no charts (needs a QGuiApplication)
+    char delimiter = 0; // 0: detect
+    QString reportsDir; // empty: no report files
+    QString chartsDir; // empty: no charts (needs a QGuiApplication)
     ChartFormat chartFormat = ChartFormat::Svg;
-    bool progress = false;      // a progress line on `err` after a second
+    bool progress = false; // a progress line on `err` after a second
 };
 
 enum ExitStatus { AllComputed = 0, SomeSkipped = 1, Failure = 2 };

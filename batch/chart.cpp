@@ -84,14 +84,12 @@ void draw(QPainter &p, const Series &s, const trend::TrendResult &r)
 
     // Positions: n years and the forecast year.
     const auto x = [&](int i) { return plot.left() + plot.width() * (i + 0.5) / (n + 1); };
-    const auto y = [&](double v) {
-        return plot.bottom() - plot.height() * (v - yMin) / (yMax - yMin);
-    };
+    const auto y
+        = [&](double v) { return plot.bottom() - plot.height() * (v - yMin) / (yMax - yMin); };
 
     p.setFont(titleFont);
     p.setPen(Qt::black);
-    p.drawText(QRectF(0, 10, Width, 36), Qt::AlignCenter,
-               displayLabel(s.labels, s.line));
+    p.drawText(QRectF(0, 10, Width, 36), Qt::AlignCenter, displayLabel(s.labels, s.line));
 
     // Grid and value axis.
     p.setFont(small);
@@ -100,7 +98,7 @@ void draw(QPainter &p, const Series &s, const trend::TrendResult &r)
         p.drawLine(QPointF(plot.left(), y(v)), QPointF(plot.right(), y(v)));
         p.setPen(Qt::black);
         p.drawText(QRectF(0, y(v) - 8, plot.left() - 8, 16), Qt::AlignRight | Qt::AlignVCenter,
-                   trend::formatReal(std::fabs(v) < step * 1e-9 ? 0.0 : v));
+            trend::formatReal(std::fabs(v) < step * 1e-9 ? 0.0 : v));
     }
     p.setPen(QPen(Qt::black, 1));
     p.drawLine(plot.bottomLeft(), plot.bottomRight());
@@ -115,7 +113,7 @@ void draw(QPainter &p, const Series &s, const trend::TrendResult &r)
             continue;
         p.drawLine(QPointF(x(i), plot.bottom()), QPointF(x(i), plot.bottom() + 4));
         p.drawText(QRectF(x(i) - 30, plot.bottom() + 6, 60, 16), Qt::AlignHCenter | Qt::AlignTop,
-                   QString::number(s.years[std::size_t(i)]));
+            QString::number(s.years[std::size_t(i)]));
     }
 
     // A line through one point per year.
@@ -146,7 +144,7 @@ void draw(QPainter &p, const Series &s, const trend::TrendResult &r)
         if (i % every == 0) {
             p.setPen(ActualColor);
             p.drawText(QRectF(point.x() - 40, point.y() - 22, 80, 16), Qt::AlignCenter,
-                       trend::formatReal(s.values[std::size_t(i)]));
+                trend::formatReal(s.values[std::size_t(i)]));
             p.setPen(QPen(ActualColor, 1.5));
         }
     }
@@ -160,7 +158,7 @@ void draw(QPainter &p, const Series &s, const trend::TrendResult &r)
     p.drawPolygon(diamond);
     p.setPen(TrendColor);
     p.drawText(QRectF(forecast.x() - 60, forecast.y() - 26, 120, 16), Qt::AlignCenter,
-               trend::formatReal(r.forecastLevel));
+        trend::formatReal(r.forecastLevel));
 
     // Legend.
     p.setFont(font);
@@ -192,14 +190,15 @@ void draw(QPainter &p, const Series &s, const trend::TrendResult &r)
     p.setFont(small);
     p.setPen(Qt::darkGray);
     p.drawText(QRectF(plot.left(), Height - 30, plot.width(), 16), Qt::AlignLeft,
-               trend::classLine(r.trendClass) + QStringLiteral("  ")
-                   + QObject::tr("Среднегодовой темп: %1%").arg(trend::formatReal(r.averageAnnualChangeRate)));
+        trend::classLine(r.trendClass) + QStringLiteral("  ")
+            + QObject::tr("Среднегодовой темп: %1%")
+                  .arg(trend::formatReal(r.averageAnnualChangeRate)));
 }
 
 } // namespace
 
 bool writeChart(const QString &path, ChartFormat format, const Series &series,
-                const trend::TrendResult &result, QString *error)
+    const trend::TrendResult &result, QString *error)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {

@@ -14,6 +14,6 @@ namespace batch {
 enum class ChartFormat { Svg, Png };
 
 bool writeChart(const QString &path, ChartFormat format, const Series &series,
-                const trend::TrendResult &result, QString *error);
+    const trend::TrendResult &result, QString *error);
 
 } // namespace batch

@@ -11,8 +11,8 @@
 #include <initializer_list>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -46,8 +46,9 @@ QString helpText()
 }
 
 // The value an option's word stands for, if it is one of `choices`.
-template <typename T>
-std::optional<T> choose(const QString &word, std::initializer_list<std::pair<const char *, T>> choices)
+template<typename T>
+std::optional<T> choose(
+    const QString &word, std::initializer_list<std::pair<const char *, T>> choices)
 {
     for (const auto &[name, value] : choices) {
         if (word == QLatin1String(name))
@@ -89,11 +90,12 @@ int main(int argc, char **argv)
     const QCommandLineOption delimiter("delimiter", QString(), QStringLiteral("delimiter"));
     const QCommandLineOption reports("reports", QString(), QStringLiteral("dir"));
     const QCommandLineOption charts("charts", QString(), QStringLiteral("dir"));
-    const QCommandLineOption chartFormat("chart-format", QString(), QStringLiteral("format"), "svg");
-    const QCommandLineOption help(QStringList{"h", "help"});
-    const QCommandLineOption version(QStringList{"v", "version"});
-    parser.addOptions({output, format, longLayout, delimiter, reports, charts, chartFormat, help,
-                       version});
+    const QCommandLineOption chartFormat(
+        "chart-format", QString(), QStringLiteral("format"), "svg");
+    const QCommandLineOption help(QStringList {"h", "help"});
+    const QCommandLineOption version(QStringList {"v", "version"});
+    parser.addOptions(
+        {output, format, longLayout, delimiter, reports, charts, chartFormat, help, version});
     parser.addPositionalArgument(QStringLiteral("table"), QString());
 
     if (!parser.parse(args))
@@ -127,8 +129,9 @@ int main(int argc, char **argv)
 
     if (parser.isSet(delimiter)) {
         const QString d = parser.value(delimiter);
-        const auto c = choose<char>(d, {{",", ','}, {"comma", ','}, {";", ';'}, {"semicolon", ';'},
-                                        {"tab", '\t'}, {"\\t", '\t'}, {"\t", '\t'}});
+        const auto c = choose<char>(d,
+            {{",", ','}, {"comma", ','}, {";", ';'}, {"semicolon", ';'}, {"tab", '\t'},
+                {"\\t", '\t'}, {"\t", '\t'}});
         if (!c)
             return usage(QObject::tr("неизвестный разделитель «%1» (, ; или tab)").arg(d));
         o.delimiter = *c;

@@ -9,10 +9,9 @@ constexpr qsizetype MaxStemBytes = 120;
 bool forbidden(QChar c)
 {
     const char16_t u = c.unicode();
-    return u < 0x20 || u == 0x7f || u == u'/' || u == u'\\' || u == u':' || u == u'*'
-        || u == u'?' || u == u'"' || u == u'<' || u == u'>' || u == u'|'
-        || c.category() == QChar::Other_Format || c.category() == QChar::Separator_Line
-        || c.category() == QChar::Separator_Paragraph;
+    return u < 0x20 || u == 0x7f || u == u'/' || u == u'\\' || u == u':' || u == u'*' || u == u'?'
+        || u == u'"' || u == u'<' || u == u'>' || u == u'|' || c.category() == QChar::Other_Format
+        || c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph;
 }
 
 } // namespace

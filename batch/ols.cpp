@@ -71,9 +71,9 @@ OlsFit fitOverYears(const std::vector<qint32> &years, const std::vector<double> 
     fit.ciLow = fit.slope - critical * fit.slopeError;
     fit.ciHigh = fit.slope + critical * fit.slopeError;
     if (std::isnan(t))
-        fit.pValue = nan;  // a flat series fitted exactly: no slope to test
+        fit.pValue = nan; // a flat series fitted exactly: no slope to test
     else if (std::isinf(t))
-        fit.pValue = 0;  // a perfect non-flat line
+        fit.pValue = 0; // a perfect non-flat line
     else
         fit.pValue = 2 * boost::math::cdf(boost::math::complement(StudentsT(df), std::fabs(t)));
     return fit;

@@ -108,8 +108,8 @@ bool WideLayout::setHeader(const Record &header, QString *error)
     return true;
 }
 
-std::optional<Series> WideLayout::row(const Record &record, char delimiter, const QString &file,
-                                      Skip *skip, bool keepTyped) const
+std::optional<Series> WideLayout::row(
+    const Record &record, char delimiter, const QString &file, Skip *skip, bool keepTyped) const
 {
     const qsizetype labelCount = names.size();
     Series s;
@@ -117,7 +117,7 @@ std::optional<Series> WideLayout::row(const Record &record, char delimiter, cons
     s.file = file;
     s.line = record.line;
     const auto fail = [&](const QString &reason) {
-        *skip = Skip{file, record.line, displayLabel(s.labels, record.line), reason};
+        *skip = Skip {file, record.line, displayLabel(s.labels, record.line), reason};
         return std::nullopt;
     };
 
@@ -184,13 +184,13 @@ void LongLayout::add(const Record &record, char delimiter, const QString &file)
     auto found = index.constFind(key);
     if (found == index.constEnd()) {
         found = index.insert(key, pending.size());
-        pending.push_back(Pending{labels, file, record.line, {}, std::nullopt});
+        pending.push_back(Pending {labels, file, record.line, {}, std::nullopt});
     }
     Pending &p = pending[*found];
     if (p.skip)
         return;
     const auto fail = [&](const QString &reason) {
-        p.skip = Skip{file, record.line, displayLabel(labels, p.line), reason};
+        p.skip = Skip {file, record.line, displayLabel(labels, p.line), reason};
     };
 
     const QByteArrayView yearCell = record.trimmed(labelCount);
@@ -207,7 +207,7 @@ void LongLayout::add(const Record &record, char delimiter, const QString &file)
         }
     }
     const QByteArrayView cell = record.trimmed(labelCount + 1);
-    Point point{*year, record.line, cell.isEmpty(), 0, text(cell)};
+    Point point {*year, record.line, cell.isEmpty(), 0, text(cell)};
     if (!point.empty) {
         if (const auto why = readValue(cell, delimiter, &point.value))
             return fail(QObject::tr("%1 год: %2").arg(*year).arg(*why));
@@ -227,25 +227,25 @@ std::vector<LongLayout::Result> LongLayout::finish()
             continue;
         }
         const auto fail = [&](qint64 line, const QString &reason) {
-            result.skip = Skip{p.file, line, displayLabel(p.labels, p.line), reason};
+            result.skip = Skip {p.file, line, displayLabel(p.labels, p.line), reason};
         };
         std::stable_sort(p.points.begin(), p.points.end(),
-                         [](const Point &a, const Point &b) { return a.year < b.year; });
-        const auto repeated = std::adjacent_find(
-            p.points.begin(), p.points.end(),
+            [](const Point &a, const Point &b) { return a.year < b.year; });
+        const auto repeated = std::adjacent_find(p.points.begin(), p.points.end(),
             [](const Point &a, const Point &b) { return a.year == b.year; });
         if (repeated != p.points.end()) {
-            fail((repeated + 1)->line, QObject::tr("год %1 повторяется (строки %2 и %3)")
-                                           .arg(repeated->year)
-                                           .arg(repeated->line)
-                                           .arg((repeated + 1)->line));
+            fail((repeated + 1)->line,
+                QObject::tr("год %1 повторяется (строки %2 и %3)")
+                    .arg(repeated->year)
+                    .arg(repeated->line)
+                    .arg((repeated + 1)->line));
             out.push_back(std::move(result));
             continue;
         }
-        auto first = std::find_if(p.points.begin(), p.points.end(),
-                                  [](const Point &q) { return !q.empty; });
-        auto last = std::find_if(p.points.rbegin(), p.points.rend(),
-                                 [](const Point &q) { return !q.empty; });
+        auto first = std::find_if(
+            p.points.begin(), p.points.end(), [](const Point &q) { return !q.empty; });
+        auto last = std::find_if(
+            p.points.rbegin(), p.points.rend(), [](const Point &q) { return !q.empty; });
         const qint64 n = first == p.points.end() ? 0 : (last.base() - first);
         if (n == 0) {
             fail(p.line, QObject::tr("нет ни одного значения"));

@@ -21,8 +21,8 @@ namespace batch {
 struct Series {
     QStringList labels;
     QString file;
-    qint64 line = 0;            // where the series starts
-    std::vector<qint32> years;  // n + 1 entries; the last names the forecast
+    qint64 line = 0; // where the series starts
+    std::vector<qint32> years; // n + 1 entries; the last names the forecast
     std::vector<double> values;
     std::vector<QString> typed; // cells as written, for the report
 };
@@ -50,8 +50,8 @@ public:
     QStringList labelNames() const { return names; }
     // A series, or the reason it is skipped.
     // `keepTyped`: keep each cell's text too, which only reports need.
-    std::optional<Series> row(const Record &record, char delimiter, const QString &file,
-                              Skip *skip, bool keepTyped = true) const;
+    std::optional<Series> row(const Record &record, char delimiter, const QString &file, Skip *skip,
+        bool keepTyped = true) const;
 
 private:
     QStringList names;

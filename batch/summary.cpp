@@ -62,19 +62,16 @@ void number(QByteArray &out, double x, SummaryFormat format)
 
 QStringList SummaryWriter::columns()
 {
-    static const QStringList names{"first_year",          "last_year",        "n",
-            "total",               "mean",             "slope",
-            "absolute_change",     "average_absolute_change",
-            "change_rate",         "average_annual_change_rate",
-            "trend_class",         "trend_class_ru",   "forecast_year",
-            "forecast_level",      "ols_slope_per_year", "ols_slope_se",
-            "ols_ci95_low",        "ols_ci95_high",    "ols_p_value",
-            "ols_r2"};
+    static const QStringList names {"first_year", "last_year", "n", "total", "mean", "slope",
+        "absolute_change", "average_absolute_change", "change_rate", "average_annual_change_rate",
+        "trend_class", "trend_class_ru", "forecast_year", "forecast_level", "ols_slope_per_year",
+        "ols_slope_se", "ols_ci95_low", "ols_ci95_high", "ols_p_value", "ols_r2"};
     return names;
 }
 
 SummaryWriter::SummaryWriter(QIODevice *device, SummaryFormat format, const QStringList &names)
-    : device(device), format(format)
+    : device(device)
+    , format(format)
 {
     for (qsizetype i = 0; i < names.size(); ++i)
         labelNames.append(names[i].isEmpty() ? QStringLiteral("label%1").arg(i + 1) : names[i]);
@@ -94,15 +91,10 @@ SummaryWriter::SummaryWriter(QIODevice *device, SummaryFormat format, const QStr
 void SummaryWriter::write(const Series &s, const trend::TrendResult &r, const OlsFit &ols)
 {
     const std::size_t n = std::size_t(r.count);
-    const double numbers[] = {r.total,
-                              r.averageIncidence,
-                              r.slope,
-                              r.absoluteChange,
-                              r.averageAbsoluteChange,
-                              r.changeRate,
-                              r.averageAnnualChangeRate};
-    const double fitted[] = {ols.slope, ols.slopeError, ols.ciLow, ols.ciHigh, ols.pValue,
-                             ols.rSquared};
+    const double numbers[] = {r.total, r.averageIncidence, r.slope, r.absoluteChange,
+        r.averageAbsoluteChange, r.changeRate, r.averageAnnualChangeRate};
+    const double fitted[]
+        = {ols.slope, ols.slopeError, ols.ciLow, ols.ciHigh, ols.pValue, ols.rSquared};
 
     if (format == SummaryFormat::Csv) {
         for (qsizetype i = 0; i < labelNames.size(); ++i) {

@@ -43,9 +43,9 @@ char detectDelimiter(QByteArrayView header)
 }
 
 TableReader::TableReader(QIODevice *device, char delimiter)
-    : device(device), delim(delimiter)
-{
-}
+    : device(device)
+    , delim(delimiter)
+{ }
 
 bool TableReader::fill()
 {
@@ -97,7 +97,7 @@ bool TableReader::parse(Record &record, qsizetype &end)
         if (quoted) {
             if (c == '"') {
                 if (i + 1 >= size && !eof)
-                    return false;  // a doubled quote may straddle the chunk
+                    return false; // a doubled quote may straddle the chunk
                 if (i + 1 < size && data[i + 1] == '"') {
                     record.text.append('"');
                     i += 2;

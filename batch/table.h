@@ -25,8 +25,8 @@ public:
     qsizetype size() const { return qsizetype(spans.size()); }
     QByteArrayView cell(qsizetype i) const
     {
-        return i < size() ? QByteArrayView(text.constData() + spans[std::size_t(i)].first,
-                                           spans[std::size_t(i)].second)
+        return i < size() ? QByteArrayView(
+                   text.constData() + spans[std::size_t(i)].first, spans[std::size_t(i)].second)
                           : QByteArrayView();
     }
     // A cell with blanks around it trimmed.

@@ -92,8 +92,8 @@ int main(int argc, char **argv)
         plain.show();
         fill(plain, 30000);
         const double append = appendMs(plain, 41);
-        std::printf("one value at 30000 shown: %.3f ms (one QTextEdit::append: %.3f ms)\n", ours,
-                    append);
+        std::printf(
+            "one value at 30000 shown: %.3f ms (one QTextEdit::append: %.3f ms)\n", ours, append);
     }
 
     // "Рассчитать" at the largest series.
@@ -114,14 +114,14 @@ int main(int argc, char **argv)
     t.restart();
     const trend::TrendResult r = trend::calculate(plain.incidences, qint16(n));
     for (const trend::ReportLine &line : trend::calculationLines(r, plain.years))
-        plain.ResultEdit->append(line.translatable ? TTrendForm::tr(line.text.toUtf8().constData())
-                                                   : line.text);
+        plain.ResultEdit->append(
+            line.translatable ? TTrendForm::tr(line.text.toUtf8().constData()) : line.text);
     settle();
     const double appendCalcMs = double(t.nsecsElapsed()) / 1e6;
 
     const bool same = form.ResultEdit->toPlainText() == plain.ResultEdit->toPlainText();
     std::printf("calculate and show %d values: %.1f ms (QTextEdit::append per line: %.1f ms)\n", n,
-                calcMs, appendCalcMs);
+        calcMs, appendCalcMs);
     std::printf("report text identical both ways: %s\n", same ? "yes" : "NO");
     return same ? 0 : 1;
 }

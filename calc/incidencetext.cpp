@@ -18,8 +18,7 @@ constexpr bool isDigit(char16_t c)
 
 constexpr bool isNumberChar(char16_t c)
 {
-    return isDigit(c) || c == u'+' || c == u'-' || c == u'.' || c == u',' || c == u'e'
-        || c == u'E';
+    return isDigit(c) || c == u'+' || c == u'-' || c == u'.' || c == u',' || c == u'e' || c == u'E';
 }
 
 char16_t unit(QChar c)
@@ -35,15 +34,14 @@ char16_t unit(char c)
 // Text that passed the grammar below, read as a number: correctly rounded
 // to double, then to single precision, which is what QString::toFloat does
 // (and a test holds the two together), only without its allocations.
-template <typename Char>
-Entry convert(const Char *s, qsizetype n)
+template<typename Char> Entry convert(const Char *s, qsizetype n)
 {
     QVarLengthArray<char, 64> ascii(n);
     qsizetype length = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const char c = char(unit(s[i]));
         if (i == 0 && c == '+')
-            continue;  // from_chars takes no plus sign
+            continue; // from_chars takes no plus sign
         ascii[length++] = c == ',' ? '.' : c;
     }
     double wide = 0;
@@ -54,7 +52,7 @@ Entry convert(const Char *s, qsizetype n)
         return {EntryKind::OutOfRange, 0};
     const float value = float(wide);
     if (wide != 0 && value == 0)
-        return {EntryKind::OutOfRange, 0};  // below the smallest single
+        return {EntryKind::OutOfRange, 0}; // below the smallest single
     return {EntryKind::Number, double(value)};
 }
 
@@ -63,8 +61,7 @@ Entry convert(const Char *s, qsizetype n)
 // with '.' or ',' as the separator, then QByteArrayView::toFloat, which is
 // what QString::toFloat runs on such text: the C locale, correctly rounded
 // to double, then to single precision.
-template <typename Char>
-Entry parse(const Char *s, qsizetype n)
+template<typename Char> Entry parse(const Char *s, qsizetype n)
 {
     if (n == 0)
         return {EntryKind::Empty, 0};
@@ -87,7 +84,7 @@ Entry parse(const Char *s, qsizetype n)
         ++i;
     mantissa += digits();
     if (i == n)
-        return mantissa == 0 ? Entry{EntryKind::Placeholder, 0} : convert(s, n);
+        return mantissa == 0 ? Entry {EntryKind::Placeholder, 0} : convert(s, n);
     if (mantissa == 0 || (unit(s[i]) != u'e' && unit(s[i]) != u'E'))
         return {EntryKind::Malformed, 0};
     ++i;

@@ -6,24 +6,24 @@
 // computed; group separators are never guessed at.
 #pragma once
 
-#include <QString>
 #include <QByteArrayView>
+#include <QString>
 #include <QStringView>
 
 namespace trend {
 
 enum class EntryKind {
-    Empty,        // nothing typed
-    Number,       // a complete number that single precision holds
-    Placeholder,  // a lone sign and/or separator ("-", ".", "+,"): stored as 0
-    Malformed,    // made of number characters but not a number ("1,000.5", "12e")
-    OutOfRange,   // a number beyond single precision (overflow or underflow to 0)
-    Foreign       // holds a character that no number has
+    Empty, // nothing typed
+    Number, // a complete number that single precision holds
+    Placeholder, // a lone sign and/or separator ("-", ".", "+,"): stored as 0
+    Malformed, // made of number characters but not a number ("1,000.5", "12e")
+    OutOfRange, // a number beyond single precision (overflow or underflow to 0)
+    Foreign // holds a character that no number has
 };
 
 struct Entry {
     EntryKind kind = EntryKind::Empty;
-    double value = 0;  // meaningful for Number and Placeholder
+    double value = 0; // meaningful for Number and Placeholder
 };
 
 Entry parseEntry(QStringView text);

@@ -18,9 +18,11 @@ QString openFailure(const QString &path, const QSaveFile &file)
         return QObject::tr("под этим именем уже есть папка");
     const QFileInfo folder(info.absolutePath());
     if (!folder.exists())
-        return QObject::tr("папка «%1» не существует").arg(QDir::toNativeSeparators(folder.filePath()));
+        return QObject::tr("папка «%1» не существует")
+            .arg(QDir::toNativeSeparators(folder.filePath()));
     if (!folder.isDir())
-        return QObject::tr("«%1» не является папкой").arg(QDir::toNativeSeparators(folder.filePath()));
+        return QObject::tr("«%1» не является папкой")
+            .arg(QDir::toNativeSeparators(folder.filePath()));
     if (!folder.isWritable() || file.error() == QFileDevice::PermissionsError)
         return QObject::tr("нет права записи в папку «%1»")
             .arg(QDir::toNativeSeparators(folder.filePath()));
@@ -48,8 +50,9 @@ bool writeTextFile(QSaveFile &file, const QString &text, QString *reason)
         stream << text;
         stream.flush();
         if (stream.status() != QTextStream::Ok || file.error() != QFileDevice::NoError) {
-            why = QObject::tr("ошибка записи; возможно, диск заполнен (%1)").arg(file.errorString());
-            file.cancelWriting();  // the temporary file goes with `file`
+            why = QObject::tr("ошибка записи; возможно, диск заполнен (%1)")
+                      .arg(file.errorString());
+            file.cancelWriting(); // the temporary file goes with `file`
         } else if (!file.commit()) {
             why = QObject::tr("запись не удалось завершить (%1)").arg(file.errorString());
         }

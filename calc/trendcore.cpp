@@ -48,7 +48,7 @@ std::vector<qint16> timeCodes(qint16 n)
     if (n <= 0)
         return t;
     qint16 m = middlePosition(n);
-    int up;  // first index coded upwards from its left neighbour
+    int up; // first index coded upwards from its left neighbour
     if (m != 0) {
         t[std::size_t(m - 1)] = 0;
         up = m;
@@ -114,8 +114,8 @@ TrendResult calculate(const std::vector<double> &values, qint16 n)
     }
     r.slope = r.sumOfProducts / r.squaredIntervalSum;
     for (qint16 i = 0; i < n; ++i)
-        r.theoreticalLevels[std::size_t(i)] =
-            double(r.timeCodes[std::size_t(i)]) * r.slope + r.averageIncidence;
+        r.theoreticalLevels[std::size_t(i)]
+            = double(r.timeCodes[std::size_t(i)]) * r.slope + r.averageIncidence;
 
     const double first = r.theoreticalLevels.front();
     const double last = r.theoreticalLevels.back();
@@ -159,8 +159,8 @@ QString classLine(TrendClass c)
 namespace {
 
 // Increase wording for zero, negative zero and NaN; decrease only below zero.
-QString indicatorLine(double value, const QString &increase, const QString &decrease,
-                      const QString &suffix)
+QString indicatorLine(
+    double value, const QString &increase, const QString &decrease, const QString &suffix)
 {
     return (value < 0 ? decrease : increase) + formatReal(value) + suffix;
 }
@@ -178,40 +178,41 @@ std::vector<ReportLine> calculationLines(const TrendResult &r, const std::vector
     std::vector<ReportLine> lines;
     lines.reserve(std::size_t(n) + 12);
     lines.push_back({QStringLiteral("Сумма показателей заболеваемости за ") + count
-                     + QStringLiteral(" лет равна ") + formatReal(r.total) + dot});
+        + QStringLiteral(" лет равна ") + formatReal(r.total) + dot});
     lines.push_back({QStringLiteral("Средняя заболеваемость за ") + count
-                     + QStringLiteral(" лет равна ") + formatReal(r.averageIncidence) + dot});
+        + QStringLiteral(" лет равна ") + formatReal(r.averageIncidence) + dot});
     lines.push_back({QStringLiteral("Сумма значений показателей (фактическая заболеваемость * "
                                     "временные интервалы) равна ")
-                     + formatReal(r.sumOfProducts) + dot});
+        + formatReal(r.sumOfProducts) + dot});
     lines.push_back({QStringLiteral("Разница между теоретическими уровнями заболеваемости равна ")
-                     + formatReal(r.slope) + dot});
+        + formatReal(r.slope) + dot});
     lines.push_back({QStringLiteral("Теоретические уровни заболеваемости: ")});
     for (qint16 i = 0; i < n; ++i)
-        lines.push_back({yearLine(years[std::size_t(i)], formatReal(r.theoreticalLevels[std::size_t(i)])),
-                         false});
+        lines.push_back(
+            {yearLine(years[std::size_t(i)], formatReal(r.theoreticalLevels[std::size_t(i)])),
+                false});
 
-    lines.push_back({indicatorLine(r.absoluteChange,
-                                   QStringLiteral("Абсолютный прирост заболеваемости равен "),
-                                   QStringLiteral("Абсолютное снижение заболеваемости равно "), dot)});
-    lines.push_back({indicatorLine(
-        r.averageAbsoluteChange, QStringLiteral("Средний абсолютный прирост заболеваемости равен "),
+    lines.push_back(
+        {indicatorLine(r.absoluteChange, QStringLiteral("Абсолютный прирост заболеваемости равен "),
+            QStringLiteral("Абсолютное снижение заболеваемости равно "), dot)});
+    lines.push_back({indicatorLine(r.averageAbsoluteChange,
+        QStringLiteral("Средний абсолютный прирост заболеваемости равен "),
         QStringLiteral("Среднее абсолютное снижение заболеваемости равно "), dot)});
-    lines.push_back({indicatorLine(r.changeRate, QStringLiteral("Темп прироста заболеваемости равен "),
-                                   QStringLiteral("Темп снижения заболеваемости равен "), percent)});
+    lines.push_back(
+        {indicatorLine(r.changeRate, QStringLiteral("Темп прироста заболеваемости равен "),
+            QStringLiteral("Темп снижения заболеваемости равен "), percent)});
     lines.push_back({indicatorLine(r.averageAnnualChangeRate,
-                                   QStringLiteral("Среднегодовой темп прироста заболеваемости равен "),
-                                   QStringLiteral("Среднегодовой темп снижения заболеваемости равен "),
-                                   percent)});
+        QStringLiteral("Среднегодовой темп прироста заболеваемости равен "),
+        QStringLiteral("Среднегодовой темп снижения заболеваемости равен "), percent)});
     lines.push_back({classLine(r.trendClass)});
     lines.push_back({QStringLiteral("Прогнозируемый уровень заболеваемости на ")
-                     + QString::number(years[std::size_t(n)]) + QStringLiteral(" год равен ")
-                     + formatReal(r.forecastLevel) + dot});
+        + QString::number(years[std::size_t(n)]) + QStringLiteral(" год равен ")
+        + formatReal(r.forecastLevel) + dot});
     return lines;
 }
 
 QString reportText(const std::vector<qint32> &years, const std::vector<QString> &typedValues,
-                   const TrendResult &result)
+    const TrendResult &result)
 {
     QStringList out;
     out.reserve(qsizetype(typedValues.size()) + result.count + 13);

@@ -56,21 +56,21 @@ TrendClass classify(double averageAnnualChangeRate);
 const char *classKey(TrendClass c);
 
 struct TrendResult {
-    qint16 count = 0;                 // n
-    qint16 middlePosition = 0;        // for even n: n / 2
-    std::vector<qint16> timeCodes;    // t[0..n-1]
-    double total = 0;                 // sum of y
-    double averageIncidence = 0;      // a
-    double sumOfProducts = 0;         // sum of y*t
-    double squaredIntervalSum = 0;    // sum of t*t
-    double slope = 0;                 // b
-    std::vector<double> theoreticalLevels;  // L[0..n-1]
+    qint16 count = 0; // n
+    qint16 middlePosition = 0; // for even n: n / 2
+    std::vector<qint16> timeCodes; // t[0..n-1]
+    double total = 0; // sum of y
+    double averageIncidence = 0; // a
+    double sumOfProducts = 0; // sum of y*t
+    double squaredIntervalSum = 0; // sum of t*t
+    double slope = 0; // b
+    std::vector<double> theoreticalLevels; // L[0..n-1]
     double absoluteChange = 0;
     double averageAbsoluteChange = 0;
-    double changeRate = 0;               // per cent
-    double averageAnnualChangeRate = 0;  // per cent
+    double changeRate = 0; // per cent
+    double averageAnnualChangeRate = 0; // per cent
     TrendClass trendClass = TrendClass::Stable;
-    double forecastLevel = 0;         // L[n-1] + b
+    double forecastLevel = 0; // L[n-1] + b
 };
 
 // Runs the whole calculation over the first `n` values. Requires
@@ -100,14 +100,13 @@ QString classLine(TrendClass c);
 
 // The calculation's part of the report, after the entered values. `years`
 // holds at least n + 1 entries; years[n] names the forecast.
-std::vector<ReportLine> calculationLines(const TrendResult &result,
-                                         const std::vector<qint32> &years);
+std::vector<ReportLine> calculationLines(
+    const TrendResult &result, const std::vector<qint32> &years);
 
 // A whole report as the window shows it and saves it: the header, one year
 // line per value with its text as typed, then the calculation's lines,
 // joined by single line feeds with none after the last.
-QString reportText(const std::vector<qint32> &years,
-                   const std::vector<QString> &typedValues,
-                   const TrendResult &result);
+QString reportText(const std::vector<qint32> &years, const std::vector<QString> &typedValues,
+    const TrendResult &result);
 
 } // namespace trend

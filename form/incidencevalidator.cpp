@@ -2,11 +2,9 @@
 
 #include "incidencetext.h"
 
-
 TIncidenceValidator::TIncidenceValidator(QObject *parent)
     : QDoubleValidator(parent)
-{
-}
+{ }
 
 QValidator::State TIncidenceValidator::validate(QString &input, int &) const
 {

@@ -42,7 +42,7 @@ void TTrendForm::SaveSlot()
         bool confirmed = true;
         if (existed) {
             QMessageBox question(QMessageBox::Warning, QObject::tr("Такой файл уже существует!"),
-                                 QObject::tr("Перезаписать существующий файл?"));
+                QObject::tr("Перезаписать существующий файл?"));
             // Action roles: neither button answers Escape.
             QPushButton *yes = question.addButton(QObject::tr("&Да"), QMessageBox::ActionRole);
             QPushButton *no = question.addButton(QObject::tr("&Нет"), QMessageBox::ActionRole);
@@ -57,8 +57,8 @@ void TTrendForm::SaveSlot()
             } else {
                 // The report stays on screen and "Сохранить" stays enabled.
                 QMessageBox::warning(nullptr, QObject::tr("Ошибка сохранения"),
-                                     QObject::tr("Отчёт не сохранён в файл «%1»: %2.")
-                                         .arg(QDir::toNativeSeparators(target), reason));
+                    QObject::tr("Отчёт не сохранён в файл «%1»: %2.")
+                        .arg(QDir::toNativeSeparators(target), reason));
             }
         }
     }
@@ -77,10 +77,9 @@ void TTrendForm::resetForNextSeries(bool overwritten)
     SaveButton->setDisabled(true);
     YearBox->setEnabled(true);
     YearBox->setValue(overwritten ? trend::MinYear : trend::DefaultFirstYear);
-    MessageLabel->setText(overwritten
-                              ? tr("<font color=Blue> <p align=center> Введите первый год "
-                                   "анализируемого ряда.</p> </font>")
-                              : tr("<font color=Blue> <p align=center> Введите первый год "
-                                   "анализируемого ряда.</font> </p>"));
+    MessageLabel->setText(overwritten ? tr("<font color=Blue> <p align=center> Введите первый год "
+                                           "анализируемого ряда.</p> </font>")
+                                      : tr("<font color=Blue> <p align=center> Введите первый год "
+                                           "анализируемого ряда.</font> </p>"));
     SubmitButton->setEnabled(true);
 }

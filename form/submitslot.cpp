@@ -84,8 +84,9 @@ void TTrendForm::takeValue()
     if (incidenceCount >= trend::MaxValues) {
         IncidenceEdit->setDisabled(true);
         SubmitButton->setDisabled(true);
-        MessageLabel->setText(tr("<font color=Red> <p align=center> Введено наибольшее возможное "
-                                 "число значений (32767). Нажмите кнопку «Рассчитать».</p></font>"));
+        MessageLabel->setText(
+            tr("<font color=Red> <p align=center> Введено наибольшее возможное "
+               "число значений (32767). Нажмите кнопку «Рассчитать».</p></font>"));
         CalculateButton->setFocus();
     }
 }

@@ -124,8 +124,8 @@ void TTrendForm::LanguageChangeSlot()
     SaveButton->setToolTip(QObject::tr("Сохранить результат"));
     SaveButton->setWhatsThis(
         QObject::tr("Нажмите кнопку, чтобы сохранить результаты вычислений в файл"));
-    MessageLabel->setText(
-        tr("<font color=Blue> <p align=center> Введите первый год анализируемого ряда.</p></font>"));
+    MessageLabel->setText(tr(
+        "<font color=Blue> <p align=center> Введите первый год анализируемого ряда.</p></font>"));
     SubmitButton->setText(tr("Ввод"));
     SubmitButton->setToolTip(QObject::tr("Ввод значений активного поля"));
     SubmitButton->setWhatsThis(QObject::tr("Нажмите кнопку, чтобы ввести в память числовые "

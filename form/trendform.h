@@ -39,7 +39,7 @@ class TTrendForm : public QDialog
 
 public:
     explicit TTrendForm(QWidget *parent = nullptr, const char *name = nullptr, bool modal = false,
-                        Qt::WindowFlags fl = {});
+        Qt::WindowFlags fl = {});
     ~TTrendForm() override;
 
     // The series and the results of the last calculation.

@@ -31,8 +31,8 @@ void ModalDriver::poll()
     }
     handled.emplace_back(modal);
     if (handlers.empty()) {
-        QString description = modal->metaObject()->className() + QStringLiteral(": ")
-            + modal->windowTitle();
+        QString description
+            = modal->metaObject()->className() + QStringLiteral(": ") + modal->windowTitle();
         if (auto *box = qobject_cast<QMessageBox *>(modal))
             description += QStringLiteral(": ") + box->text();
         unexpected.append(description);
@@ -47,8 +47,7 @@ void ModalDriver::poll()
     handler(modal);
 }
 
-ModalDriver::Handler ModalDriver::clickButton(const QString &text, QString *title,
-                                              QString *message)
+ModalDriver::Handler ModalDriver::clickButton(const QString &text, QString *title, QString *message)
 {
     return [=](QWidget *w) {
         auto *box = qobject_cast<QMessageBox *>(w);
@@ -93,8 +92,8 @@ ModalDriver::Handler ModalDriver::reject()
     };
 }
 
-QString RecordingTranslator::translate(const char *context, const char *sourceText,
-                                       const char *, int) const
+QString RecordingTranslator::translate(
+    const char *context, const char *sourceText, const char *, int) const
 {
     lookups.insert(QString::fromUtf8(sourceText), QString::fromUtf8(context));
     return QString();

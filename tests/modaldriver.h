@@ -8,12 +8,12 @@
 // RecordingTranslator records the context of every look-up.
 #pragma once
 
+#include <QMultiHash>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <QTranslator>
-#include <QMultiHash>
 
 #include <deque>
 #include <functional>
@@ -39,8 +39,8 @@ public:
     QStringList unexpected;
 
     // Common answers.
-    static Handler clickButton(const QString &text, QString *title = nullptr,
-                               QString *message = nullptr);
+    static Handler clickButton(
+        const QString &text, QString *title = nullptr, QString *message = nullptr);
     static Handler acceptFile(const QString &path);
     static Handler reject();
 
@@ -56,7 +56,7 @@ class RecordingTranslator : public QTranslator
 {
 public:
     QString translate(const char *context, const char *sourceText, const char *disambiguation,
-                      int n) const override;
+        int n) const override;
     bool isEmpty() const override { return false; }
 
     // Source text -> contexts it was looked up in.

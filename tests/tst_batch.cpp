@@ -46,8 +46,8 @@ void writeAll(const QString &path, const QByteArray &bytes)
     f.write(bytes);
 }
 
-std::vector<QStringList> records(const QByteArray &table, char delimiter = 0,
-                                 std::vector<qint64> *lines = nullptr)
+std::vector<QStringList> records(
+    const QByteArray &table, char delimiter = 0, std::vector<qint64> *lines = nullptr)
 {
     QBuffer buffer;
     buffer.setData(table);
@@ -134,21 +134,25 @@ private:
 void TestBatch::reader_data()
 {
     QTest::addColumn<QByteArray>("table");
-    QTest::addColumn<QString>("delimiter");  // detected
+    QTest::addColumn<QString>("delimiter"); // detected
     QTest::addColumn<QStringList>("second"); // cells of the second record
 
-    QTest::newRow("comma") << QByteArray("a,b,2001\nx,y,1.5\n") << "," << QStringList{"x", "y", "1.5"};
+    QTest::newRow("comma") << QByteArray("a,b,2001\nx,y,1.5\n") << ","
+                           << QStringList {"x", "y", "1.5"};
     QTest::newRow("semicolon with decimal comma")
-        << QByteArray("a;b;2001\nx;y;1,5\n") << ";" << QStringList{"x", "y", "1,5"};
-    QTest::newRow("tab") << QByteArray("a\tb\t2001\nx\ty\t1.5") << "\t" << QStringList{"x", "y", "1.5"};
-    QTest::newRow("byte-order mark and CRLF")
-        << QByteArray("\xEF\xBB\xBF" "a,b\r\nx,y\r\n") << "," << QStringList{"x", "y"};
+        << QByteArray("a;b;2001\nx;y;1,5\n") << ";" << QStringList {"x", "y", "1,5"};
+    QTest::newRow("tab") << QByteArray("a\tb\t2001\nx\ty\t1.5") << "\t"
+                         << QStringList {"x", "y", "1.5"};
+    QTest::newRow("byte-order mark and CRLF") << QByteArray("\xEF\xBB\xBF"
+                                                            "a,b\r\nx,y\r\n")
+                                              << "," << QStringList {"x", "y"};
     QTest::newRow("quoted delimiter, quote and line break")
         << QByteArray("a,b,c\n\"x,1\",\"say \"\"hi\"\"\",\"two\nlines\"\n") << ","
-        << QStringList{"x,1", "say \"hi\"", "two\nlines"};
+        << QStringList {"x,1", "say \"hi\"", "two\nlines"};
     QTest::newRow("quoted commas do not decide the delimiter")
-        << QByteArray("\"a,b,c\";d\n1;2\n") << ";" << QStringList{"1", "2"};
-    QTest::newRow("empty cells kept") << QByteArray("a,b,c\n,,\n") << "," << QStringList{"", "", ""};
+        << QByteArray("\"a,b,c\";d\n1;2\n") << ";" << QStringList {"1", "2"};
+    QTest::newRow("empty cells kept")
+        << QByteArray("a,b,c\n,,\n") << "," << QStringList {"", "", ""};
 }
 
 void TestBatch::reader()
@@ -173,8 +177,8 @@ void TestBatch::readerLineNumbers()
 {
     std::vector<qint64> lines;
     const auto all = records("h,1\n\"multi\nline\",2\nnext,3\n\nlast,4", 0, &lines);
-    QCOMPARE(lines, (std::vector<qint64>{1, 2, 4, 5, 6}));
-    QCOMPARE(all.back(), (QStringList{"last", "4"}));
+    QCOMPARE(lines, (std::vector<qint64> {1, 2, 4, 5, 6}));
+    QCOMPARE(all.back(), (QStringList {"last", "4"}));
 
     // An unclosed quote does not swallow the input without limit.
     QByteArray endless("a,b\n\"");
@@ -191,17 +195,16 @@ void TestBatch::readerLineNumbers()
 void TestBatch::workedExamples()
 {
     // The window's worked examples, one series a row, from 2001.
-    const QByteArray table =
-        "case;2001;2002;2003;2004;2005;2006\n"
-        "rising;10;12;11;14;15;\n"
-        "falling;20;19,5;19;18,5;18;\n"
-        "six stable;100;101;99;100;102;100\n"
-        "at +5;18;19;20;21;22;\n"
-        "at -5;22;21;20;19;18;\n"
-        "at +1;98;99;100;101;102;\n"
-        "at -1;102;101;100;99;98;\n"
-        "first level below zero;0;0;0;0;10;\n"
-        "flat;7;7;7;7;7;\n";
+    const QByteArray table = "case;2001;2002;2003;2004;2005;2006\n"
+                             "rising;10;12;11;14;15;\n"
+                             "falling;20;19,5;19;18,5;18;\n"
+                             "six stable;100;101;99;100;102;100\n"
+                             "at +5;18;19;20;21;22;\n"
+                             "at -5;22;21;20;19;18;\n"
+                             "at +1;98;99;100;101;102;\n"
+                             "at -1;102;101;100;99;98;\n"
+                             "first level below zero;0;0;0;0;10;\n"
+                             "flat;7;7;7;7;7;\n";
     batch::Options options;
     options.reportsDir = dir.filePath(QStringLiteral("examples"));
     const Outcome outcome = runBatch(dir, table, options);
@@ -239,7 +242,7 @@ void TestBatch::workedExamples()
     }
     QCOMPARE(rows[0]["trend_class_ru"], QStringLiteral("Выраженная тенденция."));
     QCOMPARE(rows[0]["slope"], QStringLiteral("1.2"));
-    QCOMPARE(rows[2]["slope"].toDouble(), 3.0 / 28);  // full precision
+    QCOMPARE(rows[2]["slope"].toDouble(), 3.0 / 28); // full precision
 
     const QByteArray falling = readAll(dir.filePath(QStringLiteral("examples/falling.txt")));
     QVERIFY(falling.startsWith("Фактическая заболеваемость: \n2001: 20\n2002: 19,5\n"));
@@ -249,7 +252,7 @@ void TestBatch::workedExamples()
 
 void TestBatch::reportEqualsWindowsSavedFile()
 {
-    const QStringList typed{"12,5", "13.25", "0.1", "15", "1e1", "16"};
+    const QStringList typed {"12,5", "13.25", "0.1", "15", "1e1", "16"};
 
     // The window: typed, calculated and saved through its own dialog.
     TTrendForm form;
@@ -305,9 +308,8 @@ void TestBatch::skipReasons_data()
     QTest::newRow("more values than years")
         << false << QByteArray("d;2001;2002;2003;2004;2005\nA;1;2;3;4;5;6\n")
         << "FILE:2: A: значений больше, чем лет в заголовке";
-    QTest::newRow("no values, no label")
-        << false << QByteArray("d;2001;2002;2003;2004;2005\n;;;\n")
-        << "FILE:2: строка 2: нет ни одного значения";
+    QTest::newRow("no values, no label") << false << QByteArray("d;2001;2002;2003;2004;2005\n;;;\n")
+                                         << "FILE:2: строка 2: нет ни одного значения";
     QTest::newRow("long: repeated year")
         << true << QByteArray("d;year;value\nA;2001;1\nA;2002;2\nA;2003;3\nA;2002;4\nA;2004;5\n")
         << "FILE:5: A: год 2002 повторяется (строки 3 и 5)";
@@ -333,8 +335,8 @@ void TestBatch::skipReasons()
 
     // Each table also holds one good series, which must still be computed.
     QByteArray withGood = table;
-    QByteArray good = longLayout ? "Z;2001;1\nZ;2002;2\nZ;2003;3\nZ;2004;4\nZ;2005;5\n"
-                                 : "Z;1;2;3;4;5\n";
+    QByteArray good
+        = longLayout ? "Z;2001;1\nZ;2002;2\nZ;2003;3\nZ;2004;4\nZ;2005;5\n" : "Z;1;2;3;4;5\n";
     if (table.startsWith("d,"))
         good.replace(';', ',');
     withGood.append(good);
@@ -375,7 +377,7 @@ void TestBatch::wideAndLongAgree()
     const Outcome fromWide = runBatch(dir, wide, options);
     options.longLayout = true;
     const Outcome fromLong = runBatch(dir, longTable, options);
-    QCOMPARE(fromWide.status, 1);  // Корь/Север has four values
+    QCOMPARE(fromWide.status, 1); // Корь/Север has four values
     QCOMPARE(fromLong.status, 1);
 
     auto wideRows = summaryRows(fromWide.summary);
@@ -394,9 +396,10 @@ void TestBatch::wideAndLongAgree()
 
 void TestBatch::hostileLabelsStayInside()
 {
-    const QStringList labels{"../../escape", "/etc/passwd", "a/b", "a_b", "A_B", "..", ".", "",
-                             "ctrl\x01\x7f" "char", " .hidden. ", "tab\there", QString(300, QChar(0x416)),
-                             "C:\\windows", "new\nline"};
+    const QStringList labels {"../../escape", "/etc/passwd", "a/b", "a_b", "A_B", "..", ".", "",
+        "ctrl\x01\x7f"
+        "char",
+        " .hidden. ", "tab\there", QString(300, QChar(0x416)), "C:\\windows", "new\nline"};
     QByteArray table = "label;2001;2002;2003;2004;2005\n";
     for (const QString &label : labels) {
         QByteArray cell = label.toUtf8();
@@ -413,41 +416,41 @@ void TestBatch::hostileLabelsStayInside()
 
     const QString root = QFileInfo(reports).canonicalFilePath();
     QStringList files;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(
+        root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo info(it.next());
         QVERIFY2(info.isFile(), qPrintable(info.filePath()));
-        QCOMPARE(info.canonicalPath(), root);  // no subfolder, nothing outside
+        QCOMPARE(info.canonicalPath(), root); // no subfolder, nothing outside
         QVERIFY(!info.fileName().startsWith(QLatin1Char('.')));
         QVERIFY(info.fileName().toUtf8().size() <= 130);
         files.append(info.fileName().toCaseFolded());
     }
-    QCOMPARE(files.size(), labels.size());  // one each, none overwritten
+    QCOMPARE(files.size(), labels.size()); // one each, none overwritten
     QCOMPARE(QSet<QString>(files.begin(), files.end()).size(), files.size());
     // Nothing escaped next to the folder or above it.
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("escape.txt"))));
     QCOMPARE(batch::safeFileStem({QStringLiteral("..")}), QStringLiteral("series"));
     QCOMPARE(batch::safeFileStem({QStringLiteral("Корь"), QStringLiteral("Юг/Запад")}),
-             QStringLiteral("Корь_Юг_Запад"));
+        QStringLiteral("Корь_Юг_Запад"));
 }
 
 void TestBatch::olsAgainstIndependentFit_data()
 {
     QTest::addColumn<std::vector<double>>("values");
     QTest::addColumn<int>("firstYear");
-    QTest::addColumn<std::vector<double>>("expected");  // slope, se, ci low, ci high, p, r2
+    QTest::addColumn<std::vector<double>>("expected"); // slope, se, ci low, ci high, p, r2
 
     // Computed with SciPy 1.10.1 (Debian 12): scipy.stats.linregress over the
     // calendar years, and stats.t.ppf(0.975, n - 2) for the interval.
     QTest::newRow("five values, odd")
-        << std::vector<double>{10, 12, 11, 14, 15} << 2001
-        << std::vector<double>{1.2000000000000002, 0.3055050463303892, 0.2277465940601554,
-                               2.172253405939845, 0.029370494881299947, 0.8372093023255816};
+        << std::vector<double> {10, 12, 11, 14, 15} << 2001
+        << std::vector<double> {1.2000000000000002, 0.3055050463303892, 0.2277465940601554,
+               2.172253405939845, 0.029370494881299947, 0.8372093023255816};
     QTest::newRow("six values, even")
-        << std::vector<double>{1, 2, 3.5, 4, 5, 7} << 1995
-        << std::vector<double>{1.1285714285714286, 0.09147320339189798, 0.8746011007572307,
-                               1.3825417563856264, 0.0002479850627949921, 0.9743950039032006};
+        << std::vector<double> {1, 2, 3.5, 4, 5, 7} << 1995
+        << std::vector<double> {1.1285714285714286, 0.09147320339189798, 0.8746011007572307,
+               1.3825417563856264, 0.0002479850627949921, 0.9743950039032006};
 }
 
 void TestBatch::olsAgainstIndependentFit()
@@ -458,11 +461,12 @@ void TestBatch::olsAgainstIndependentFit()
 
     const auto years = trend::seriesYears(firstYear, int(values.size()));
     const batch::OlsFit fit = batch::fitOverYears(years, values);
-    const double got[] = {fit.slope, fit.slopeError, fit.ciLow, fit.ciHigh, fit.pValue,
-                          fit.rSquared};
+    const double got[]
+        = {fit.slope, fit.slopeError, fit.ciLow, fit.ciHigh, fit.pValue, fit.rSquared};
     for (int i = 0; i < 6; ++i)
-        QVERIFY2(std::fabs(got[i] - expected[std::size_t(i)]) <= 1e-9 * std::fabs(expected[std::size_t(i)]),
-                 qPrintable(QStringLiteral("column %1: %2").arg(i).arg(got[i], 0, 'g', 17)));
+        QVERIFY2(std::fabs(got[i] - expected[std::size_t(i)])
+                <= 1e-9 * std::fabs(expected[std::size_t(i)]),
+            qPrintable(QStringLiteral("column %1: %2").arg(i).arg(got[i], 0, 'g', 17)));
 
     // For an odd series the window's slope is the same; for an even one not.
     const auto window = trend::calculate(values, qint16(values.size()));
@@ -473,8 +477,8 @@ void TestBatch::jsonSummary()
 {
     batch::Options options;
     options.format = batch::SummaryFormat::Json;
-    const Outcome outcome =
-        runBatch(dir, "d;2001;2002;2003;2004;2005\n\"q\"\"x\";0;0;0;0;0\nB;1;2;3;4;5\n", options);
+    const Outcome outcome
+        = runBatch(dir, "d;2001;2002;2003;2004;2005\n\"q\"\"x\";0;0;0;0;0\nB;1;2;3;4;5\n", options);
     QCOMPARE(outcome.status, 0);
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(outcome.summary, &error);
@@ -483,7 +487,7 @@ void TestBatch::jsonSummary()
     QCOMPARE(rows.size(), 2);
     const QJsonObject zeros = rows[0].toObject();
     QCOMPARE(zeros["labels"].toObject()["d"].toString(), QStringLiteral("q\"x"));
-    QVERIFY(zeros["change_rate"].isNull());  // nan has no JSON number
+    QVERIFY(zeros["change_rate"].isNull()); // nan has no JSON number
     QCOMPARE(zeros["trend_class"].toString(), QStringLiteral("stable"));
     QCOMPARE(rows[1].toObject()["slope"].toDouble(), 1.0);
     QCOMPARE(rows[1].toObject()["n"].toInt(), 5);
@@ -496,11 +500,11 @@ void TestBatch::summaryKeptWhenAReportFails()
     QVERIFY(QDir().mkpath(reports + QStringLiteral("/A.txt")));
     batch::Options options;
     options.reportsDir = reports;
-    const Outcome outcome =
-        runBatch(dir, "d;2001;2002;2003;2004;2005\nA;1;2;3;4;5\nB;5;4;3;2;1\n", options);
+    const Outcome outcome
+        = runBatch(dir, "d;2001;2002;2003;2004;2005\nA;1;2;3;4;5\nB;5;4;3;2;1\n", options);
     QCOMPARE(outcome.status, int(batch::Failure));
     QVERIFY2(outcome.messages.startsWith(QStringLiteral("FILE:2: A: отчёт ")),
-             qPrintable(outcome.messages));
+        qPrintable(outcome.messages));
     QCOMPARE(summaryRows(outcome.summary).size(), std::size_t(2));
     QVERIFY(QFileInfo::exists(reports + QStringLiteral("/B.txt")));
 }
@@ -508,22 +512,24 @@ void TestBatch::summaryKeptWhenAReportFails()
 void TestBatch::commandLine_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QByteArray>("input");  // standard input
+    QTest::addColumn<QByteArray>("input"); // standard input
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("stdoutStart");
 
     const QByteArray good = "d;2001;2002;2003;2004;2005\nA;1;2;3;4;5\n";
-    QTest::newRow("version") << QStringList{"--version"} << QByteArray() << 0
+    QTest::newRow("version") << QStringList {"--version"} << QByteArray() << 0
                              << "vantorel-batch " VANTOREL_VERSION "\n";
-    QTest::newRow("help") << QStringList{"--help"} << QByteArray() << 0 << "Использование:";
+    QTest::newRow("help") << QStringList {"--help"} << QByteArray() << 0 << "Использование:";
     QTest::newRow("standard input, all computed")
-        << QStringList{"-"} << good << 0 << "d,first_year,last_year,n,";
-    QTest::newRow("some skipped") << QStringList{"-"} << good + "B;1;2\n" << 1 << "d,first_year";
-    QTest::newRow("unknown option") << QStringList{"--bogus", "-"} << good << 2 << "";
-    QTest::newRow("no table") << QStringList{} << QByteArray() << 2 << "";
-    QTest::newRow("missing file") << QStringList{"/nonexistent/table.csv"} << QByteArray() << 2 << "";
-    QTest::newRow("header without years") << QStringList{"-"} << QByteArray("a;b\n1;2\n") << 2 << "";
-    QTest::newRow("bad format") << QStringList{"--format", "xml", "-"} << good << 2 << "";
+        << QStringList {"-"} << good << 0 << "d,first_year,last_year,n,";
+    QTest::newRow("some skipped") << QStringList {"-"} << good + "B;1;2\n" << 1 << "d,first_year";
+    QTest::newRow("unknown option") << QStringList {"--bogus", "-"} << good << 2 << "";
+    QTest::newRow("no table") << QStringList {} << QByteArray() << 2 << "";
+    QTest::newRow("missing file") << QStringList {"/nonexistent/table.csv"} << QByteArray() << 2
+                                  << "";
+    QTest::newRow("header without years")
+        << QStringList {"-"} << QByteArray("a;b\n1;2\n") << 2 << "";
+    QTest::newRow("bad format") << QStringList {"--format", "xml", "-"} << good << 2 << "";
 }
 
 void TestBatch::commandLine()
@@ -561,16 +567,16 @@ void TestBatch::shippedExampleWithCharts()
     const QString out = dir.filePath(QStringLiteral("example-") + format);
     QProcess process;
     process.start(QStringLiteral(VANTOREL_BATCH_PATH),
-                  {QStringLiteral(VANTOREL_SOURCE_DIR "/examples/surveillance.csv"),
-                   QStringLiteral("--reports"), out + QStringLiteral("/reports"),
-                   QStringLiteral("--charts"), out + QStringLiteral("/charts"),
-                   QStringLiteral("--chart-format"), format, QStringLiteral("-o"),
-                   out + QStringLiteral("-summary.csv")});
+        {QStringLiteral(VANTOREL_SOURCE_DIR "/examples/surveillance.csv"),
+            QStringLiteral("--reports"), out + QStringLiteral("/reports"),
+            QStringLiteral("--charts"), out + QStringLiteral("/charts"),
+            QStringLiteral("--chart-format"), format, QStringLiteral("-o"),
+            out + QStringLiteral("-summary.csv")});
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitCode(), 1);
     QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
-             QStringLiteral(VANTOREL_SOURCE_DIR "/examples/surveillance.csv:5: Ветряная оспа / "
-                            "Южный: пустая ячейка за 2014 год\n"));
+        QStringLiteral(VANTOREL_SOURCE_DIR "/examples/surveillance.csv:5: Ветряная оспа / "
+                                           "Южный: пустая ячейка за 2014 год\n"));
     QCOMPARE(summaryRows(readAll(out + QStringLiteral("-summary.csv"))).size(), std::size_t(6));
 
     const QStringList charts = QDir(out + QStringLiteral("/charts")).entryList(QDir::Files);

@@ -15,9 +15,9 @@ Q_DECLARE_METATYPE(std::vector<double>)
 
 namespace {
 
-const QString valuesPrompt = QStringLiteral(
-    "<font color=Blue> <p align=center> Вводите соответствующие году показатели "
-    "заболеваемости.</p> <font>");
+const QString valuesPrompt
+    = QStringLiteral("<font color=Blue> <p align=center> Вводите соответствующие году показатели "
+                     "заболеваемости.</p> <font>");
 const QString savePrompt = QStringLiteral(
     "<font color=Red> <p align=center> Нажмите кнопку, чтобы сохранить результаты расчёта.</font> "
     "</p>");
@@ -75,26 +75,25 @@ void TestEntry::wholeSeries_data()
     QTest::addColumn<QStringList>("typed");
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<int>("middle");
-    QTest::addColumn<std::vector<double>>("members");  // runningSum, mean, squares, slope, 4 indicators
+    QTest::addColumn<std::vector<double>>(
+        "members"); // runningSum, mean, squares, slope, 4 indicators
 
     QTest::newRow("five values from 2001")
-        << 2001 << QStringList{"10", "12", "11", "14", "15"}
-        << QStringList{"Фактическая заболеваемость: ",
-                       "2001: 10", "2002: 12", "2003: 11", "2004: 14", "2005: 15",
-                       "Сумма показателей заболеваемости за 5 лет равна 62.",
-                       "Средняя заболеваемость за 5 лет равна 12.4.",
-                       "Сумма значений показателей (фактическая заболеваемость * временные "
-                       "интервалы) равна 12.",
-                       "Разница между теоретическими уровнями заболеваемости равна 1.2.",
-                       "Теоретические уровни заболеваемости: ",
-                       "2001: 10", "2002: 11.2", "2003: 12.4", "2004: 13.6", "2005: 14.8",
-                       "Абсолютный прирост заболеваемости равен 4.8.",
-                       "Средний абсолютный прирост заболеваемости равен 1.2.",
-                       "Темп прироста заболеваемости равен 48%.",
-                       "Среднегодовой темп прироста заболеваемости равен 9.67742%.",
-                       "Выраженная тенденция.",
-                       "Прогнозируемый уровень заболеваемости на 2006 год равен 16."}
-        << 3 << std::vector<double>{12, 12.4, 10, 1.2, 4.8, 1.2, 48, 100 * 1.2 / 12.4};
+        << 2001 << QStringList {"10", "12", "11", "14", "15"}
+        << QStringList {"Фактическая заболеваемость: ", "2001: 10", "2002: 12", "2003: 11",
+               "2004: 14", "2005: 15", "Сумма показателей заболеваемости за 5 лет равна 62.",
+               "Средняя заболеваемость за 5 лет равна 12.4.",
+               "Сумма значений показателей (фактическая заболеваемость * временные "
+               "интервалы) равна 12.",
+               "Разница между теоретическими уровнями заболеваемости равна 1.2.",
+               "Теоретические уровни заболеваемости: ", "2001: 10", "2002: 11.2", "2003: 12.4",
+               "2004: 13.6", "2005: 14.8", "Абсолютный прирост заболеваемости равен 4.8.",
+               "Средний абсолютный прирост заболеваемости равен 1.2.",
+               "Темп прироста заболеваемости равен 48%.",
+               "Среднегодовой темп прироста заболеваемости равен 9.67742%.",
+               "Выраженная тенденция.",
+               "Прогнозируемый уровень заболеваемости на 2006 год равен 16."}
+        << 3 << std::vector<double> {12, 12.4, 10, 1.2, 4.8, 1.2, 48, 100 * 1.2 / 12.4};
 }
 
 void TestEntry::wholeSeries()
@@ -153,11 +152,11 @@ void TestEntry::wholeSeries()
     QCOMPARE(form.theoreticalLevels.front(), form.averageIncidence - (n / 2) * form.slope);
 
     // Composed lines are looked up in the form's context; year lines are not.
-    QCOMPARE(translator.lookups.values(expected[0]), QStringList{"TTrendForm"});
-    QCOMPARE(translator.lookups.values(expected[n + 1]), QStringList{"TTrendForm"});
-    QCOMPARE(translator.lookups.values(expected.last()), QStringList{"TTrendForm"});
+    QCOMPARE(translator.lookups.values(expected[0]), QStringList {"TTrendForm"});
+    QCOMPARE(translator.lookups.values(expected[n + 1]), QStringList {"TTrendForm"});
+    QCOMPARE(translator.lookups.values(expected.last()), QStringList {"TTrendForm"});
     QVERIFY(!translator.lookups.contains(expected[n + 6]));
-    QCOMPARE(translator.lookups.values(savePrompt), QStringList{"TTrendForm"});
+    QCOMPARE(translator.lookups.values(savePrompt), QStringList {"TTrendForm"});
     QCoreApplication::removeTranslator(&translator);
 }
 
@@ -211,27 +210,37 @@ void TestEntry::typedText_data()
 {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("keys");
-    QTest::addColumn<QString>("field");     // what the field shows after typing
+    QTest::addColumn<QString>("field"); // what the field shows after typing
     QTest::addColumn<bool>("stored");
     QTest::addColumn<double>("value");
-    QTest::addColumn<QString>("warning");   // start of the warning text, if refused
+    QTest::addColumn<QString>("warning"); // start of the warning text, if refused
 
     for (const char *locale : {"C", "ru_RU"}) {
         const auto row = [&](const char *name) -> QTestData & {
             return QTest::addRow("%s, %s", locale, name) << QString::fromLatin1(locale);
         };
-        row("point") << "12.5" << "12.5" << true << 12.5 << "";
-        row("comma") << "12,5" << "12,5" << true << 12.5 << "";
-        row("lone minus stored as zero") << "-" << "-" << true << 0.0 << "";
-        row("lone point stored as zero") << "." << "." << true << 0.0 << "";
-        row("single precision") << "0.1" << "0.1" << true << double(0.1f) << "";
-        row("negative exponent") << "-2,5e-3" << "-2,5e-3" << true << double(-2.5e-3f) << "";
-        row("letters and blanks are not typed") << "1 2x" << "12" << true << 12.0 << "";
+        row("point") << "12.5"
+                     << "12.5" << true << 12.5 << "";
+        row("comma") << "12,5"
+                     << "12,5" << true << 12.5 << "";
+        row("lone minus stored as zero") << "-"
+                                         << "-" << true << 0.0 << "";
+        row("lone point stored as zero") << "."
+                                         << "." << true << 0.0 << "";
+        row("single precision") << "0.1"
+                                << "0.1" << true << double(0.1f) << "";
+        row("negative exponent") << "-2,5e-3"
+                                 << "-2,5e-3" << true << double(-2.5e-3f) << "";
+        row("letters and blanks are not typed") << "1 2x"
+                                                << "12" << true << 12.0 << "";
         row("group separators kept and refused")
-            << "1,000.5" << "1,000.5" << false << 0.0 << "«1,000.5» не является числом";
-        row("dangling exponent refused") << "12e" << "12e" << false << 0.0 << "«12e» не является";
+            << "1,000.5"
+            << "1,000.5" << false << 0.0 << "«1,000.5» не является числом";
+        row("dangling exponent refused") << "12e"
+                                         << "12e" << false << 0.0 << "«12e» не является";
         row("beyond single precision refused")
-            << "1e39" << "1e39" << false << 0.0 << "Число «1e39» не может быть сохранено";
+            << "1e39"
+            << "1e39" << false << 0.0 << "Число «1e39» не может быть сохранено";
     }
 }
 
@@ -267,7 +276,7 @@ void TestEntry::typedText()
         QVERIFY2(message.startsWith(warning), qPrintable(message));
         QCOMPARE(int(form.incidenceCount), 0);
         QVERIFY(form.incidences.empty());
-        QCOMPARE(form.IncidenceEdit->text(), field);  // left for the user to correct
+        QCOMPARE(form.IncidenceEdit->text(), field); // left for the user to correct
         QCOMPARE(reportLines(form).size(), 1);
     }
 }
@@ -309,12 +318,14 @@ void TestEntry::yearStopsAtUpperBound()
         form.SubmitButton->click();
     }
     QCOMPARE(form.YearBox->value(), 9999);
-    QCOMPARE(form.years, (std::vector<qint32>{9997, 9998, 9999, 9999, 9999, 9999}));
+    QCOMPARE(form.years, (std::vector<qint32> {9997, 9998, 9999, 9999, 9999, 9999}));
     form.CalculateButton->click();
     const QStringList lines = reportLines(form);
-    QCOMPARE(lines.mid(1, 5), (QStringList{"9997: 0", "9998: 1", "9999: 2", "9999: 3", "9999: 4"}));
-    QCOMPARE(lines.last(), QStringLiteral("Прогнозируемый уровень заболеваемости на 9999 год равен 5."));
-    QCOMPARE(form.timeIntervals, (std::vector<qint16>{-2, -1, 0, 1, 2}));
+    QCOMPARE(
+        lines.mid(1, 5), (QStringList {"9997: 0", "9998: 1", "9999: 2", "9999: 3", "9999: 4"}));
+    QCOMPARE(
+        lines.last(), QStringLiteral("Прогнозируемый уровень заболеваемости на 9999 год равен 5."));
+    QCOMPARE(form.timeIntervals, (std::vector<qint16> {-2, -1, 0, 1, 2}));
 }
 
 void TestEntry::seriesLimit_data()
@@ -391,12 +402,12 @@ void TestEntry::enterPressesSubmit()
     if (fromYearBox) {
         QTest::keyClick(form.YearBox, Qt::Key_Enter);
         QVERIFY(!form.YearBox->isEnabled());
-        QCOMPARE(form.years, std::vector<qint32>{2005});
+        QCOMPARE(form.years, std::vector<qint32> {2005});
     } else {
         form.SubmitButton->click();
         QTest::keyClicks(form.IncidenceEdit, QStringLiteral("42"));
         QTest::keyClick(form.IncidenceEdit, Qt::Key_Enter);
-        QCOMPARE(form.incidences, std::vector<double>{42});
+        QCOMPARE(form.incidences, std::vector<double> {42});
         QVERIFY(form.IncidenceEdit->hasFocus());
     }
 }

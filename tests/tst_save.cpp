@@ -94,7 +94,7 @@ public:
     ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
 
 private:
-    rlimit saved{};
+    rlimit saved {};
 };
 
 } // namespace
@@ -150,13 +150,13 @@ void TestSave::newFile()
     QCOMPARE(caption, QStringLiteral("Сохранить результат"));
     QCOMPARE(filter, QStringLiteral("Текстовый файл (*.txt)"));
     QCOMPARE(preselected, QStringLiteral("Без_имени"));
-    QVERIFY(form.findChildren<QFileDialog *>().isEmpty());  // deleted
+    QVERIFY(form.findChildren<QFileDialog *>().isEmpty()); // deleted
 
     const QByteArray written = contents(dir->filePath(QStringLiteral("Без_имени.txt")));
     QCOMPARE(written, report.toUtf8());
-    QVERIFY(written.startsWith("\xD0\xA4"));  // "Ф", no byte-order mark
+    QVERIFY(written.startsWith("\xD0\xA4")); // "Ф", no byte-order mark
     QVERIFY(!written.endsWith('\n'));
-    QCOMPARE(written.count('\n'), 21);  // 22 lines
+    QCOMPARE(written.count('\n'), 21); // 22 lines
 
     QVERIFY(form.ResultEdit->toPlainText().isEmpty());
     QVERIFY(!form.ResultEdit->document()->isModified());
@@ -190,7 +190,7 @@ void TestSave::overwrite()
         for (QAbstractButton *b : box->buttons())
             buttons.append(b->text());
         defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
-        QTest::keyClick(box, Qt::Key_Escape);  // answers nothing
+        QTest::keyClick(box, Qt::Key_Escape); // answers nothing
         escapeBound = !box->isVisible();
         ModalDriver::clickButton(QStringLiteral("&Да"), &title, &message)(w);
     });
@@ -199,7 +199,7 @@ void TestSave::overwrite()
     QCOMPARE(driver.pending(), 0);
     QCOMPARE(title, QStringLiteral("Такой файл уже существует!"));
     QCOMPARE(message, QStringLiteral("Перезаписать существующий файл?"));
-    QCOMPARE(buttons, (QStringList{"&Да", "&Нет"}));
+    QCOMPARE(buttons, (QStringList {"&Да", "&Нет"}));
     QCOMPARE(defaultButton, QStringLiteral("&Нет"));
     QVERIFY(!escapeBound);
 
@@ -208,7 +208,7 @@ void TestSave::overwrite()
     QVERIFY(form.YearBox->isEnabled());
     QCOMPARE(form.MessageLabel->text(), overwritePrompt);
     QVERIFY(form.ResultEdit->toPlainText().isEmpty());
-    QCOMPARE(entries(dir->path()), QStringList{"report.txt"});
+    QCOMPARE(entries(dir->path()), QStringList {"report.txt"});
 }
 
 void TestSave::overwriteDeclined()
@@ -288,7 +288,7 @@ void TestSave::failedSave()
         QVERIFY(QDir().mkdir(folder));
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
         if (access(QFile::encodeName(folder).constData(), W_OK) == 0)
-            folder = QStringLiteral("/proc");  // root writes anywhere but here
+            folder = QStringLiteral("/proc"); // root writes anywhere but here
         chosen = folder + QStringLiteral("/report");
     } else if (where == QLatin1String("directory")) {
         QVERIFY(QDir().mkdir(dir->filePath(QStringLiteral("report.txt"))));
@@ -312,9 +312,9 @@ void TestSave::failedSave()
     QCOMPARE(driver.pending(), 0);
 
     QCOMPARE(title, QStringLiteral("Ошибка сохранения"));
-    QVERIFY2(message.startsWith(QStringLiteral("Отчёт не сохранён в файл «") + chosen
-                                + QStringLiteral(".txt»: ")),
-             qPrintable(message));
+    QVERIFY2(message.startsWith(
+                 QStringLiteral("Отчёт не сохранён в файл «") + chosen + QStringLiteral(".txt»: ")),
+        qPrintable(message));
     verifyCalculatedPhase(form, report);
     QCOMPARE(entries(folder).filter(QStringLiteral("report")), before);
     if (folder != QLatin1String("/proc"))
@@ -331,7 +331,7 @@ void TestSave::nextSeriesStartsEmpty()
     QCOMPARE(driver.pending(), 0);
 
     form.SubmitButton->click();
-    QCOMPARE(form.years, std::vector<qint32>{2005});
+    QCOMPARE(form.years, std::vector<qint32> {2005});
     QVERIFY(form.incidences.empty());
     QCOMPARE(form.ResultEdit->toPlainText(), QStringLiteral("Фактическая заболеваемость: "));
     for (int i = 0; i < 5; ++i) {
@@ -349,14 +349,20 @@ void TestSave::writeReport_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("reason");  // start of the reason; empty: success
+    QTest::addColumn<QString>("reason"); // start of the reason; empty: success
 
-    QTest::newRow("success") << "report.txt" << "" << "";
-    QTest::newRow("failure at open") << "missing/report.txt" << "" << "папка «";
-    QTest::newRow("failure while writing: file size limit")
-        << "report.txt" << "size limit" << "ошибка записи";
-    QTest::newRow("failure at commit: name taken by a folder")
-        << "report.txt" << "taken at commit" << "запись не удалось завершить";
+    QTest::newRow("success") << "report.txt"
+                             << ""
+                             << "";
+    QTest::newRow("failure at open") << "missing/report.txt"
+                                     << ""
+                                     << "папка «";
+    QTest::newRow("failure while writing: file size limit") << "report.txt"
+                                                            << "size limit"
+                                                            << "ошибка записи";
+    QTest::newRow("failure at commit: name taken by a folder") << "report.txt"
+                                                               << "taken at commit"
+                                                               << "запись не удалось завершить";
 }
 
 void TestSave::writeReport()
@@ -401,11 +407,11 @@ void TestSave::writeReport()
         QVERIFY(!ok);
         QVERIFY2(why.startsWith(reason), qPrintable(why));
         if (fault == QLatin1String("size limit"))
-            QCOMPARE(contents(path), old);  // the old file is whole
+            QCOMPARE(contents(path), old); // the old file is whole
     }
     // Nothing but the report, the old file or the folder is left behind.
     const QStringList left = entries(dir->path());
-    QCOMPARE(left, folderExists ? QStringList{name} : QStringList{});
+    QCOMPARE(left, folderExists ? QStringList {name} : QStringList {});
 }
 
 QTEST_MAIN(TestSave)

@@ -67,13 +67,14 @@ void TestTrendCore::timeCodes_data()
     QTest::addColumn<std::vector<qint16>>("codes");
     QTest::addColumn<double>("squares");
 
-    QTest::newRow("5 odd") << 5 << std::vector<qint16>{-2, -1, 0, 1, 2} << 10.0;
-    QTest::newRow("6 even, zero left out") << 6 << std::vector<qint16>{-3, -2, -1, 1, 2, 3} << 28.0;
-    QTest::newRow("7 odd") << 7 << std::vector<qint16>{-3, -2, -1, 0, 1, 2, 3} << 28.0;
-    QTest::newRow("8 even") << 8 << std::vector<qint16>{-4, -3, -2, -1, 1, 2, 3, 4} << 60.0;
-    QTest::newRow("9 odd") << 9 << std::vector<qint16>{-4, -3, -2, -1, 0, 1, 2, 3, 4} << 60.0;
-    QTest::newRow("10 even")
-        << 10 << std::vector<qint16>{-5, -4, -3, -2, -1, 1, 2, 3, 4, 5} << 110.0;
+    QTest::newRow("5 odd") << 5 << std::vector<qint16> {-2, -1, 0, 1, 2} << 10.0;
+    QTest::newRow("6 even, zero left out")
+        << 6 << std::vector<qint16> {-3, -2, -1, 1, 2, 3} << 28.0;
+    QTest::newRow("7 odd") << 7 << std::vector<qint16> {-3, -2, -1, 0, 1, 2, 3} << 28.0;
+    QTest::newRow("8 even") << 8 << std::vector<qint16> {-4, -3, -2, -1, 1, 2, 3, 4} << 60.0;
+    QTest::newRow("9 odd") << 9 << std::vector<qint16> {-4, -3, -2, -1, 0, 1, 2, 3, 4} << 60.0;
+    QTest::newRow("10 even") << 10 << std::vector<qint16> {-5, -4, -3, -2, -1, 1, 2, 3, 4, 5}
+                             << 110.0;
 }
 
 void TestTrendCore::timeCodes()
@@ -83,7 +84,8 @@ void TestTrendCore::timeCodes()
     QFETCH(double, squares);
 
     QCOMPARE(trend::timeCodes(qint16(n)), codes);
-    const trend::TrendResult r = trend::calculate(std::vector<double>(std::size_t(n), 1.0), qint16(n));
+    const trend::TrendResult r
+        = trend::calculate(std::vector<double>(std::size_t(n), 1.0), qint16(n));
     QCOMPARE(r.timeCodes, codes);
     QCOMPARE(r.squaredIntervalSum, squares);
 }
@@ -92,37 +94,35 @@ void TestTrendCore::lineReport_data()
 {
     QTest::addColumn<int>("firstYear");
     QTest::addColumn<std::vector<double>>("series");
-    QTest::addColumn<QStringList>("expected");  // lines 1 to n + 5
+    QTest::addColumn<QStringList>("expected"); // lines 1 to n + 5
 
     QTest::newRow("rising odd from 2000")
         << 2000 << values({10, 12, 14, 16, 18})
-        << QStringList{"Сумма показателей заболеваемости за 5 лет равна 70.",
-                       "Средняя заболеваемость за 5 лет равна 14.",
-                       "Сумма значений показателей (фактическая заболеваемость * временные "
-                       "интервалы) равна 20.",
-                       "Разница между теоретическими уровнями заболеваемости равна 2.",
-                       "Теоретические уровни заболеваемости: ",
-                       "2000: 10", "2001: 12", "2002: 14", "2003: 16", "2004: 18"};
+        << QStringList {"Сумма показателей заболеваемости за 5 лет равна 70.",
+               "Средняя заболеваемость за 5 лет равна 14.",
+               "Сумма значений показателей (фактическая заболеваемость * временные "
+               "интервалы) равна 20.",
+               "Разница между теоретическими уровнями заболеваемости равна 2.",
+               "Теоретические уровни заболеваемости: ", "2000: 10", "2001: 12", "2002: 14",
+               "2003: 16", "2004: 18"};
     QTest::newRow("one to six from 1995, even")
         << 1995 << values({1, 2, 3, 4, 5, 6})
-        << QStringList{"Сумма показателей заболеваемости за 6 лет равна 21.",
-                       "Средняя заболеваемость за 6 лет равна 3.5.",
-                       "Сумма значений показателей (фактическая заболеваемость * временные "
-                       "интервалы) равна 22.",
-                       "Разница между теоретическими уровнями заболеваемости равна 0.785714.",
-                       "Теоретические уровни заболеваемости: ",
-                       "1995: 1.14286", "1996: 1.92857", "1997: 2.71429", "1998: 4.28571",
-                       "1999: 5.07143", "2000: 5.85714"};
+        << QStringList {"Сумма показателей заболеваемости за 6 лет равна 21.",
+               "Средняя заболеваемость за 6 лет равна 3.5.",
+               "Сумма значений показателей (фактическая заболеваемость * временные "
+               "интервалы) равна 22.",
+               "Разница между теоретическими уровнями заболеваемости равна 0.785714.",
+               "Теоретические уровни заболеваемости: ", "1995: 1.14286", "1996: 1.92857",
+               "1997: 2.71429", "1998: 4.28571", "1999: 5.07143", "2000: 5.85714"};
     QTest::newRow("falling even from 2001")
         << 2001 << values({100, 90, 80, 75, 70, 60})
-        << QStringList{"Сумма показателей заболеваемости за 6 лет равна 475.",
-                       "Средняя заболеваемость за 6 лет равна 79.1667.",
-                       "Сумма значений показателей (фактическая заболеваемость * временные "
-                       "интервалы) равна -165.",
-                       "Разница между теоретическими уровнями заболеваемости равна -5.89286.",
-                       "Теоретические уровни заболеваемости: ",
-                       "2001: 96.8452", "2002: 90.9524", "2003: 85.0595", "2004: 73.2738",
-                       "2005: 67.381", "2006: 61.4881"};
+        << QStringList {"Сумма показателей заболеваемости за 6 лет равна 475.",
+               "Средняя заболеваемость за 6 лет равна 79.1667.",
+               "Сумма значений показателей (фактическая заболеваемость * временные "
+               "интервалы) равна -165.",
+               "Разница между теоретическими уровнями заболеваемости равна -5.89286.",
+               "Теоретические уровни заболеваемости: ", "2001: 96.8452", "2002: 90.9524",
+               "2003: 85.0595", "2004: 73.2738", "2005: 67.381", "2006: 61.4881"};
 }
 
 void TestTrendCore::lineReport()
@@ -145,7 +145,7 @@ void TestTrendCore::lineReport()
 void TestTrendCore::indicators_data()
 {
     QTest::addColumn<std::vector<double>>("series");
-    QTest::addColumn<QStringList>("expected");  // the last six lines
+    QTest::addColumn<QStringList>("expected"); // the last six lines
 
     const QString inc1 = "Абсолютный прирост заболеваемости равен ";
     const QString dec1 = "Абсолютное снижение заболеваемости равно ";
@@ -159,45 +159,45 @@ void TestTrendCore::indicators_data()
     const QString moderate = "Умеренная тенденция.";
     const QString stable = "Стабильная тенденция (отсутствие изменения).";
     const auto forecast = [](const char *year, const char *level) {
-        return QString("Прогнозируемый уровень заболеваемости на %1 год равен %2.").arg(year, level);
+        return QString("Прогнозируемый уровень заболеваемости на %1 год равен %2.")
+            .arg(year, level);
     };
 
     QTest::newRow("rising, pronounced")
         << values({10, 12, 11, 14, 15})
-        << QStringList{inc1 + "4.8.", inc2 + "1.2.", inc3 + "48%.", inc4 + "9.67742%.",
-                       pronounced, forecast("2006", "16")};
+        << QStringList {inc1 + "4.8.", inc2 + "1.2.", inc3 + "48%.", inc4 + "9.67742%.", pronounced,
+               forecast("2006", "16")};
     QTest::newRow("falling, moderate")
         << values({20, 19.5, 19, 18.5, 18})
-        << QStringList{dec1 + "-2.", dec2 + "-0.5.", dec3 + "-10%.", dec4 + "-2.63158%.",
-                       moderate, forecast("2006", "17.5")};
+        << QStringList {dec1 + "-2.", dec2 + "-0.5.", dec3 + "-10%.", dec4 + "-2.63158%.", moderate,
+               forecast("2006", "17.5")};
     QTest::newRow("six values, stable")
         << values({100, 101, 99, 100, 102, 100})
-        << QStringList{inc1 + "0.642857.", inc2 + "0.128571.", inc3 + "0.642781%.",
-                       inc4 + "0.106787%.", stable, forecast("2007", "100.762")};
+        << QStringList {inc1 + "0.642857.", inc2 + "0.128571.", inc3 + "0.642781%.",
+               inc4 + "0.106787%.", stable, forecast("2007", "100.762")};
     QTest::newRow("exactly +5 is moderate")
         << values({18, 19, 20, 21, 22})
-        << QStringList{inc1 + "4.", inc2 + "1.", inc3 + "22.2222%.", inc4 + "5%.", moderate,
-                       forecast("2006", "23")};
+        << QStringList {inc1 + "4.", inc2 + "1.", inc3 + "22.2222%.", inc4 + "5%.", moderate,
+               forecast("2006", "23")};
     QTest::newRow("exactly -5 is moderate")
         << values({22, 21, 20, 19, 18})
-        << QStringList{dec1 + "-4.", dec2 + "-1.", dec3 + "-18.1818%.", dec4 + "-5%.", moderate,
-                       forecast("2006", "17")};
+        << QStringList {dec1 + "-4.", dec2 + "-1.", dec3 + "-18.1818%.", dec4 + "-5%.", moderate,
+               forecast("2006", "17")};
     QTest::newRow("exactly +1 is stable")
         << values({98, 99, 100, 101, 102})
-        << QStringList{inc1 + "4.", inc2 + "1.", inc3 + "4.08163%.", inc4 + "1%.", stable,
-                       forecast("2006", "103")};
+        << QStringList {inc1 + "4.", inc2 + "1.", inc3 + "4.08163%.", inc4 + "1%.", stable,
+               forecast("2006", "103")};
     QTest::newRow("exactly -1 is stable")
         << values({102, 101, 100, 99, 98})
-        << QStringList{dec1 + "-4.", dec2 + "-1.", dec3 + "-3.92157%.", dec4 + "-1%.", stable,
-                       forecast("2006", "97")};
+        << QStringList {dec1 + "-4.", dec2 + "-1.", dec3 + "-3.92157%.", dec4 + "-1%.", stable,
+               forecast("2006", "97")};
     QTest::newRow("first level below zero: line 3 alone decreases")
         << values({0, 0, 0, 0, 10})
-        << QStringList{inc1 + "8.", inc2 + "2.", dec3 + "-400%.", inc4 + "100%.", pronounced,
-                       forecast("2006", "8")};
-    QTest::newRow("flat series")
-        << values({7, 7, 7, 7, 7})
-        << QStringList{inc1 + "0.", inc2 + "0.", inc3 + "0%.", inc4 + "0%.", stable,
-                       forecast("2006", "7")};
+        << QStringList {inc1 + "8.", inc2 + "2.", dec3 + "-400%.", inc4 + "100%.", pronounced,
+               forecast("2006", "8")};
+    QTest::newRow("flat series") << values({7, 7, 7, 7, 7})
+                                 << QStringList {inc1 + "0.", inc2 + "0.", inc3 + "0%.",
+                                        inc4 + "0%.", stable, forecast("2006", "7")};
 }
 
 void TestTrendCore::indicators()
@@ -240,23 +240,21 @@ void TestTrendCore::thresholds()
 void TestTrendCore::nonFinite_data()
 {
     QTest::addColumn<std::vector<double>>("series");
-    QTest::addColumn<QStringList>("expected");  // lines 3 and 4 of the indicators, class
+    QTest::addColumn<QStringList>("expected"); // lines 3 and 4 of the indicators, class
 
     QTest::newRow("all zeros: undefined rates take the increase wording")
         << values({0, 0, 0, 0, 0})
-        << QStringList{"Темп прироста заболеваемости равен nan%.",
-                       "Среднегодовой темп прироста заболеваемости равен nan%.",
-                       "Стабильная тенденция (отсутствие изменения)."};
+        << QStringList {"Темп прироста заболеваемости равен nan%.",
+               "Среднегодовой темп прироста заболеваемости равен nan%.",
+               "Стабильная тенденция (отсутствие изменения)."};
     QTest::newRow("first level zero: infinite rate of change")
         << values({0, 1, 2, 3, 4})
-        << QStringList{"Темп прироста заболеваемости равен inf%.",
-                       "Среднегодовой темп прироста заболеваемости равен 50%.",
-                       "Выраженная тенденция."};
+        << QStringList {"Темп прироста заболеваемости равен inf%.",
+               "Среднегодовой темп прироста заболеваемости равен 50%.", "Выраженная тенденция."};
     QTest::newRow("mean zero, falling: -inf is a pronounced decrease")
         << values({2, 1, 0, -1, -2})
-        << QStringList{"Темп снижения заболеваемости равен -200%.",
-                       "Среднегодовой темп снижения заболеваемости равен -inf%.",
-                       "Выраженная тенденция."};
+        << QStringList {"Темп снижения заболеваемости равен -200%.",
+               "Среднегодовой темп снижения заболеваемости равен -inf%.", "Выраженная тенденция."};
 }
 
 void TestTrendCore::nonFinite()
@@ -312,7 +310,8 @@ void TestTrendCore::straightLineIsReproduced()
         const double tolerance = 1e-11 * scale;
         QVERIFY2(std::fabs(r.slope - step) <= tolerance, qPrintable(QString::number(n)));
         for (int i = 0; i < n; ++i)
-            QVERIFY(std::fabs(r.theoreticalLevels[std::size_t(i)] - series[std::size_t(i)]) <= tolerance);
+            QVERIFY(std::fabs(r.theoreticalLevels[std::size_t(i)] - series[std::size_t(i)])
+                <= tolerance);
         QVERIFY(std::fabs(r.forecastLevel - (intercept + step * n)) <= tolerance);
         QCOMPARE(r.timeCodes.front(), qint16(-(n - 1) / 2));
     }
@@ -320,8 +319,9 @@ void TestTrendCore::straightLineIsReproduced()
 
 void TestTrendCore::seriesYearsStopAtUpperBound()
 {
-    QCOMPARE(trend::seriesYears(2005, 5), (std::vector<qint32>{2005, 2006, 2007, 2008, 2009, 2010}));
-    QCOMPARE(trend::seriesYears(9998, 3), (std::vector<qint32>{9998, 9999, 9999, 9999}));
+    QCOMPARE(
+        trend::seriesYears(2005, 5), (std::vector<qint32> {2005, 2006, 2007, 2008, 2009, 2010}));
+    QCOMPARE(trend::seriesYears(9998, 3), (std::vector<qint32> {9998, 9999, 9999, 9999}));
 }
 
 void TestTrendCore::entry_data()
@@ -364,7 +364,7 @@ void TestTrendCore::middleAndSum_data()
     QTest::addColumn<int>("n");
     QTest::addColumn<bool>("even");
     QTest::addColumn<int>("middle");
-    QTest::addColumn<double>("sum");  // of 1, 2, ... n
+    QTest::addColumn<double>("sum"); // of 1, 2, ... n
 
     QTest::newRow("0") << 0 << true << 0 << 0.0;
     QTest::newRow("negative") << -3 << false << -2 << 0.0;
@@ -400,7 +400,7 @@ void TestTrendCore::readingMatchesToFloat()
         const trend::Entry typed = trend::parseEntry(text);
         const trend::Entry bytes = trend::parseEntry(QByteArrayView(text.toLatin1()));
         QVERIFY2(typed.kind == (ok ? trend::EntryKind::Number : trend::EntryKind::OutOfRange),
-                 qPrintable(text));
+            qPrintable(text));
         QCOMPARE(bytes.kind, typed.kind);
         if (ok) {
             QCOMPARE(typed.value, double(expected));
@@ -409,10 +409,10 @@ void TestTrendCore::readingMatchesToFloat()
     };
     // Edges of single precision and of rounding.
     for (const char *edge :
-         {"3.4028235e38", "3.4028234e38", "-3.40282347e+38", "1e-45", "7e-46", "7.1e-46",
-          "0,000000000000000000000000000000000000000000001", "16777217", "16777217.0000001",
-          "0.1000000014901161193847656249999", "0.10000000149011611938476562500001", "1e-320",
-          "4.9e-324", "2e-324", "1e400", "-0", "+0,0e-0", "00000000000000000000000012.5"}) {
+        {"3.4028235e38", "3.4028234e38", "-3.40282347e+38", "1e-45", "7e-46", "7.1e-46",
+            "0,000000000000000000000000000000000000000000001", "16777217", "16777217.0000001",
+            "0.1000000014901161193847656249999", "0.10000000149011611938476562500001", "1e-320",
+            "4.9e-324", "2e-324", "1e400", "-0", "+0,0e-0", "00000000000000000000000012.5"}) {
         check(QString::fromLatin1(edge));
     }
     QRandomGenerator rng(7);

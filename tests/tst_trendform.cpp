@@ -55,13 +55,13 @@ void TestTrendForm::names()
     QCOMPARE(form.objectName(), expected);
     QVERIFY(!form.isModal());
 
-    const std::vector<std::pair<QObject *, const char *>> members{
-        {form.MainLayout, "MainLayout"},         {form.FieldsLayout, "FieldsLayout"},
-        {form.YearLabel, "YearLabel"},           {form.IncidenceLabel, "IncidenceLabel"},
-        {form.CalculateButton, "CalculateButton"}, {form.SaveButton, "SaveButton"},
-        {form.IncidenceEdit, "IncidenceEdit"},   {form.MessageLabel, "MessageLabel"},
-        {form.YearBox, "YearBox"},               {form.SubmitButton, "SubmitButton"},
-        {form.ResultEdit, "ResultEdit"},         {form.IncidenceValidator, "IncidenceValidator"}};
+    const std::vector<std::pair<QObject *, const char *>> members {{form.MainLayout, "MainLayout"},
+        {form.FieldsLayout, "FieldsLayout"}, {form.YearLabel, "YearLabel"},
+        {form.IncidenceLabel, "IncidenceLabel"}, {form.CalculateButton, "CalculateButton"},
+        {form.SaveButton, "SaveButton"}, {form.IncidenceEdit, "IncidenceEdit"},
+        {form.MessageLabel, "MessageLabel"}, {form.YearBox, "YearBox"},
+        {form.SubmitButton, "SubmitButton"}, {form.ResultEdit, "ResultEdit"},
+        {form.IncidenceValidator, "IncidenceValidator"}};
     for (const auto &[object, name] : members)
         QCOMPARE(object->objectName(), QString::fromLatin1(name));
 }
@@ -103,8 +103,7 @@ void TestTrendForm::layout()
     QCOMPARE(form.FieldsLayout->rowCount(), 3);
     QCOMPARE(form.FieldsLayout->columnCount(), 4);
 
-    const QWidget *cells[3][4] = {
-        {form.YearLabel, form.IncidenceLabel, nullptr, nullptr},
+    const QWidget *cells[3][4] = {{form.YearLabel, form.IncidenceLabel, nullptr, nullptr},
         {form.YearBox, form.IncidenceEdit, form.SubmitButton, nullptr},
         {nullptr, nullptr, form.CalculateButton, form.SaveButton}};
     for (int row = 0; row < 3; ++row) {
@@ -133,8 +132,7 @@ void TestTrendForm::texts_data()
         << q;
     QTest::newRow("incidence label")
         << "IncidenceLabel" << QByteArray("text") << "Заболеваемость:" << f;
-    QTest::newRow("calculate text")
-        << "CalculateButton" << QByteArray("text") << "Рассчитать" << f;
+    QTest::newRow("calculate text") << "CalculateButton" << QByteArray("text") << "Рассчитать" << f;
     QTest::newRow("calculate tool tip")
         << "CalculateButton" << QByteArray("toolTip") << "Рассчитать тенденцию" << q;
     QTest::newRow("calculate what's this")
@@ -160,11 +158,13 @@ void TestTrendForm::texts_data()
         << "Нажмите кнопку, чтобы ввести в память числовые значения в текущем (активном на "
            "данный момент) поле ввода."
         << q;
-    QTest::newRow("value field has no tool tip")
-        << "IncidenceEdit" << QByteArray("toolTip") << "" << "";
-    QTest::newRow("report has no tool tip") << "ResultEdit" << QByteArray("toolTip") << "" << "";
+    QTest::newRow("value field has no tool tip") << "IncidenceEdit" << QByteArray("toolTip") << ""
+                                                 << "";
+    QTest::newRow("report has no tool tip") << "ResultEdit" << QByteArray("toolTip") << ""
+                                            << "";
     QTest::newRow("value field has no what's this")
-        << "IncidenceEdit" << QByteArray("whatsThis") << "" << "";
+        << "IncidenceEdit" << QByteArray("whatsThis") << ""
+        << "";
 }
 
 void TestTrendForm::texts()
@@ -181,7 +181,7 @@ void TestTrendForm::texts()
     QVERIFY(target);
     QCOMPARE(target->property(property).toString(), text);
     if (!context.isEmpty())
-        QCOMPARE(translator.lookups.values(text), QStringList{context});
+        QCOMPARE(translator.lookups.values(text), QStringList {context});
 
     // A second run of the slot sets the same texts and restores the prompt.
     form.MessageLabel->setText(QStringLiteral("changed"));
@@ -201,14 +201,15 @@ void TestTrendForm::enterValues(TTrendForm &form, int count)
 
 void TestTrendForm::tabChain_data()
 {
-    QTest::addColumn<int>("values");  // -1: before the first year
+    QTest::addColumn<int>("values"); // -1: before the first year
     QTest::addColumn<QStringList>("chain");
 
-    QTest::newRow("first year") << -1 << QStringList{"YearBox", "SubmitButton", "ResultEdit"};
-    QTest::newRow("four values")
-        << 4 << QStringList{"IncidenceEdit", "SubmitButton", "ResultEdit"};
-    QTest::newRow("five values")
-        << 5 << QStringList{"IncidenceEdit", "SubmitButton", "CalculateButton", "ResultEdit"};
+    QTest::newRow("first year") << -1 << QStringList {"YearBox", "SubmitButton", "ResultEdit"};
+    QTest::newRow("four values") << 4
+                                 << QStringList {"IncidenceEdit", "SubmitButton", "ResultEdit"};
+    QTest::newRow("five values") << 5
+                                 << QStringList {"IncidenceEdit", "SubmitButton", "CalculateButton",
+                                        "ResultEdit"};
 }
 
 void TestTrendForm::tabChain()
@@ -228,12 +229,12 @@ void TestTrendForm::tabChain()
     for (int i = 0; i < chain.size() + 1; ++i) {
         QWidget *focus = QApplication::focusWidget();
         QVERIFY(focus);
-        while (focus && focus->objectName().isEmpty())  // the spin box's inner editor
+        while (focus && focus->objectName().isEmpty()) // the spin box's inner editor
             focus = focus->parentWidget();
         seen.append(focus->objectName());
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    QCOMPARE(seen, chain + QStringList{chain.front()});
+    QCOMPARE(seen, chain + QStringList {chain.front()});
 }
 
 void TestTrendForm::slotTable()
@@ -245,8 +246,8 @@ void TestTrendForm::slotTable()
     QCOMPARE(meta->propertyCount(), meta->propertyOffset());
     QCOMPARE(meta->enumeratorCount(), meta->enumeratorOffset());
     QCOMPARE(meta->classInfoCount(), meta->classInfoOffset());
-    const QByteArrayList names{"InitSlot()", "LanguageChangeSlot()", "SubmitSlot()",
-                               "CalculateSlot()", "SaveSlot()"};
+    const QByteArrayList names {
+        "InitSlot()", "LanguageChangeSlot()", "SubmitSlot()", "CalculateSlot()", "SaveSlot()"};
     for (int i = 0; i < 5; ++i) {
         const QMetaMethod method = meta->method(meta->methodOffset() + i);
         QCOMPARE(method.methodSignature(), names[i]);
@@ -279,7 +280,7 @@ void TestTrendForm::slotsRunThroughMetaObject()
     // 2: the first year is taken.
     QVERIFY(invoke(2));
     QVERIFY(!form.YearBox->isEnabled());
-    QCOMPARE(form.years, std::vector<qint32>{2005});
+    QCOMPARE(form.years, std::vector<qint32> {2005});
 
     // 3: with five values the report is made.
     for (int i = 0; i < 5; ++i) {
@@ -311,12 +312,10 @@ void TestTrendForm::metacast()
 void TestTrendForm::deletionTakesChildren()
 {
     auto *form = new TTrendForm;
-    std::vector<QPointer<QObject>> owned{form->MainLayout,     form->FieldsLayout,
-                                         form->YearLabel,      form->IncidenceLabel,
-                                         form->CalculateButton, form->SaveButton,
-                                         form->IncidenceEdit,  form->MessageLabel,
-                                         form->YearBox,        form->SubmitButton,
-                                         form->ResultEdit,     form->IncidenceValidator};
+    std::vector<QPointer<QObject>> owned {form->MainLayout, form->FieldsLayout, form->YearLabel,
+        form->IncidenceLabel, form->CalculateButton, form->SaveButton, form->IncidenceEdit,
+        form->MessageLabel, form->YearBox, form->SubmitButton, form->ResultEdit,
+        form->IncidenceValidator};
     for (QObject *child : form->findChildren<QObject *>())
         owned.emplace_back(child);
     delete form;
