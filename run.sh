@@ -4,7 +4,7 @@ set -euo pipefail
 source "$(dirname "$0")/tools/setup.sh"
 
 vantorel_ensure_packages "${VANTOREL_PACKAGES[@]}"
-vantorel_build "$VANTOREL_ROOT/build"
+vantorel_build default
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "run.sh: no display (DISPLAY is not set); to run without one: xvfb-run -a ./run.sh" >&2

@@ -1,14 +1,10 @@
 #include "chart.h"
 
-#include <QFile>
 #include <QFont>
 #include <QFontMetricsF>
-#include <QImage>
 #include <QObject>
 #include <QPainter>
 #include <QPainterPath>
-#include <QSaveFile>
-#include <QSvgGenerator>
 
 #include <algorithm>
 #include <cmath>
@@ -17,8 +13,6 @@ namespace batch {
 
 namespace {
 
-constexpr double Width = 900;
-constexpr double Height = 540;
 const QColor ActualColor(0x1f, 0x4e, 0x9c);
 const QColor TrendColor(0xc0, 0x39, 0x2b);
 const QColor GridColor(0xdd, 0xdd, 0xdd);
@@ -37,201 +31,209 @@ double niceStep(double span, int count)
     return 10 * power;
 }
 
-void draw(QPainter &p, const Series &s, const trend::TrendResult &r)
+// One chart: the frame and scales first, then each layer in drawing order.
+class Chart
 {
-    const int n = r.count;
-    p.setRenderHint(QPainter::Antialiasing);
-    p.fillRect(QRectF(0, 0, Width, Height), Qt::white);
+public:
+    Chart(QPainter &painter, const Series &series, const trend::TrendResult &result)
+        : p(painter)
+        , s(series)
+        , r(result)
+        , n(result.count)
+    {
+        titleFont.setPixelSize(20);
+        titleFont.setBold(true);
+        font.setPixelSize(13);
+        small = font;
+        small.setPixelSize(11);
+        scale();
+    }
 
-    QFont titleFont(QStringLiteral("Nimbus Sans"));
-    titleFont.setPixelSize(20);
-    titleFont.setBold(true);
-    QFont font(QStringLiteral("Nimbus Sans"));
-    font.setPixelSize(13);
-    QFont small = font;
-    small.setPixelSize(11);
+    void draw()
+    {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.fillRect(QRectF(0, 0, Width, Height), Qt::white);
+        axes();
+        trend();
+        actual();
+        forecast();
+        legend();
+    }
 
-    const QRectF plot(80, 60, Width - 110, Height - 160);
-
-    // Value range over everything drawn, finite values only.
-    double lo = INFINITY, hi = -INFINITY;
-    const auto take = [&](double v) {
-        if (std::isfinite(v)) {
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
+private:
+    // Value range over everything drawn, finite values only, with room
+    // above and below so that no point sits on the frame.
+    void scale()
+    {
+        double lo = INFINITY, hi = -INFINITY;
+        const auto take = [&](double v) {
+            if (std::isfinite(v)) {
+                lo = std::min(lo, v);
+                hi = std::max(hi, v);
+            }
+        };
+        for (int i = 0; i < n; ++i) {
+            take(s.values[std::size_t(i)]);
+            take(r.theoreticalLevels[std::size_t(i)]);
         }
-    };
-    for (int i = 0; i < n; ++i) {
-        take(s.values[std::size_t(i)]);
-        take(r.theoreticalLevels[std::size_t(i)]);
+        take(r.forecastLevel);
+        if (!std::isfinite(lo)) {
+            lo = 0;
+            hi = 1;
+        }
+        if (hi - lo < 1e-12 * std::max(1.0, std::fabs(hi))) {
+            lo -= std::max(1.0, std::fabs(lo) * 0.1);
+            hi += std::max(1.0, std::fabs(hi) * 0.1);
+        }
+        const double pad = (hi - lo) * 0.06;
+        lo -= pad;
+        hi += pad * 1.5;
+        step = niceStep(hi - lo, 6);
+        yMin = std::floor(lo / step) * step;
+        yMax = std::ceil(hi / step) * step;
+        // Year labels are thinned out so that they do not overlap.
+        const double labelWidth
+            = QFontMetricsF(small).horizontalAdvance(QStringLiteral("0000")) + 8;
+        every = std::max(1, int(std::ceil(labelWidth / (plot.width() / (n + 1)))));
     }
-    take(r.forecastLevel);
-    if (!std::isfinite(lo)) {
-        lo = 0;
-        hi = 1;
-    }
-    if (hi - lo < 1e-12 * std::max(1.0, std::fabs(hi))) {
-        lo -= std::max(1.0, std::fabs(lo) * 0.1);
-        hi += std::max(1.0, std::fabs(hi) * 0.1);
-    }
-    // Room above and below, so that no point sits on the frame.
-    const double pad = (hi - lo) * 0.06;
-    lo -= pad;
-    hi += pad * 1.5;
-    const double step = niceStep(hi - lo, 6);
-    const double yMin = std::floor(lo / step) * step;
-    const double yMax = std::ceil(hi / step) * step;
 
     // Positions: n years and the forecast year.
-    const auto x = [&](int i) { return plot.left() + plot.width() * (i + 0.5) / (n + 1); };
-    const auto y
-        = [&](double v) { return plot.bottom() - plot.height() * (v - yMin) / (yMax - yMin); };
-
-    p.setFont(titleFont);
-    p.setPen(Qt::black);
-    p.drawText(QRectF(0, 10, Width, 36), Qt::AlignCenter, displayLabel(s.labels, s.line));
-
-    // Grid and value axis.
-    p.setFont(small);
-    for (double v = yMin; v <= yMax + step / 2; v += step) {
-        p.setPen(QPen(GridColor, 1));
-        p.drawLine(QPointF(plot.left(), y(v)), QPointF(plot.right(), y(v)));
-        p.setPen(Qt::black);
-        p.drawText(QRectF(0, y(v) - 8, plot.left() - 8, 16), Qt::AlignRight | Qt::AlignVCenter,
-            trend::formatReal(std::fabs(v) < step * 1e-9 ? 0.0 : v));
-    }
-    p.setPen(QPen(Qt::black, 1));
-    p.drawLine(plot.bottomLeft(), plot.bottomRight());
-    p.drawLine(plot.bottomLeft(), plot.topLeft());
-
-    // Year axis, thinned out so that labels do not overlap.
-    const QFontMetricsF metrics(small);
-    const double labelWidth = metrics.horizontalAdvance(QStringLiteral("0000")) + 8;
-    const int every = std::max(1, int(std::ceil(labelWidth / (plot.width() / (n + 1)))));
-    for (int i = 0; i <= n; ++i) {
-        if (i % every != 0 && i != n)
-            continue;
-        p.drawLine(QPointF(x(i), plot.bottom()), QPointF(x(i), plot.bottom() + 4));
-        p.drawText(QRectF(x(i) - 30, plot.bottom() + 6, 60, 16), Qt::AlignHCenter | Qt::AlignTop,
-            QString::number(s.years[std::size_t(i)]));
-    }
+    double x(int i) const { return plot.left() + plot.width() * (i + 0.5) / (n + 1); }
+    double y(double v) const { return plot.bottom() - plot.height() * (v - yMin) / (yMax - yMin); }
 
     // A line through one point per year.
-    const auto through = [&](const std::vector<double> &levels) {
+    QPainterPath through(const std::vector<double> &levels) const
+    {
         QPainterPath path;
         path.moveTo(x(0), y(levels.front()));
         for (int i = 1; i < n; ++i)
             path.lineTo(x(i), y(levels[std::size_t(i)]));
         return path;
-    };
-
-    // The trend: theoretical levels, then a dashed step to the forecast.
-    p.setPen(QPen(TrendColor, 2.5));
-    p.setBrush(Qt::NoBrush);
-    p.drawPath(through(r.theoreticalLevels));
-    const QPointF last(x(n - 1), y(r.theoreticalLevels.back()));
-    const QPointF forecast(x(n), y(r.forecastLevel));
-    p.setPen(QPen(TrendColor, 2, Qt::DashLine));
-    p.drawLine(last, forecast);
-
-    // Actual values with their numbers.
-    p.setPen(QPen(ActualColor, 1.5));
-    p.drawPath(through(s.values));
-    p.setBrush(ActualColor);
-    for (int i = 0; i < n; ++i) {
-        const QPointF point(x(i), y(s.values[std::size_t(i)]));
-        p.drawEllipse(point, 3.5, 3.5);
-        if (i % every == 0) {
-            p.setPen(ActualColor);
-            p.drawText(QRectF(point.x() - 40, point.y() - 22, 80, 16), Qt::AlignCenter,
-                trend::formatReal(s.values[std::size_t(i)]));
-            p.setPen(QPen(ActualColor, 1.5));
-        }
     }
 
-    // The forecast point.
-    p.setPen(QPen(TrendColor, 1.5));
-    p.setBrush(Qt::white);
-    QPolygonF diamond;
-    diamond << forecast + QPointF(0, -7) << forecast + QPointF(7, 0) << forecast + QPointF(0, 7)
-            << forecast + QPointF(-7, 0);
-    p.drawPolygon(diamond);
-    p.setPen(TrendColor);
-    p.drawText(QRectF(forecast.x() - 60, forecast.y() - 26, 120, 16), Qt::AlignCenter,
-        trend::formatReal(r.forecastLevel));
-
-    // Legend.
-    p.setFont(font);
-    const double ly = Height - 52;
-    double lx = plot.left();
-    const auto entry = [&](const QString &text, auto marker) {
-        marker(QPointF(lx + 12, ly));
-        p.setPen(Qt::black);
-        p.drawText(QPointF(lx + 30, ly + 5), text);
-        lx += 30 + QFontMetricsF(font).horizontalAdvance(text) + 28;
-    };
-    entry(QObject::tr("Фактическая заболеваемость"), [&](QPointF c) {
-        p.setPen(QPen(ActualColor, 1.5));
-        p.drawLine(c - QPointF(10, 0), c + QPointF(10, 0));
-        p.setBrush(ActualColor);
-        p.drawEllipse(c, 3.5, 3.5);
-    });
-    entry(QObject::tr("Теоретические уровни"), [&](QPointF c) {
-        p.setPen(QPen(TrendColor, 2.5));
-        p.drawLine(c - QPointF(10, 0), c + QPointF(10, 0));
-    });
-    entry(QObject::tr("Прогноз на %1 год").arg(s.years[std::size_t(n)]), [&](QPointF c) {
+    void diamond(QPointF c)
+    {
         p.setPen(QPen(TrendColor, 1.5));
         p.setBrush(Qt::white);
         QPolygonF d;
         d << c + QPointF(0, -7) << c + QPointF(7, 0) << c + QPointF(0, 7) << c + QPointF(-7, 0);
         p.drawPolygon(d);
-    });
-    p.setFont(small);
-    p.setPen(Qt::darkGray);
-    p.drawText(QRectF(plot.left(), Height - 30, plot.width(), 16), Qt::AlignLeft,
-        trend::classLine(r.trendClass) + QStringLiteral("  ")
-            + QObject::tr("Среднегодовой темп: %1%")
-                  .arg(trend::formatReal(r.averageAnnualChangeRate)));
-}
+    }
+
+    // Title, grid, value axis and year axis.
+    void axes()
+    {
+        p.setFont(titleFont);
+        p.setPen(Qt::black);
+        p.drawText(QRectF(0, 10, Width, 36), Qt::AlignCenter, displayLabel(s.labels, s.line));
+
+        p.setFont(small);
+        for (double v = yMin; v <= yMax + step / 2; v += step) {
+            p.setPen(QPen(GridColor, 1));
+            p.drawLine(QPointF(plot.left(), y(v)), QPointF(plot.right(), y(v)));
+            p.setPen(Qt::black);
+            p.drawText(QRectF(0, y(v) - 8, plot.left() - 8, 16), Qt::AlignRight | Qt::AlignVCenter,
+                trend::formatReal(std::fabs(v) < step * 1e-9 ? 0.0 : v));
+        }
+        p.setPen(QPen(Qt::black, 1));
+        p.drawLine(plot.bottomLeft(), plot.bottomRight());
+        p.drawLine(plot.bottomLeft(), plot.topLeft());
+
+        for (int i = 0; i <= n; ++i) {
+            if (i % every != 0 && i != n)
+                continue;
+            p.drawLine(QPointF(x(i), plot.bottom()), QPointF(x(i), plot.bottom() + 4));
+            p.drawText(QRectF(x(i) - 30, plot.bottom() + 6, 60, 16),
+                Qt::AlignHCenter | Qt::AlignTop, QString::number(s.years[std::size_t(i)]));
+        }
+    }
+
+    // The theoretical levels, then a dashed step to the forecast.
+    void trend()
+    {
+        p.setPen(QPen(TrendColor, 2.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(through(r.theoreticalLevels));
+        p.setPen(QPen(TrendColor, 2, Qt::DashLine));
+        p.drawLine(
+            QPointF(x(n - 1), y(r.theoreticalLevels.back())), QPointF(x(n), y(r.forecastLevel)));
+    }
+
+    // Actual values with their numbers.
+    void actual()
+    {
+        p.setPen(QPen(ActualColor, 1.5));
+        p.drawPath(through(s.values));
+        p.setBrush(ActualColor);
+        for (int i = 0; i < n; ++i) {
+            const QPointF point(x(i), y(s.values[std::size_t(i)]));
+            p.drawEllipse(point, 3.5, 3.5);
+            if (i % every == 0) {
+                p.setPen(ActualColor);
+                p.drawText(QRectF(point.x() - 40, point.y() - 22, 80, 16), Qt::AlignCenter,
+                    trend::formatReal(s.values[std::size_t(i)]));
+                p.setPen(QPen(ActualColor, 1.5));
+            }
+        }
+    }
+
+    void forecast()
+    {
+        const QPointF point(x(n), y(r.forecastLevel));
+        diamond(point);
+        p.setPen(TrendColor);
+        p.drawText(QRectF(point.x() - 60, point.y() - 26, 120, 16), Qt::AlignCenter,
+            trend::formatReal(r.forecastLevel));
+    }
+
+    void legend()
+    {
+        p.setFont(font);
+        const double ly = Height - 52;
+        double lx = plot.left();
+        const auto entry = [&](const QString &text, auto marker) {
+            marker(QPointF(lx + 12, ly));
+            p.setPen(Qt::black);
+            p.drawText(QPointF(lx + 30, ly + 5), text);
+            lx += 30 + QFontMetricsF(font).horizontalAdvance(text) + 28;
+        };
+        entry(QObject::tr("Фактическая заболеваемость"), [&](QPointF c) {
+            p.setPen(QPen(ActualColor, 1.5));
+            p.drawLine(c - QPointF(10, 0), c + QPointF(10, 0));
+            p.setBrush(ActualColor);
+            p.drawEllipse(c, 3.5, 3.5);
+        });
+        entry(QObject::tr("Теоретические уровни"), [&](QPointF c) {
+            p.setPen(QPen(TrendColor, 2.5));
+            p.drawLine(c - QPointF(10, 0), c + QPointF(10, 0));
+        });
+        entry(QObject::tr("Прогноз на %1 год").arg(s.years[std::size_t(n)]),
+            [&](QPointF c) { diamond(c); });
+        p.setFont(small);
+        p.setPen(Qt::darkGray);
+        p.drawText(QRectF(plot.left(), Height - 30, plot.width(), 16), Qt::AlignLeft,
+            trend::classLine(r.trendClass) + QStringLiteral("  ")
+                + QObject::tr("Среднегодовой темп: %1%")
+                      .arg(trend::formatReal(r.averageAnnualChangeRate)));
+    }
+
+    QPainter &p;
+    const Series &s;
+    const trend::TrendResult &r;
+    const int n;
+    QFont titleFont {QStringLiteral("Nimbus Sans")};
+    QFont font {QStringLiteral("Nimbus Sans")};
+    QFont small;
+    const QRectF plot {80, 60, Width - 110, Height - 160};
+    double step = 1, yMin = 0, yMax = 1;
+    int every = 1;
+};
 
 } // namespace
 
-bool writeChart(const QString &path, ChartFormat format, const Series &series,
-    const trend::TrendResult &result, QString *error)
+void drawChart(QPainter &painter, const Series &series, const trend::TrendResult &result)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    if (format == ChartFormat::Svg) {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&file);
-        svg.setSize(QSize(int(Width), int(Height)));
-        svg.setViewBox(QRectF(0, 0, Width, Height));
-        svg.setTitle(displayLabel(series.labels, series.line));
-        svg.setDescription(QObject::tr("Многолетняя эпидемическая тенденция"));
-        QPainter painter(&svg);
-        draw(painter, series, result);
-        painter.end();
-    } else {
-        QImage image(int(Width * 2), int(Height * 2), QImage::Format_RGB32);
-        image.setDevicePixelRatio(2);
-        QPainter painter(&image);
-        draw(painter, series, result);
-        painter.end();
-        if (!image.save(&file, "PNG")) {
-            *error = QObject::tr("изображение не записано");
-            file.cancelWriting();
-            return false;
-        }
-    }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    Chart(painter, series, result).draw();
 }
 
 } // namespace batch

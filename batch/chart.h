@@ -9,9 +9,17 @@
 
 #include <QString>
 
+class QPainter;
+
 namespace batch {
 
 enum class ChartFormat { Svg, Png };
+
+// The chart's size in points; PNG is drawn at twice this in pixels.
+constexpr double Width = 900;
+constexpr double Height = 540;
+
+void drawChart(QPainter &painter, const Series &series, const trend::TrendResult &result);
 
 bool writeChart(const QString &path, ChartFormat format, const Series &series,
     const trend::TrendResult &result, QString *error);

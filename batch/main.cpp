@@ -1,5 +1,5 @@
 // vantorel-batch: the window's trend calculation over a whole table.
-#include "batchrun.h"
+#include "run.h"
 #include "version.h"
 
 #include <QCommandLineParser>
@@ -13,12 +13,38 @@
 #include <optional>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
-QString helpText()
+// Every option once: its names, the Russian description that the help
+// shows, and its value's name and default.
+struct OptionSpec {
+    QStringList names;
+    const char *description;
+    const char *valueName = nullptr;
+    const char *defaultValue = nullptr;
+};
+
+const std::vector<OptionSpec> &optionTable()
 {
-    return QStringLiteral(
+    static const std::vector<OptionSpec> table {
+        {{"o", "output"}, "сводка в файл, а не в стандартный вывод", "ФАЙЛ"},
+        {{"format"}, "формат сводки (по умолчанию csv)", "csv|json", "csv"},
+        {{"long"}, "длинная таблица"},
+        {{"delimiter"}, ", ; или tab (по умолчанию определяется по заголовку)", "РАЗДЕЛИТЕЛЬ"},
+        {{"reports"}, "файл отчёта для каждого ряда, как сохраняет окно", "ПАПКА"},
+        {{"charts"}, "график для каждого ряда", "ПАПКА"},
+        {{"chart-format"}, "формат графиков (по умолчанию svg)", "svg|png", "svg"},
+        {{"h", "help"}, "эта справка"},
+        {{"v", "version"}, "версия программы"},
+    };
+    return table;
+}
+
+QString helpText(const QList<QCommandLineOption> &options)
+{
+    QString text = QStringLiteral(
         "Использование: vantorel-batch [параметры] ТАБЛИЦА\n"
         "\n"
         "Рассчитывает многолетнюю линейную эпидемическую тенденцию для каждого ряда\n"
@@ -30,19 +56,23 @@ QString helpText()
         "Длинная таблица (--long): столбцы меток, затем год и значение; строки в\n"
         "любом порядке.\n"
         "\n"
-        "Параметры:\n"
-        "  -o, --output ФАЙЛ        сводка в файл, а не в стандартный вывод\n"
-        "  --format csv|json        формат сводки (по умолчанию csv)\n"
-        "  --long                   длинная таблица\n"
-        "  --delimiter РАЗДЕЛИТЕЛЬ  , ; или tab (по умолчанию определяется по заголовку)\n"
-        "  --reports ПАПКА          файл отчёта для каждого ряда, как сохраняет окно\n"
-        "  --charts ПАПКА           график для каждого ряда\n"
-        "  --chart-format svg|png   формат графиков (по умолчанию svg)\n"
-        "  -h, --help               эта справка\n"
-        "  -v, --version            версия программы\n"
-        "\n"
-        "Код завершения: 0 - рассчитаны все ряды, 1 - часть рядов пропущена (причины\n"
-        "в стандартном потоке ошибок), 2 - ошибка параметров, чтения или записи.\n");
+        "Параметры:\n");
+    for (const QCommandLineOption &option : options) {
+        QStringList names;
+        for (const QString &name : option.names())
+            names.append((name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
+        QString left = names.join(QStringLiteral(", "));
+        if (!option.valueName().isEmpty())
+            left += QLatin1Char(' ') + option.valueName();
+        text += QStringLiteral("  ") + left.leftJustified(24) + QLatin1Char(' ')
+            + option.description() + QLatin1Char('\n');
+    }
+    return text
+        + QStringLiteral("\n"
+                         "Код завершения: 0 - рассчитаны все ряды, 1 - часть рядов пропущена "
+                         "(причины\n"
+                         "в стандартном потоке ошибок), 2 - ошибка параметров, чтения или "
+                         "записи.\n");
 }
 
 // The value an option's word stands for, if it is one of `choices`.
@@ -67,6 +97,47 @@ int usage(const QString &message)
 
 } // namespace
 
+// The options besides --help and --version; a message for the user when
+// they make no sense.
+std::optional<QString> readOptions(const QCommandLineParser &parser, batch::Options &o)
+{
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1)
+        return positional.isEmpty() ? QObject::tr("не указана таблица")
+                                    : QObject::tr("указано больше одной таблицы");
+    o.input = positional.front();
+    o.output = parser.value(QStringLiteral("output"));
+    o.longLayout = parser.isSet(QStringLiteral("long"));
+    o.reportsDir = parser.value(QStringLiteral("reports"));
+    o.chartsDir = parser.value(QStringLiteral("charts"));
+
+    const QString f = parser.value(QStringLiteral("format"));
+    const auto summaryFormat = choose<batch::SummaryFormat>(
+        f, {{"csv", batch::SummaryFormat::Csv}, {"json", batch::SummaryFormat::Json}});
+    if (!summaryFormat)
+        return QObject::tr("неизвестный формат сводки «%1» (csv или json)").arg(f);
+    o.format = *summaryFormat;
+
+    if (parser.isSet(QStringLiteral("delimiter"))) {
+        const QString d = parser.value(QStringLiteral("delimiter"));
+        const auto c = choose<char>(d,
+            {{",", ','}, {"comma", ','}, {";", ';'}, {"semicolon", ';'}, {"tab", '\t'},
+                {"\\t", '\t'}, {"\t", '\t'}});
+        if (!c)
+            return QObject::tr("неизвестный разделитель «%1» (, ; или tab)").arg(d);
+        o.delimiter = *c;
+    }
+
+    const QString cf = parser.value(QStringLiteral("chart-format"));
+    const auto chart = choose<batch::ChartFormat>(
+        cf, {{"svg", batch::ChartFormat::Svg}, {"png", batch::ChartFormat::Png}});
+    if (!chart)
+        return QObject::tr("неизвестный формат графиков «%1» (svg или png)").arg(cf);
+    o.chartFormat = *chart;
+
+    return std::nullopt;
+}
+
 // The toolkit's own notices (a missing runtime folder and the like) would
 // mix with the reasons for skipped series; only its errors are shown.
 void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
@@ -84,66 +155,28 @@ int main(int argc, char **argv)
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption output({"o", "output"}, QString(), QStringLiteral("file"));
-    const QCommandLineOption format("format", QString(), QStringLiteral("format"), "csv");
-    const QCommandLineOption longLayout("long");
-    const QCommandLineOption delimiter("delimiter", QString(), QStringLiteral("delimiter"));
-    const QCommandLineOption reports("reports", QString(), QStringLiteral("dir"));
-    const QCommandLineOption charts("charts", QString(), QStringLiteral("dir"));
-    const QCommandLineOption chartFormat(
-        "chart-format", QString(), QStringLiteral("format"), "svg");
-    const QCommandLineOption help(QStringList {"h", "help"});
-    const QCommandLineOption version(QStringList {"v", "version"});
-    parser.addOptions(
-        {output, format, longLayout, delimiter, reports, charts, chartFormat, help, version});
+    QList<QCommandLineOption> options;
+    for (const OptionSpec &spec : optionTable()) {
+        options.append(QCommandLineOption(spec.names, QString::fromUtf8(spec.description),
+            QString::fromUtf8(spec.valueName ? spec.valueName : ""),
+            QString::fromUtf8(spec.defaultValue ? spec.defaultValue : "")));
+    }
+    parser.addOptions(options);
     parser.addPositionalArgument(QStringLiteral("table"), QString());
-
     if (!parser.parse(args))
         return usage(parser.errorText());
-    if (parser.isSet(help)) {
-        QTextStream(stdout) << helpText();
+    if (parser.isSet(QStringLiteral("help"))) {
+        QTextStream(stdout) << helpText(options);
         return 0;
     }
-    if (parser.isSet(version)) {
+    if (parser.isSet(QStringLiteral("version"))) {
         QTextStream(stdout) << "vantorel-batch " VANTOREL_VERSION "\n";
         return 0;
     }
 
     batch::Options o;
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1)
-        return usage(positional.isEmpty() ? QObject::tr("не указана таблица")
-                                          : QObject::tr("указано больше одной таблицы"));
-    o.input = positional.front();
-    o.output = parser.value(output);
-    o.longLayout = parser.isSet(longLayout);
-    o.reportsDir = parser.value(reports);
-    o.chartsDir = parser.value(charts);
-
-    const QString f = parser.value(format);
-    const auto summaryFormat = choose<batch::SummaryFormat>(
-        f, {{"csv", batch::SummaryFormat::Csv}, {"json", batch::SummaryFormat::Json}});
-    if (!summaryFormat)
-        return usage(QObject::tr("неизвестный формат сводки «%1» (csv или json)").arg(f));
-    o.format = *summaryFormat;
-
-    if (parser.isSet(delimiter)) {
-        const QString d = parser.value(delimiter);
-        const auto c = choose<char>(d,
-            {{",", ','}, {"comma", ','}, {";", ';'}, {"semicolon", ';'}, {"tab", '\t'},
-                {"\\t", '\t'}, {"\t", '\t'}});
-        if (!c)
-            return usage(QObject::tr("неизвестный разделитель «%1» (, ; или tab)").arg(d));
-        o.delimiter = *c;
-    }
-
-    const QString cf = parser.value(chartFormat);
-    const auto chart = choose<batch::ChartFormat>(
-        cf, {{"svg", batch::ChartFormat::Svg}, {"png", batch::ChartFormat::Png}});
-    if (!chart)
-        return usage(QObject::tr("неизвестный формат графиков «%1» (svg или png)").arg(cf));
-    o.chartFormat = *chart;
-
+    if (const auto error = readOptions(parser, o))
+        return usage(*error);
     o.progress = isatty(STDERR_FILENO);
 
     // Charts need fonts, and so a GUI application object; no window is

@@ -9,7 +9,7 @@ vantorel_ensure_packages python3-pandas python3-scipy time
 
 rows=${1:-100000}
 batch="$VANTOREL_ROOT/build/batch/vantorel-batch"
-[ -x "$batch" ] || vantorel_build "$VANTOREL_ROOT/build"
+[ -x "$batch" ] || vantorel_build default
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -24,7 +24,7 @@ void TTrendForm::CalculateSlot()
     const qint16 n = incidenceCount;
     const trend::TrendResult r = trend::calculate(incidences, n);
 
-    middlePosition = r.middlePosition;
+    middlePosition = IsEven(n) ? qint16(n / 2) : MiddlePosition(n);
     timeIntervals = r.timeCodes;
     loopIndex = n;
     averageIncidence = r.averageIncidence;
@@ -37,12 +37,7 @@ void TTrendForm::CalculateSlot()
     changeRate = r.changeRate;
     averageAnnualChangeRate = r.averageAnnualChangeRate;
 
-    const std::vector<trend::ReportLine> lines = trend::calculationLines(r, years);
-    QStringList paragraphs;
-    paragraphs.reserve(qsizetype(lines.size()));
-    for (const trend::ReportLine &line : lines)
-        paragraphs.append(line.translatable ? tr(line.text.toUtf8().constData()) : line.text);
-    appendParagraphs(paragraphs);
+    appendLines(trend::calculationLines(r, years));
 
     SubmitButton->setDisabled(true);
     CalculateButton->setDisabled(true);

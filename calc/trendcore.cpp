@@ -95,10 +95,6 @@ TrendResult calculate(const std::vector<double> &values, qint16 n)
     r.count = n;
     r.total = sumOfValues(values, n);
     r.averageIncidence = sumOfValues(values, n) / double(n);
-
-    r.middlePosition = middlePosition(n);
-    if (r.middlePosition == 0)
-        r.middlePosition = qint16(n / 2);
     r.timeCodes = timeCodes(n);
 
     // The sums run in index order, each term added to the running sum, so
@@ -133,14 +129,14 @@ QString formatReal(double value)
     return QString::number(value, 'g', 6);
 }
 
-QString yearLine(qint32 year, const QString &valueText)
+ReportLine headerLine()
 {
-    return QString::number(year) + QStringLiteral(": ") + valueText;
+    return {QStringLiteral("Фактическая заболеваемость: ")};
 }
 
-QString entryHeader()
+ReportLine yearLine(qint32 year, const QString &valueText)
 {
-    return QStringLiteral("Фактическая заболеваемость: ");
+    return {QString::number(year) + QStringLiteral(": ") + valueText, false};
 }
 
 QString classLine(TrendClass c)
@@ -189,8 +185,7 @@ std::vector<ReportLine> calculationLines(const TrendResult &r, const std::vector
     lines.push_back({QStringLiteral("Теоретические уровни заболеваемости: ")});
     for (qint16 i = 0; i < n; ++i)
         lines.push_back(
-            {yearLine(years[std::size_t(i)], formatReal(r.theoreticalLevels[std::size_t(i)])),
-                false});
+            yearLine(years[std::size_t(i)], formatReal(r.theoreticalLevels[std::size_t(i)])));
 
     lines.push_back(
         {indicatorLine(r.absoluteChange, QStringLiteral("Абсолютный прирост заболеваемости равен "),
@@ -211,15 +206,23 @@ std::vector<ReportLine> calculationLines(const TrendResult &r, const std::vector
     return lines;
 }
 
+std::vector<ReportLine> reportLines(const std::vector<qint32> &years,
+    const std::vector<QString> &typedValues, const TrendResult &result)
+{
+    std::vector<ReportLine> lines {headerLine()};
+    lines.reserve(typedValues.size() + std::size_t(result.count) + 13);
+    for (std::size_t i = 0; i < typedValues.size(); ++i)
+        lines.push_back(yearLine(years[i], typedValues[i]));
+    for (ReportLine &line : calculationLines(result, years))
+        lines.push_back(std::move(line));
+    return lines;
+}
+
 QString reportText(const std::vector<qint32> &years, const std::vector<QString> &typedValues,
     const TrendResult &result)
 {
     QStringList out;
-    out.reserve(qsizetype(typedValues.size()) + result.count + 13);
-    out.append(entryHeader());
-    for (std::size_t i = 0; i < typedValues.size(); ++i)
-        out.append(yearLine(years[i], typedValues[i]));
-    for (const ReportLine &line : calculationLines(result, years))
+    for (const ReportLine &line : reportLines(years, typedValues, result))
         out.append(line.text);
     return out.join(QLatin1Char('\n'));
 }

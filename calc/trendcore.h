@@ -89,11 +89,11 @@ struct ReportLine {
 // "0.000123457", "70", "inf", "-inf", "nan").
 QString formatReal(double value);
 
-// "2005: 12.5": a year, ": " and a value's text.
-QString yearLine(qint32 year, const QString &valueText);
-
 // First line of every report, before the entered values.
-QString entryHeader();
+ReportLine headerLine();
+
+// "2005: 12.5": a year, ": " and a value's text, shown as it is.
+ReportLine yearLine(qint32 year, const QString &valueText);
 
 // The Russian line of a trend class, as the report prints it.
 QString classLine(TrendClass c);
@@ -104,8 +104,11 @@ std::vector<ReportLine> calculationLines(
     const TrendResult &result, const std::vector<qint32> &years);
 
 // A whole report as the window shows it and saves it: the header, one year
-// line per value with its text as typed, then the calculation's lines,
-// joined by single line feeds with none after the last.
+// line per value with its text as typed, then the calculation's lines.
+std::vector<ReportLine> reportLines(const std::vector<qint32> &years,
+    const std::vector<QString> &typedValues, const TrendResult &result);
+
+// The same lines joined by single line feeds, with none after the last.
 QString reportText(const std::vector<qint32> &years, const std::vector<QString> &typedValues,
     const TrendResult &result);
 

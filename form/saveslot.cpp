@@ -13,16 +13,6 @@
 #include "reportfile.h"
 #include "trendcore.h"
 
-bool TTrendForm::WriteReport(const QString &path, const QString &text, QString *reason)
-{
-    return trend::writeTextFile(path, text, reason);
-}
-
-bool TTrendForm::WriteReport(QSaveFile &file, const QString &text, QString *reason)
-{
-    return trend::writeTextFile(file, text, reason);
-}
-
 void TTrendForm::SaveSlot()
 {
     auto *dialog = new QFileDialog(this);
@@ -52,7 +42,7 @@ void TTrendForm::SaveSlot()
         }
         if (confirmed) {
             QString reason;
-            if (WriteReport(target, ReportText(), &reason)) {
+            if (trend::writeTextFile(target, ResultEdit->toPlainText(), &reason)) {
                 resetForNextSeries(existed);
             } else {
                 // The report stays on screen and "Сохранить" stays enabled.

@@ -36,7 +36,8 @@ void TTrendForm::takeFirstYear()
     YearBox->setDisabled(true);
     MessageLabel->setText(tr("<font color=Blue> <p align=center> Вводите соответствующие году "
                              "показатели заболеваемости.</p> <font>"));
-    ResultEdit->setPlainText(tr("Фактическая заболеваемость: "));
+    ResultEdit->clear();
+    appendLines({trend::headerLine()});
     IncidenceEdit->setEnabled(true);
     IncidenceEdit->setFocus();
 }
@@ -76,7 +77,7 @@ void TTrendForm::takeValue()
     YearBox->setValue(YearBox->value() + 1);
     ++incidenceCount;
     years.push_back(YearBox->value());
-    appendParagraphs({trend::yearLine(years[std::size_t(incidenceCount - 1)], typed)});
+    appendLines({trend::yearLine(years[std::size_t(incidenceCount - 1)], typed)});
     IncidenceEdit->clear();
     if (incidenceCount > trend::MinValues - 1)
         CalculateButton->setEnabled(true);

@@ -143,23 +143,12 @@ qint16 TTrendForm::MiddlePosition(qint16 n) const
     return trend::middlePosition(n);
 }
 
-double TTrendForm::SumOfValues(std::vector<double> values, qint16 n)
+// Each line becomes a paragraph of its own, exactly as QTextEdit::append
+// would make it for plain text, but in one edit: a long report is laid out
+// once instead of once per line.
+void TTrendForm::appendLines(const std::vector<trend::ReportLine> &lines)
 {
-    loopIndex = n > 0 ? n : 0;
-    return trend::sumOfValues(values, n);
-}
-
-QString TTrendForm::ReportText() const
-{
-    return ResultEdit->toPlainText();
-}
-
-// Appends each text as a paragraph of its own, exactly as QTextEdit::append
-// would for plain text, but in one edit: a long report is laid out once
-// instead of once per line.
-void TTrendForm::appendParagraphs(const QStringList &paragraphs)
-{
-    if (paragraphs.isEmpty())
+    if (lines.empty())
         return;
     QScrollBar *bar = ResultEdit->verticalScrollBar();
     const bool atBottom = bar->value() >= bar->maximum();
@@ -169,13 +158,13 @@ void TTrendForm::appendParagraphs(const QStringList &paragraphs)
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
     bool first = document->isEmpty();
-    for (const QString &paragraph : paragraphs) {
+    for (const trend::ReportLine &line : lines) {
         if (first)
             cursor.setCharFormat(viewCursor.charFormat());
         else
             cursor.insertBlock(viewCursor.blockFormat(), viewCursor.charFormat());
         first = false;
-        cursor.insertText(paragraph);
+        cursor.insertText(line.translatable ? tr(line.text.toUtf8().constData()) : line.text);
     }
     cursor.endEditBlock();
     // Like append: a view that showed the end keeps showing it.

@@ -19,7 +19,8 @@
 
 #include <QDialog>
 #include <QString>
-#include <QStringList>
+
+#include "trendcore.h"
 
 #include <vector>
 
@@ -28,7 +29,6 @@ class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QSaveFile;
 class QSpinBox;
 class QTextEdit;
 class QVBoxLayout;
@@ -73,20 +73,10 @@ public:
     QTextEdit *ResultEdit;
     QDoubleValidator *IncidenceValidator;
 
+    // The method's own helpers, which CalculateSlot uses for the middle of
+    // the series; the core does the same for every front end.
     bool IsEven(qint16 n) const;
     qint16 MiddlePosition(qint16 n) const;
-    // Sums the first n values of its own copy; leaves loopIndex at the
-    // number of values summed.
-    double SumOfValues(std::vector<double> values, qint16 n);
-
-    // Writes `text` to `path` as a whole or not at all: an existing file is
-    // replaced only once the new one is complete. On failure returns false
-    // and sets `reason` to a Russian sentence for the user.
-    static bool WriteReport(const QString &path, const QString &text, QString *reason);
-    static bool WriteReport(QSaveFile &file, const QString &text, QString *reason);
-
-    // The text written to a report file: the report area's plain text.
-    QString ReportText() const;
 
 protected slots:
     // Slot order is part of the interface: indices 0-4 past the method offset.
@@ -97,7 +87,9 @@ protected slots:
     void SaveSlot();
 
 private:
-    void appendParagraphs(const QStringList &paragraphs);
+    // Appends each line as a paragraph, composed lines through the form's
+    // translation look-up, year lines as they are.
+    void appendLines(const std::vector<trend::ReportLine> &lines);
     void takeFirstYear();
     void takeValue();
     void resetForNextSeries(bool overwritten);

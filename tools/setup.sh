@@ -8,9 +8,9 @@ VANTOREL_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-d
                    qt6-svg-dev libboost-math-dev fonts-urw-base35)
 # What the test suite needs besides: a virtual X server for the real-window
 # test, clang with libFuzzer for the fuzz test, the validators and dpkg tools
-# for the package test.
-VANTOREL_TEST_PACKAGES=(xvfb xdotool clang libclang-rt-14-dev desktop-file-utils appstream
-                        dpkg-dev file)
+# and lintian for the package test, clang-format for the format check.
+VANTOREL_TEST_PACKAGES=(xvfb xdotool clang libclang-rt-14-dev clang-format desktop-file-utils
+                        appstream dpkg-dev file lintian)
 
 vantorel_ensure_packages() {
     local missing=() p
@@ -29,16 +29,28 @@ vantorel_ensure_packages() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
 }
 
-# vantorel_build DIR [cmake options...]
+# vantorel_build PRESET [cmake options...]: configures with a preset of
+# CMakePresets.json, logging into the build folder, then builds.
 vantorel_build() {
-    local dir=$1
+    local preset=$1
     shift
-    local options=(-G Ninja)
+    local dir="$VANTOREL_ROOT/build"
+    [ "$preset" = default ] || dir="$VANTOREL_ROOT/build-$preset"
+    local options=()
     # Warnings are errors in CI only.
     if [ "${CI:-}" = true ]; then
         options+=(-DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
     fi
-    cmake -S "$VANTOREL_ROOT" -B "$dir" "${options[@]}" "$@" >"$dir.configure.log" 2>&1 \
-        || { cat "$dir.configure.log"; return 1; }
-    cmake --build "$dir"
+    mkdir -p "$dir"
+    (cd "$VANTOREL_ROOT" && cmake --preset "$preset" "${options[@]}" "$@") >"$dir/configure.log" 2>&1 \
+        || { cat "$dir/configure.log"; return 1; }
+    (cd "$VANTOREL_ROOT" && cmake --build --preset "$preset")
+}
+
+# Fails when a C++ file is not formatted with the project's .clang-format.
+vantorel_check_format() {
+    local files
+    mapfile -t files < <(cd "$VANTOREL_ROOT" && git ls-files '*.cpp' '*.h' 2>/dev/null \
+                         || find app calc form batch tests bench fuzz data -name '*.cpp' -o -name '*.h')
+    (cd "$VANTOREL_ROOT" && clang-format --dry-run -Werror "${files[@]}")
 }

@@ -64,6 +64,9 @@ private:
     bool fill();
     // Parses the record that starts at `pos`; false when more input is needed.
     bool parse(Record &record, qsizetype &end);
+    // Copies a quoted field's text up to its closing quote, from `i` on;
+    // false when the buffer ends before it is known where the field ends.
+    bool readQuoted(Record &record, qsizetype &i, bool &quoted);
 
     QIODevice *device;
     char delim;

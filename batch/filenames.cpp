@@ -1,4 +1,4 @@
-#include "names.h"
+#include "filenames.h"
 
 namespace batch {
 

@@ -1,10 +1,9 @@
-#include "batchrun.h"
+#include "run.h"
 
-#include "names.h"
+#include "filenames.h"
 #include "ols.h"
 #include "reportfile.h"
-#include "series.h"
-#include "table.h"
+#include "seriessource.h"
 #include "trendcore.h"
 
 #include <QDir>
@@ -32,49 +31,26 @@ public:
     {
         if (!openInput() || !openOutput() || !makeDir(o.reportsDir) || !makeDir(o.chartsDir))
             return Failure;
-        TableReader reader(in.get(), o.delimiter);
-        Record record;
-        if (!reader.next(record)) {
-            fatal(reader.error().isEmpty() ? QObject::tr("%1: таблица пуста").arg(fileName)
-                                           : fileName + QStringLiteral(": ") + reader.error());
+        SeriesSource source(
+            in.get(), fileName, {o.longLayout, o.delimiter, !o.reportsDir.isEmpty()});
+        QString error;
+        if (!source.start(&error)) {
+            fatal(error);
             return Failure;
         }
-        QString headerError;
-        WideLayout wide;
-        LongLayout longLayout;
-        const bool headerOk = o.longLayout ? longLayout.setHeader(record, &headerError)
-                                           : wide.setHeader(record, &headerError);
-        if (!headerOk) {
-            fatal(QStringLiteral("%1:%2: %3").arg(fileName).arg(record.line).arg(headerError));
-            return Failure;
-        }
-        summary = std::make_unique<SummaryWriter>(
-            out, o.format, o.longLayout ? longLayout.labelNames() : wide.labelNames());
+        summary = SummaryWriter::create(out, o.format, source.labelNames());
         clock.start();
 
-        while (reader.next(record)) {
-            if (o.longLayout) {
-                longLayout.add(record, reader.delimiter(), fileName);
-                continue;
-            }
-            Skip skip;
-            if (const auto series
-                = wide.row(record, reader.delimiter(), fileName, &skip, !o.reportsDir.isEmpty()))
-                compute(*series);
-            else
-                skipped(skip);
-        }
-        if (!reader.error().isEmpty()) {
-            fatal(fileName + QStringLiteral(": ") + reader.error());
-            failed = true;
-            inputIncomplete = true;
-        }
-        if (o.longLayout) {
-            for (const LongLayout::Result &result : longLayout.finish()) {
-                if (result.series)
-                    compute(*result.series);
-                else
-                    skipped(result.skip);
+        SourceItem item;
+        while (source.next(item)) {
+            if (item.series) {
+                compute(*item.series);
+            } else if (!item.failure.isEmpty()) {
+                fatal(item.failure);
+                failed = true;
+                inputIncomplete = true;
+            } else {
+                skipped(item.skip);
             }
         }
         finishProgress();
@@ -178,7 +154,8 @@ private:
     {
         const qint16 n = qint16(s.values.size());
         const trend::TrendResult r = trend::calculate(s.values, n);
-        summary->write(s, r, fitOverYears(s.years, s.values));
+        const OlsFit ols = fitOverYears(s.years, s.values);
+        summary->write({s, r, ols});
 
         if (!o.reportsDir.isEmpty() || !o.chartsDir.isEmpty()) {
             const QString stem = names.next(s.labels);

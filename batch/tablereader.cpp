@@ -1,4 +1,4 @@
-#include "table.h"
+#include "tablereader.h"
 
 #include <QIODevice>
 #include <QObject>
@@ -71,6 +71,33 @@ bool TableReader::fill()
     return got > 0;
 }
 
+bool TableReader::readQuoted(Record &record, qsizetype &i, bool &quoted)
+{
+    const char *data = buffer.constData();
+    const qsizetype size = buffer.size();
+    while (i < size) {
+        if (data[i] != '"') {
+            qsizetype run = i + 1;
+            while (run < size && data[run] != '"')
+                ++run;
+            record.text.append(data + i, run - i);
+            i = run;
+            continue;
+        }
+        if (i + 1 >= size && !eof)
+            return false; // a doubled quote may straddle the chunk
+        if (i + 1 < size && data[i + 1] == '"') {
+            record.text.append('"');
+            i += 2;
+            continue;
+        }
+        quoted = false;
+        ++i;
+        return true;
+    }
+    return true;
+}
+
 bool TableReader::parse(Record &record, qsizetype &end)
 {
     record.text.clear();
@@ -93,23 +120,12 @@ bool TableReader::parse(Record &record, qsizetype &end)
     };
 
     while (i < size) {
-        const char c = data[i];
         if (quoted) {
-            if (c == '"') {
-                if (i + 1 >= size && !eof)
-                    return false; // a doubled quote may straddle the chunk
-                if (i + 1 < size && data[i + 1] == '"') {
-                    record.text.append('"');
-                    i += 2;
-                    continue;
-                }
-                quoted = false;
-            } else {
-                record.text.append(c);
-            }
-            ++i;
+            if (!readQuoted(record, i, quoted))
+                return false;
             continue;
         }
+        const char c = data[i];
         if (c == '"' && fieldStart) {
             quoted = true;
             fieldStart = false;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "chart.h"
-#include "summary.h"
+#include "summarywriter.h"
 
 #include <QString>
 

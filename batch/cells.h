@@ -1,0 +1,30 @@
+// How the cells of a table are read: labels as text, years as the window's
+// year box holds them, values as the window reads a typed value.
+//
+// The decimal comma is accepted unless the comma is the table's delimiter.
+// A lone sign or separator is not a value in a table, as it is in the
+// window: spreadsheets write "-" for "no data".
+#pragma once
+
+#include "tablereader.h"
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace batch {
+
+QString cellText(QByteArrayView bytes);
+
+// The first `count` cells of a record, trimmed, as labels.
+QStringList labelsOf(const Record &record, qsizetype count);
+
+// A year the window's year box can show (1900-9999), written in digits.
+std::optional<qint32> readYear(QByteArrayView cell);
+
+// Reads one cell as a value. Returns a reason when it is not one.
+std::optional<QString> readValue(QByteArrayView cell, char delimiter, double *value);
+
+} // namespace batch

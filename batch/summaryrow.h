@@ -1,0 +1,41 @@
+// The summary's row model: the columns that follow the labels, each with its
+// name and a function that gives its typed value for one computed series.
+// Every writer spells the same columns; a new column is one line in
+// summaryrow.cpp.
+#pragma once
+
+#include "ols.h"
+#include "series.h"
+#include "trendcore.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace batch {
+
+// What one row is made of.
+struct RowInput {
+    const Series &series;
+    const trend::TrendResult &result;
+    const OlsFit &ols;
+};
+
+enum class CellType { Text, Integer, Real, Class };
+
+struct CellValue {
+    CellType type = CellType::Real;
+    double real = 0;
+    qint64 integer = 0;
+    trend::TrendClass trendClass = trend::TrendClass::Stable;
+    QString text;
+};
+
+struct Column {
+    const char *name;
+    CellValue (*value)(const RowInput &row);
+};
+
+const std::vector<Column> &summaryColumns();
+
+} // namespace batch

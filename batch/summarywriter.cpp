@@ -1,0 +1,203 @@
+#include "summarywriter.h"
+
+#include <QIODevice>
+
+#include <charconv>
+#include <cmath>
+
+namespace batch {
+
+namespace {
+
+void csvText(QByteArray &out, const QString &value)
+{
+    const QByteArray utf8 = value.toUtf8();
+    if (utf8.contains(',') || utf8.contains('"') || utf8.contains('\n') || utf8.contains('\r')) {
+        out.append('"');
+        for (char c : utf8) {
+            if (c == '"')
+                out.append('"');
+            out.append(c);
+        }
+        out.append('"');
+    } else {
+        out.append(utf8);
+    }
+}
+
+void jsonText(QByteArray &out, const QString &value)
+{
+    out.append('"');
+    for (char c : value.toUtf8()) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out.append('\\').append(c);
+        } else if (u < 0x20) {
+            static const char hex[] = "0123456789abcdef";
+            out.append("\\u00").append(hex[u >> 4]).append(hex[u & 15]);
+        } else {
+            out.append(c);
+        }
+    }
+    out.append('"');
+}
+
+// The shortest text that reads back as the same double.
+void shortest(QByteArray &out, double x)
+{
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, x);
+    out.append(text, result.ptr - text);
+}
+
+class CsvWriter : public SummaryWriter
+{
+public:
+    using SummaryWriter::SummaryWriter;
+
+private:
+    void begin() override
+    {
+        QStringList header = labelNames;
+        for (const Column &column : summaryColumns())
+            header.append(QString::fromLatin1(column.name));
+        for (qsizetype i = 0; i < header.size(); ++i) {
+            if (i)
+                buffer.append(',');
+            csvText(buffer, header[i]);
+        }
+        buffer.append('\n');
+    }
+
+    void row(const RowInput &r) override
+    {
+        for (qsizetype i = 0; i < labelNames.size(); ++i) {
+            csvText(buffer, r.series.labels.value(i));
+            buffer.append(',');
+        }
+        bool first = true;
+        for (const Column &column : summaryColumns()) {
+            if (!first)
+                buffer.append(',');
+            first = false;
+            cell(column.value(r));
+        }
+        buffer.append('\n');
+    }
+
+    void cell(const CellValue &v)
+    {
+        switch (v.type) {
+        case CellType::Text:
+            return csvText(buffer, v.text);
+        case CellType::Integer:
+            buffer.append(QByteArray::number(v.integer));
+            return;
+        case CellType::Real:
+            if (std::isnan(v.real))
+                buffer.append("nan");
+            else
+                shortest(buffer, v.real);
+            return;
+        case CellType::Class:
+            buffer.append(trend::classKey(v.trendClass));
+            return;
+        }
+    }
+
+    void end() override { }
+};
+
+class JsonWriter : public SummaryWriter
+{
+public:
+    using SummaryWriter::SummaryWriter;
+
+private:
+    void begin() override { buffer.append('['); }
+
+    void row(const RowInput &r) override
+    {
+        buffer.append(rows ? ",\n{" : "\n{");
+        buffer.append("\"labels\":{");
+        for (qsizetype i = 0; i < labelNames.size(); ++i) {
+            if (i)
+                buffer.append(',');
+            jsonText(buffer, labelNames[i]);
+            buffer.append(':');
+            jsonText(buffer, r.series.labels.value(i));
+        }
+        buffer.append('}');
+        for (const Column &column : summaryColumns()) {
+            buffer.append(",\"").append(column.name).append("\":");
+            cell(column.value(r));
+        }
+        buffer.append('}');
+    }
+
+    void cell(const CellValue &v)
+    {
+        switch (v.type) {
+        case CellType::Text:
+            return jsonText(buffer, v.text);
+        case CellType::Integer:
+            buffer.append(QByteArray::number(v.integer));
+            return;
+        case CellType::Real:
+            if (std::isfinite(v.real))
+                shortest(buffer, v.real);
+            else
+                buffer.append("null");
+            return;
+        case CellType::Class:
+            return jsonText(buffer, QString::fromLatin1(trend::classKey(v.trendClass)));
+        }
+    }
+
+    void end() override { buffer.append(rows ? "\n]\n" : "]\n"); }
+};
+
+} // namespace
+
+std::unique_ptr<SummaryWriter> SummaryWriter::create(
+    QIODevice *device, SummaryFormat format, const QStringList &labelNames)
+{
+    std::unique_ptr<SummaryWriter> writer;
+    if (format == SummaryFormat::Json)
+        writer.reset(new JsonWriter(device, labelNames));
+    else
+        writer.reset(new CsvWriter(device, labelNames));
+    writer->begin();
+    return writer;
+}
+
+SummaryWriter::SummaryWriter(QIODevice *device, const QStringList &names)
+    : device(device)
+{
+    for (qsizetype i = 0; i < names.size(); ++i)
+        labelNames.append(names[i].isEmpty() ? QStringLiteral("label%1").arg(i + 1) : names[i]);
+}
+
+void SummaryWriter::write(const RowInput &r)
+{
+    row(r);
+    ++rows;
+    if (buffer.size() > (1 << 16))
+        flush();
+}
+
+bool SummaryWriter::flush()
+{
+    if (!failed && !buffer.isEmpty() && device->write(buffer) != buffer.size())
+        failed = true;
+    buffer.clear();
+    return !failed;
+}
+
+bool SummaryWriter::finish()
+{
+    end();
+    return flush();
+}
+
+} // namespace batch

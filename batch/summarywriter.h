@@ -1,0 +1,52 @@
+// The summary table of a batch run: one row per computed series, streamed
+// to a device as the series come, as CSV or as a JSON array. Both spell the
+// columns of the one row model (summaryrow.h).
+//
+// Numbers are written at full precision (the shortest text that reads back
+// as the same double). CSV writes "inf", "-inf" and "nan" for values that are
+// not finite; JSON, which has no such numbers, writes null.
+#pragma once
+
+#include "summaryrow.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+#include <memory>
+
+class QIODevice;
+
+namespace batch {
+
+enum class SummaryFormat { Csv, Json };
+
+class SummaryWriter
+{
+public:
+    // Empty label names become "label1", "label2", ...
+    static std::unique_ptr<SummaryWriter> create(
+        QIODevice *device, SummaryFormat format, const QStringList &labelNames);
+    virtual ~SummaryWriter() = default;
+
+    void write(const RowInput &row);
+    // Ends the table and flushes; false when the device failed.
+    bool finish();
+
+protected:
+    SummaryWriter(QIODevice *device, const QStringList &labelNames);
+    virtual void begin() = 0;
+    virtual void row(const RowInput &row) = 0;
+    virtual void end() = 0;
+
+    QByteArray buffer;
+    QStringList labelNames;
+    qint64 rows = 0;
+
+private:
+    bool flush();
+
+    QIODevice *device;
+    bool failed = false;
+};
+
+} // namespace batch

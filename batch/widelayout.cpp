@@ -1,0 +1,94 @@
+#include "widelayout.h"
+
+#include "cells.h"
+#include "trendcore.h"
+
+#include <QObject>
+
+namespace batch {
+
+bool WideLayout::setHeader(const Record &header, QString *error)
+{
+    qsizetype first = -1;
+    for (qsizetype i = 0; i < header.size() && first < 0; ++i) {
+        if (readYear(header.trimmed(i)))
+            first = i;
+    }
+    if (first < 0) {
+        *error = QObject::tr("в заголовке нет ни одного года (%1–%2)")
+                     .arg(trend::MinYear)
+                     .arg(trend::MaxYear);
+        return false;
+    }
+    names = labelsOf(header, first);
+    firstYear = *readYear(header.trimmed(first));
+    qsizetype last = header.size();
+    while (last > first + 1 && header.trimmed(last - 1).isEmpty())
+        --last;
+    for (qsizetype i = first + 1; i < last; ++i) {
+        const auto year = readYear(header.trimmed(i));
+        const qint32 expected = firstYear + qint32(i - first);
+        if (!year || *year != expected) {
+            *error = QObject::tr("в заголовке после года %1 ожидался %2, а стоит «%3»")
+                         .arg(expected - 1)
+                         .arg(expected)
+                         .arg(cellText(header.trimmed(i)));
+            return false;
+        }
+    }
+    yearCount = last - first;
+    return true;
+}
+
+std::optional<Series> WideLayout::row(
+    const Record &record, char delimiter, const QString &file, Skip *skip, bool keepTyped) const
+{
+    const qsizetype labelCount = names.size();
+    Series s;
+    s.labels = labelsOf(record, labelCount);
+    s.file = file;
+    s.line = record.line;
+    const auto fail = [&](const QString &reason) {
+        *skip = Skip {file, record.line, displayLabel(s.labels, record.line), reason};
+        return std::nullopt;
+    };
+
+    qsizetype first = -1, last = -1;
+    for (qsizetype i = labelCount; i < record.size(); ++i) {
+        if (!record.trimmed(i).isEmpty()) {
+            if (first < 0)
+                first = i;
+            last = i;
+        }
+    }
+    if (first < 0)
+        return fail(QObject::tr("нет ни одного значения"));
+    if (last - labelCount >= yearCount)
+        return fail(QObject::tr("значений больше, чем лет в заголовке"));
+    const qint64 n = last - first + 1;
+    if (n < trend::MinValues)
+        return fail(QObject::tr("меньше пяти значений (%1)").arg(n));
+    if (n > trend::MaxValues)
+        return fail(QObject::tr("больше %1 значений").arg(trend::MaxValues));
+
+    const qint32 start = firstYear + qint32(first - labelCount);
+    s.values.reserve(std::size_t(n));
+    if (keepTyped)
+        s.typed.reserve(std::size_t(n));
+    for (qsizetype i = first; i <= last; ++i) {
+        const QByteArrayView cell = record.trimmed(i);
+        const qint32 year = start + qint32(i - first);
+        if (cell.isEmpty())
+            return fail(QObject::tr("пустая ячейка за %1 год").arg(year));
+        double value = 0;
+        if (const auto why = readValue(cell, delimiter, &value))
+            return fail(QObject::tr("%1 год: %2").arg(year).arg(*why));
+        s.values.push_back(value);
+        if (keepTyped)
+            s.typed.push_back(cellText(cell));
+    }
+    s.years = trend::seriesYears(start, int(n));
+    return s;
+}
+
+} // namespace batch
