@@ -1,4 +1,5 @@
 // Start-up: the About box first, then the form, until the form is closed.
+#include "startup.h"
 #include "trendform.h"
 #include "version.h"
 
@@ -39,7 +40,9 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    startup::keepNoToolkitSettings();
     QApplication app(argc, argv);
+    startup::installToolkitTranslation(app);
     // The form is deleted before the application object, after the loop.
     const auto form = std::make_unique<TTrendForm>();
 

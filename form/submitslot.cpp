@@ -10,7 +10,23 @@
 #include <QSpinBox>
 #include <QTextEdit>
 
+#include <cstdlib>
+#include <limits>
+
 namespace {
+
+// "3,4·10³⁸": a bound as a person writes it, two significant digits.
+QString humanNumber(double x)
+{
+    const QString e = QString::number(x, 'e', 1);
+    const qsizetype at = e.indexOf(u'e');
+    const int exponent = e.mid(at + 1).toInt();
+    static const char16_t superscripts[] = u"⁰¹²³⁴⁵⁶⁷⁸⁹";
+    QString power = exponent < 0 ? QStringLiteral("⁻") : QString();
+    for (const QChar digit : QString::number(std::abs(exponent)))
+        power += QChar(superscripts[digit.digitValue()]);
+    return e.left(at).replace(u'.', u',') + QStringLiteral("·10") + power;
+}
 
 void warnInput(const QString &text)
 {
@@ -65,8 +81,9 @@ void TTrendForm::takeValue()
         return;
     case trend::EntryKind::OutOfRange:
         warnInput(QObject::tr("Число «%1» не может быть сохранено: допускаются значения "
-                              "по модулю не больше 3.4e+38 и не меньше 1.5e-45, а также ноль.")
-                      .arg(typed));
+                              "по модулю не больше %2 и не меньше %3, а также ноль.")
+                      .arg(typed, humanNumber(std::numeric_limits<float>::max()),
+                          humanNumber(std::numeric_limits<float>::denorm_min())));
         return;
     case trend::EntryKind::Number:
     case trend::EntryKind::Placeholder:

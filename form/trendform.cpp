@@ -1,12 +1,14 @@
 #include "trendform.h"
 
 #include "incidencevalidator.h"
+#include "reportedit.h"
 #include "trendcore.h"
 
 #include <QFont>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -76,7 +78,7 @@ TTrendForm::TTrendForm(QWidget *parent, const char *name, bool modal, Qt::Window
     SubmitButton->setEnabled(true);
     FieldsLayout->addWidget(SubmitButton, 1, 2);
 
-    ResultEdit = new QTextEdit(this);
+    ResultEdit = new TReportEdit(this);
     ResultEdit->setObjectName(QStringLiteral("ResultEdit"));
     QFont reportFont = ResultEdit->font();
     reportFont.setFamily(QStringLiteral("Nimbus Roman No9 l"));
@@ -97,6 +99,25 @@ TTrendForm::TTrendForm(QWidget *parent, const char *name, bool modal, Qt::Window
 }
 
 TTrendForm::~TTrendForm() = default;
+
+// Escape and the window's close button both end in reject(). Values typed,
+// or a report not yet saved, would be lost without a word: ask first.
+void TTrendForm::reject()
+{
+    if (!incidences.empty() || SaveButton->isEnabled()) {
+        QMessageBox question(QMessageBox::Warning, tr("Отчёт не сохранён"),
+            tr("Введённые значения и отчёт будут потеряны. Закрыть программу?"),
+            QMessageBox::NoButton, this);
+        QPushButton *close = question.addButton(tr("&Закрыть"), QMessageBox::AcceptRole);
+        QPushButton *cancel = question.addButton(tr("&Отмена"), QMessageBox::RejectRole);
+        question.setDefaultButton(cancel);
+        question.setEscapeButton(cancel);
+        question.exec();
+        if (question.clickedButton() != close)
+            return;
+    }
+    QDialog::reject();
+}
 
 void TTrendForm::InitSlot()
 {

@@ -42,6 +42,10 @@ public:
         Qt::WindowFlags fl = {});
     ~TTrendForm() override;
 
+    // Closing asks first while entered values or an unsaved report would be
+    // lost. Not a slot: the slot table holds the five slots below only.
+    void reject() override;
+
     // The series and the results of the last calculation.
     qint16 incidenceCount = 0;
     std::vector<qint32> years;

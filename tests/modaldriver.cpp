@@ -1,23 +1,22 @@
+// SPDX-License-Identifier: MIT
 #include "modaldriver.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 
 ModalDriver::ModalDriver()
 {
     connect(&timer, &QTimer::timeout, this, &ModalDriver::poll);
     timer.start(10);
-}
-
-ModalDriver::~ModalDriver() = default;
-
-void ModalDriver::expect(Handler handler)
-{
-    handlers.push_back(std::move(handler));
 }
 
 void ModalDriver::poll()
@@ -30,39 +29,37 @@ void ModalDriver::poll()
             return;
     }
     handled.emplace_back(modal);
-    if (handlers.empty()) {
-        QString description
-            = modal->metaObject()->className() + QStringLiteral(": ") + modal->windowTitle();
-        if (auto *box = qobject_cast<QMessageBox *>(modal))
-            description += QStringLiteral(": ") + box->text();
-        unexpected.append(description);
-        if (auto *dialog = qobject_cast<QDialog *>(modal))
-            dialog->done(QDialog::Rejected);
-        else
-            modal->close();
-        return;
+    if (!handlers.empty()) {
+        Handler handler = std::move(handlers.front());
+        handlers.pop_front();
+        return handler(modal);
     }
-    Handler handler = std::move(handlers.front());
-    handlers.pop_front();
-    handler(modal);
+    QString description
+        = modal->metaObject()->className() + QStringLiteral(": ") + modal->windowTitle();
+    if (auto *box = qobject_cast<QMessageBox *>(modal))
+        description += QStringLiteral(": ") + box->text();
+    unexpected.append(description);
+    if (auto *dialog = qobject_cast<QDialog *>(modal))
+        dialog->done(QDialog::Rejected);
 }
 
-ModalDriver::Handler ModalDriver::clickButton(const QString &text, QString *title, QString *message)
+ModalDriver::Handler ModalDriver::answer(const QString &button, QString *seen)
 {
     return [=](QWidget *w) {
         auto *box = qobject_cast<QMessageBox *>(w);
-        if (title)
-            *title = w->windowTitle();
-        if (message && box)
-            *message = box->text();
-        for (QAbstractButton *button : w->findChildren<QAbstractButton *>()) {
-            if (button->text() == text) {
-                button->click();
-                return;
-            }
+        if (seen && box) {
+            *seen = box->windowTitle() + QStringLiteral(" | ")
+                + (box->defaultButton() ? box->defaultButton()->text() : QString())
+                + QStringLiteral(" | ") + box->text();
         }
-        if (title)
-            *title += QStringLiteral(" [no button ") + text + QStringLiteral("]");
+        if (button == QLatin1String("Escape"))
+            return QTest::keyClick(w, Qt::Key_Escape);
+        for (QAbstractButton *b : w->findChildren<QAbstractButton *>()) {
+            if (b->text() == button)
+                return b->click();
+        }
+        if (seen)
+            *seen += QStringLiteral(" [no button ") + button + QStringLiteral("]");
         if (auto *dialog = qobject_cast<QDialog *>(w))
             dialog->done(QDialog::Rejected);
     };
@@ -71,25 +68,15 @@ ModalDriver::Handler ModalDriver::clickButton(const QString &text, QString *titl
 ModalDriver::Handler ModalDriver::acceptFile(const QString &path)
 {
     return [=](QWidget *w) {
-        auto *dialog = qobject_cast<QFileDialog *>(w);
-        if (!dialog) {
-            w->close();
-            return;
-        }
-        if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+        if (auto *edit = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
             edit->setText(path);
-        QMetaObject::invokeMethod(dialog, "accept");
+        QMetaObject::invokeMethod(w, "accept");
     };
 }
 
 ModalDriver::Handler ModalDriver::reject()
 {
-    return [](QWidget *w) {
-        if (auto *dialog = qobject_cast<QDialog *>(w))
-            dialog->reject();
-        else
-            w->close();
-    };
+    return [](QWidget *w) { QMetaObject::invokeMethod(w, "reject"); };
 }
 
 QString RecordingTranslator::translate(
@@ -97,4 +84,29 @@ QString RecordingTranslator::translate(
 {
     lookups.insert(QString::fromUtf8(sourceText), QString::fromUtf8(context));
     return QString();
+}
+
+QString goldenDifference(const QByteArray &actual, const QString &path)
+{
+    const QString full = QStringLiteral(VANTOREL_GOLDEN_DIR "/") + path;
+    QFile file(full);
+    if (qEnvironmentVariableIntValue("VANTOREL_UPDATE_GOLDEN")) {
+        QDir().mkpath(QFileInfo(full).path());
+        return file.open(QIODevice::WriteOnly) && file.write(actual) == actual.size()
+            ? QString()
+            : QStringLiteral("%1 not written").arg(full);
+    }
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1 is missing").arg(full);
+    const QByteArray expected = file.readAll();
+    if (expected == actual)
+        return QString();
+    const QList<QByteArray> a = actual.split('\n'), e = expected.split('\n');
+    qsizetype i = 0;
+    while (i < a.size() && i < e.size() && a[i] == e[i])
+        ++i;
+    return QStringLiteral("%1, line %2:\n  got:      %3\n  expected: %4")
+        .arg(path)
+        .arg(i + 1)
+        .arg(QString::fromUtf8(a.value(i, "<end>")), QString::fromUtf8(e.value(i, "<end>")));
 }

@@ -1,11 +1,14 @@
-// Test helpers for the form.
+// SPDX-License-Identifier: MIT
+// Test helpers for the window and its files.
 //
 // ModalDriver answers modal dialogs from the event loop: each dialog that
-// becomes the active modal widget is handed to the next expected handler.
-// A modal dialog that no handler expects is recorded and closed, so a test
-// that goes wrong fails instead of hanging.
+// becomes the active modal widget goes to the next expected handler. One
+// that no handler expects is recorded ("QMessageBox: caption: text") and
+// closed, so a test that goes wrong fails instead of hanging.
 //
 // RecordingTranslator records the context of every look-up.
+//
+// goldenDifference compares output with a file kept under tests/golden.
 #pragma once
 
 #include <QMultiHash>
@@ -20,7 +23,6 @@
 #include <vector>
 
 class QWidget;
-class QMessageBox;
 
 class ModalDriver : public QObject
 {
@@ -30,17 +32,14 @@ public:
     using Handler = std::function<void(QWidget *)>;
 
     ModalDriver();
-    ~ModalDriver() override;
-
-    void expect(Handler handler);
-    // Handlers not yet used.
+    void expect(Handler handler) { handlers.push_back(std::move(handler)); }
     int pending() const { return int(handlers.size()); }
-    // Descriptions of dialogs that came unexpected.
     QStringList unexpected;
 
-    // Common answers.
-    static Handler clickButton(
-        const QString &text, QString *title = nullptr, QString *message = nullptr);
+    // Presses the button with this text in a message box, or Escape when
+    // the text is "Escape"; `seen` receives the box's caption, its default
+    // button's text and its text, joined by " | ".
+    static Handler answer(const QString &button, QString *seen = nullptr);
     static Handler acceptFile(const QString &path);
     static Handler reject();
 
@@ -62,3 +61,8 @@ public:
     // Source text -> contexts it was looked up in.
     mutable QMultiHash<QString, QString> lookups;
 };
+
+// Empty when `actual` equals the golden file at `path` (relative to
+// tests/golden); otherwise the first line that differs. With
+// VANTOREL_UPDATE_GOLDEN=1 in the environment the file is written instead.
+QString goldenDifference(const QByteArray &actual, const QString &path);
