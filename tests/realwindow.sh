@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Starts the built program in a virtual X server and checks, as a user would
 # see it: the About box comes first, the form only after it is dismissed,
-# and closing the form ends the program with status 0.
+# a whole session (two series saved, an overwrite declined, a close that
+# asks first) writes nothing but the reports, even in a fresh home, and
+# closing the form ends the program with status 0.
 set -u
 program=$1
 
@@ -29,6 +32,11 @@ wait_for_window() {
     return 1
 }
 
+home=$(mktemp -d)
+reports=$(mktemp -d)
+trap 'rm -rf "$home" "$reports"' EXIT
+export HOME=$home XDG_CONFIG_HOME=$home/config XDG_CACHE_HOME=$home/cache XDG_DATA_HOME=$home/data
+
 # A toolkit option must be accepted and removed by the application object.
 timeout 120 "$program" -style Fusion &
 pid=$!
@@ -41,8 +49,46 @@ xdotool windowfocus --sync "$about" key Escape
 form=$(wait_for_window "Эпидемическая тенденция") || fail "the form did not appear after the About box"
 [ -z "$(find_window "О программе")" ] || fail "the About box is still shown"
 
+series() {  # the first year, five values, then "Рассчитать" (Tab from the value field)
+    xdotool windowfocus --sync "$form" key Return
+    for v in 10 12 11 14 15; do xdotool type --delay 20 "$v"; xdotool key Return; sleep 0.1; done
+    xdotool key Tab Tab space
+    sleep 0.3
+}
+save_as() {  # "Сохранить" has the focus; the dialog's name field too
+    xdotool key space
+    dialog=$(wait_for_window "Сохранить результат") || fail "no save dialog"
+    xdotool windowfocus --sync "$dialog" key ctrl+a
+    xdotool type --delay 10 "$1"
+    xdotool key Return
+    sleep 0.5
+}
+series
+save_as "$reports/first"
+[ -s "$reports/first.txt" ] || fail "the first report was not written"
+series
+save_as "$reports/first"
+question=$(wait_for_window "Такой файл уже существует!") || fail "no overwrite question"
+xdotool windowfocus --sync "$question" key Return   # the default answer declines
+sleep 0.3
+xdotool windowfocus --sync "$form" key space
+save_as "$reports/second"
+[ -s "$reports/second.txt" ] || fail "the second report was not written"
+
+# Values typed and not saved: closing asks, and Escape keeps the window.
+xdotool windowfocus --sync "$form" key Return
+xdotool type --delay 20 "7"; xdotool key Return Escape
+ask=$(wait_for_window "Отчёт не сохранён") || fail "closing with values typed did not ask"
+xdotool windowfocus --sync "$ask" key Escape
+sleep 0.3
+[ -n "$(find_window "Эпидемическая тенденция")" ] || fail "the form closed although the question was declined"
 xdotool windowfocus --sync "$form" key Escape
+ask=$(wait_for_window "Отчёт не сохранён") || fail "no question the second time"
+xdotool windowfocus --sync "$ask" key Tab space   # from «Отмена» to «Закрыть»
 wait "$pid"
 status=$?
 [ "$status" -eq 0 ] || { echo "realwindow: exit status $status"; exit 1; }
-echo "realwindow: About box, then the form, exit status 0"
+left=$(find "$home" -mindepth 1 | head -n 5)
+[ -z "$left" ] || { echo "realwindow: the program wrote outside its reports: $left"; exit 1; }
+[ "$(ls "$reports")" = "$(printf 'first.txt\nsecond.txt')" ] || { echo "realwindow: reports: $(ls "$reports")"; exit 1; }
+echo "realwindow: About box, then the form; a session wrote only its reports; exit status 0"
