@@ -265,10 +265,11 @@ void TestForm::save_data()
                                            << "report"
                                            << ""
                                            << "под этим именем уже есть папка" << 0;
-    QTest::newRow("unwritable folder") << "locked"
-                                       << "locked/report"
-                                       << ""
-                                       << "*" << 0; // root is refused by /proc, others by the folder
+    QTest::newRow("unwritable folder")
+        << "locked"
+        << "locked/report"
+        << ""
+        << "*" << 0; // root is refused by /proc, others by the folder
     QTest::newRow("missing parent folder") << ""
                                            << "missing/report"
                                            << ""
