@@ -19,16 +19,16 @@ namespace {
 
 // Every option once: its names, the Russian description that the help
 // shows, and its value's name and default.
-struct OptionSpec {
+struct OptionEntry {
     QStringList names;
     const char *description;
     const char *valueName = nullptr;
     const char *defaultValue = nullptr;
 };
 
-const std::vector<OptionSpec> &optionTable()
+const std::vector<OptionEntry> &optionTable()
 {
-    static const std::vector<OptionSpec> table {
+    static const std::vector<OptionEntry> table {
         {{"o", "output"}, "сводка в файл, а не в стандартный вывод", "ФАЙЛ"},
         {{"format"}, "формат сводки (по умолчанию csv)", "csv|json", "csv"},
         {{"long"}, "длинная таблица"},
@@ -156,10 +156,10 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     QList<QCommandLineOption> options;
-    for (const OptionSpec &spec : optionTable()) {
-        options.append(QCommandLineOption(spec.names, QString::fromUtf8(spec.description),
-            QString::fromUtf8(spec.valueName ? spec.valueName : ""),
-            QString::fromUtf8(spec.defaultValue ? spec.defaultValue : "")));
+    for (const OptionEntry &entry : optionTable()) {
+        options.append(QCommandLineOption(entry.names, QString::fromUtf8(entry.description),
+            QString::fromUtf8(entry.valueName ? entry.valueName : ""),
+            QString::fromUtf8(entry.defaultValue ? entry.defaultValue : "")));
     }
     parser.addOptions(options);
     parser.addPositionalArgument(QStringLiteral("table"), QString());
