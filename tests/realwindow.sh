@@ -35,6 +35,9 @@ wait_for_window() {
 home=$(mktemp -d)
 reports=$(mktemp -d)
 trap 'rm -rf "$home" "$reports"' EXIT
+# Users run a UTF-8 locale. In the C locale the toolkit mangles the legacy
+# WM_NAME caption, which is the one xdotool matches.
+export LC_ALL=C.UTF-8
 export HOME=$home XDG_CONFIG_HOME=$home/config XDG_CACHE_HOME=$home/cache XDG_DATA_HOME=$home/data
 
 # A toolkit option must be accepted and removed by the application object.
