@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is missing, builds, and starts the program.
 set -euo pipefail
 source "$(dirname "$0")/tools/setup.sh"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up: the About box first, then the form, until the form is closed.
 #include "startup.h"
 #include "trendform.h"

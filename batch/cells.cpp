@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cells.h"
 
 #include "incidencetext.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the cells of a table are read: labels as text, years as the window's
 // year box holds them, values as the window reads a typed value.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A chart of one series: the actual values, the trend through the
 // theoretical levels, the forecast point, years and values labelled, the
 // series' label as title. SVG for print, PNG for a quick look. Needs a

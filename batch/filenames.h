@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Safe, unique file names made from series labels.
 //
 // A name never leaves its folder, whatever a label holds: path separators,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "longlayout.h"
 
 #include "cells.h"

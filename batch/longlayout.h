@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The long layout: label columns, a year column and a value column; one value
 // a row, rows in any order. The series are assembled once every row is read,
 // in the order in which each first appeared, so the whole table is held

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vantorel-batch: the window's trend calculation over a whole table.
 #include "run.h"
 #include "version.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ols.h"
 
 #include <boost/math/distributions/students_t.hpp>

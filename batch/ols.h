@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ordinary least-squares line over calendar years, as international
 // work reports a trend: slope per year with its standard error, 95%
 // confidence interval, two-sided p-value (Student's t with n - 2 degrees of

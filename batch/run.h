@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One batch run: read a table, compute every series with the window's core,
 // write the summary, and optionally a report file and a chart per series.
 #pragma once

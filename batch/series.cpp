@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "series.h"
 
 #include <QObject>

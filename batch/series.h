@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A labelled series as a table yields it, and the reason when a row's series
 // cannot be computed.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one way from a table to series: reads the header, decides nothing
 // but what the layout says, and yields each row's series, or the reason it
 // is skipped, in the order of the table. Wide tables stream; long tables

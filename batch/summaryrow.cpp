@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "summaryrow.h"
 
 namespace batch {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The summary's row model: the columns that follow the labels, each with its
 // name and a function that gives its typed value for one computed series.
 // Every writer spells the same columns; a new column is one line in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The summary table of a batch run: one row per computed series, streamed
 // to a device as the series come, as CSV or as a JSON array. Both spell the
 // columns of the one row model (summaryrow.h).

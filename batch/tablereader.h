@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Streaming reader of delimited text tables (CSV, semicolon-separated, TSV).
 //
 // Records are read one at a time, so memory does not grow with the number

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "widelayout.h"
 
 #include "cells.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wide layout: label columns, then consecutive years in the header; one
 // series a row. Empty cells before the first and after the last value are
 // trimmed; anything else that keeps a row from being a series the window

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Times vantorel-batch on a generated table of 100,000 series of 20 years,
 # beside a short pandas/numpy script computing the same summary columns,
 # and shows that the batch tool's memory does not grow with the rows.

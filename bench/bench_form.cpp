@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times the two moments where a long series is felt in the window:
 //   - one "Ввод" with 30,000 values already shown,
 //   - "Рассчитать" on the largest series the form takes (32,767 values),

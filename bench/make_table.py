@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes a wide surveillance table: ROWS series of YEARS yearly values."""
 import random
 import sys

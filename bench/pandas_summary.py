@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The batch summary's columns with pandas and numpy, for comparison.
 
 Reads a wide table (two label columns, then consecutive years, every cell

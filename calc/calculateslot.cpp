@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The form's side of the calculation: runs the core, keeps its results in
 // the form's members and appends the report lines.
 #include "trendform.h"

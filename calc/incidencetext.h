@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a typed incidence value becomes a stored number.
 //
 // Users type the decimal separator of their habit: "12.5" and "12,5" store

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing a report file: all of it or nothing.
 //
 // The text goes to a temporary file beside the target, which replaces the

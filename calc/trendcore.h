@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The trend calculation, free of widgets.
 //
 // A yearly incidence series y[0..n-1] gets integer time codes t[i] that are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Build tool: renders the SVG icon to a square PNG of the given size.
 // render_icon ICON.svg SIZE OUT.png
 #include <QGuiApplication>

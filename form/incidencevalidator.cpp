@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "incidencevalidator.h"
 
 #include "incidencetext.h"

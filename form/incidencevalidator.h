@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Validator of the value field.
 //
 // It never drops a keystroke that could change a number's magnitude: every

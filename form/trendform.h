@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TTrendForm: the program's one window.
 //
 // The user types a first year, then one incidence value per year, presses

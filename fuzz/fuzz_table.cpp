@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: the table reader and both layouts on arbitrary bytes,
 // through the same series source as the batch tool. Every series that
 // survives is computed and its report composed, so the whole path from a

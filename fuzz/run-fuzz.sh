@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # run-fuzz.sh TARGET SEEDS SECONDS: fuzzes from a copy of the seed corpus,
 # so that the seeds in the repository stay as they are.
 set -euo pipefail

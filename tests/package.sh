@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # package.sh BUILD_DIR VERSION: installs into a staging folder and builds
 # the Debian package, then checks what a desktop and a user will find.
 set -euo pipefail
@@ -14,8 +15,10 @@ expected=(
     usr/share/applications/$id.desktop
     usr/share/metainfo/$id.metainfo.xml
     usr/share/icons/hicolor/scalable/apps/$id.svg
-    usr/share/man/man1/vantorel.1
-    usr/share/man/man1/vantorel-batch.1
+    usr/share/man/man1/vantorel.1.gz
+    usr/share/man/man1/vantorel-batch.1.gz
+    usr/share/doc/vantorel/copyright
+    usr/share/doc/vantorel/changelog.gz
 )
 for size in 16 24 32 48 64 128 256; do
     expected+=(usr/share/icons/hicolor/${size}x${size}/apps/$id.png)
@@ -49,6 +52,9 @@ for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6; do
     [[ "$depends" == *"$lib "* ]] || fail "Depends lacks $lib: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
+command -v lintian >/dev/null || fail "lintian is not installed"
+lintian --fail-on error "$deb" >"$work/lintian" 2>&1 \
+    || { cat "$work/lintian"; fail "lintian finds errors"; }
 
 # The packaged program tells the project's version.
 dpkg-deb -x "$deb" "$work/root"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared set-up of run.sh and test.sh: installs the Debian packages that are
 # missing, then configures and builds. Sourced, not run.
 
