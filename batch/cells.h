@@ -18,6 +18,9 @@
 namespace batch {
 
 QString cellText(QByteArrayView bytes);
+// A cell as a message quotes it (see echoed()).
+QString echoCell(QByteArrayView bytes);
+bool allDigits(QByteArrayView cell);
 
 // The first `count` cells of a record, trimmed, as labels.
 QStringList labelsOf(const Record &record, qsizetype count);

@@ -1,25 +1,26 @@
 // SPDX-License-Identifier: MIT
 #include "chart.h"
+#include "reportfile.h"
 
+#include <QBuffer>
 #include <QImage>
 #include <QObject>
 #include <QPainter>
-#include <QSaveFile>
 #include <QSvgGenerator>
 
 namespace batch {
 
-bool writeChart(const QString &path, ChartFormat format, const Series &series,
-    const trend::TrendResult &result, QString *error)
+namespace {
+
+// The chart is drawn into memory first, so that a failing disk is met by
+// the one file writer that reports use, never by libpng or the SVG stream.
+QByteArray render(ChartFormat format, const Series &series, const trend::TrendResult &result)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
     if (format == ChartFormat::Svg) {
         QSvgGenerator svg;
-        svg.setOutputDevice(&file);
+        svg.setOutputDevice(&buffer);
         svg.setSize(QSize(int(Width), int(Height)));
         svg.setViewBox(QRectF(0, 0, Width, Height));
         svg.setTitle(displayLabel(series.labels, series.line));
@@ -33,17 +34,23 @@ bool writeChart(const QString &path, ChartFormat format, const Series &series,
         QPainter painter(&image);
         drawChart(painter, series, result);
         painter.end();
-        if (!image.save(&file, "PNG")) {
-            *error = QObject::tr("изображение не записано");
-            file.cancelWriting();
-            return false;
-        }
+        if (!image.save(&buffer, "PNG"))
+            return {};
     }
-    if (!file.commit()) {
-        *error = file.errorString();
+    return buffer.data();
+}
+
+} // namespace
+
+bool writeChart(const QString &path, ChartFormat format, const Series &series,
+    const trend::TrendResult &result, QString *error)
+{
+    const QByteArray bytes = render(format, series, result);
+    if (bytes.isEmpty()) {
+        *error = QObject::tr("изображение не построено");
         return false;
     }
-    return true;
+    return trend::writeWholeFile(path, bytes, error);
 }
 
 } // namespace batch

@@ -48,7 +48,7 @@ void LongLayout::add(const Record &record, char delimiter, const QString &file)
     const auto year = readYear(yearCell);
     if (!year)
         return fail(QObject::tr("год «%1» не распознан (нужен год %2–%3)")
-                        .arg(cellText(yearCell))
+                        .arg(echoCell(yearCell))
                         .arg(trend::MinYear)
                         .arg(trend::MaxYear));
     if (record.size() > labelCount + 2) {

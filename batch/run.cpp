@@ -55,8 +55,14 @@ public:
             }
         }
         finishProgress();
-        if (!summary->finish() || !closeOutput())
+        if (!summary->finish()) {
+            summaryFailure(summary->errorString());
+            if (outputFile)
+                outputFile->cancelWriting();
             failed = true;
+        } else if (!closeOutput()) {
+            failed = true;
+        }
         if (failed)
             return Failure;
         return skips ? SomeSkipped : AllComputed;
@@ -129,18 +135,24 @@ private:
                 return false;
             }
             if (!outputFile->commit()) {
-                fatal(QObject::tr("%1: сводка не записана (%2)")
-                          .arg(o.output, outputFile->errorString()));
+                summaryFailure(outputFile->errorString());
                 return false;
             }
             return true;
         }
         if (!stdoutFile->flush() || stdoutFile->error() != QFileDevice::NoError) {
-            fatal(QObject::tr("сводка не записана в стандартный вывод (%1)")
-                      .arg(stdoutFile->errorString()));
+            summaryFailure(stdoutFile->errorString());
             return false;
         }
         return true;
+    }
+
+    void summaryFailure(const QString &reason)
+    {
+        if (outputFile)
+            fatal(QObject::tr("%1: сводка не записана (%2)").arg(o.output, reason));
+        else
+            fatal(QObject::tr("сводка не записана в стандартный вывод (%1)").arg(reason));
     }
 
     bool makeDir(const QString &dir)

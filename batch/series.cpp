@@ -7,7 +7,17 @@ namespace batch {
 
 QString Skip::message() const
 {
-    return QStringLiteral("%1:%2: %3: %4").arg(file).arg(line).arg(label, reason);
+    return QStringLiteral("%1:%2: %3: %4").arg(file).arg(line).arg(echoed(label), reason);
+}
+
+QString echoed(const QString &text)
+{
+    QString out = text.size() > EchoLength ? text.left(EchoLength) + QChar(0x2026) : text;
+    for (QChar &c : out) {
+        if (c == u'\n' || c == u'\r' || c == u'\t')
+            c = u' ';
+    }
+    return out;
 }
 
 QString displayLabel(const QStringList &labels, qint64 line)

@@ -31,4 +31,9 @@ struct Skip {
 // Labels as one text: "Корь / Северный район"; "строка N" when empty.
 QString displayLabel(const QStringList &labels, qint64 line);
 
+// A text as a one-line message quotes it: line breaks and tabs become
+// spaces, and what is longer than EchoLength characters is cut with "…".
+QString echoed(const QString &text);
+constexpr qsizetype EchoLength = 80;
+
 } // namespace batch

@@ -13,7 +13,7 @@ SeriesSource::SeriesSource(QIODevice *device, const QString &fileName, const Sou
 
 QString SeriesSource::readFailure() const
 {
-    return file + QStringLiteral(": ") + reader.error();
+    return QStringLiteral("%1:%2: %3").arg(file).arg(reader.errorLine()).arg(reader.error());
 }
 
 bool SeriesSource::start(QString *error)

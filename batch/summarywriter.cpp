@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "summarywriter.h"
 
-#include <QIODevice>
+#include "reportfile.h"
+
+#include <QFileDevice>
+
+#include <algorithm>
 
 #include <charconv>
 #include <cmath>
@@ -189,8 +193,15 @@ void SummaryWriter::write(const RowInput &r)
 
 bool SummaryWriter::flush()
 {
-    if (!failed && !buffer.isEmpty() && device->write(buffer) != buffer.size())
-        failed = true;
+    if (!failed && !buffer.isEmpty()) {
+        const qint64 written = device->write(buffer);
+        if (written != buffer.size()) {
+            failed = true;
+            const auto file = qobject_cast<QFileDevice *>(device);
+            const QByteArrayView rest = QByteArrayView(buffer).sliced(std::max<qint64>(written, 0));
+            failure = file ? trend::writeFailure(*file, rest) : device->errorString();
+        }
+    }
     buffer.clear();
     return !failed;
 }

@@ -32,6 +32,8 @@ public:
     void write(const RowInput &row);
     // Ends the table and flushes; false when the device failed.
     bool finish();
+    // Why the device failed.
+    QString errorString() const { return failure; }
 
 protected:
     SummaryWriter(QIODevice *device, const QStringList &labelNames);
@@ -48,6 +50,7 @@ private:
 
     QIODevice *device;
     bool failed = false;
+    QString failure;
 };
 
 } // namespace batch

@@ -3,6 +3,7 @@
 
 #include <QIODevice>
 #include <QObject>
+#include <QStringDecoder>
 
 #include <algorithm>
 
@@ -63,7 +64,7 @@ bool TableReader::fill()
     const qint64 got = device->read(buffer.data() + old, chunk);
     if (got < 0) {
         buffer.resize(old);
-        failure = QObject::tr("ошибка чтения: %1").arg(device->errorString());
+        fail(line, QObject::tr("ошибка чтения: %1").arg(device->errorString()));
         eof = true;
         return false;
     }
@@ -109,6 +110,7 @@ bool TableReader::parse(Record &record, qsizetype &end)
     qsizetype cellStart = 0;
     bool quoted = false;
     bool fieldStart = true;
+    qsizetype quoteStart = 0;
 
     const auto closeCell = [&](bool lineEnd) {
         qsizetype length = record.text.size() - cellStart;
@@ -129,6 +131,7 @@ bool TableReader::parse(Record &record, qsizetype &end)
         const char c = data[i];
         if (c == '"' && fieldStart) {
             quoted = true;
+            quoteStart = i;
             fieldStart = false;
             ++i;
             continue;
@@ -154,6 +157,11 @@ bool TableReader::parse(Record &record, qsizetype &end)
     }
     if (!eof)
         return false;
+    if (quoted) {
+        fail(line + std::count(data + pos, data + quoteStart, '\n'),
+            QObject::tr("кавычка, открытая в этой строке, не закрыта до конца файла"));
+        return false;
+    }
     // The last record of a file without a final line feed.
     if (i == pos)
         return false;
@@ -180,21 +188,52 @@ bool TableReader::next(Record &record)
         qsizetype end = 0;
         if (pos < buffer.size() && parse(record, end)) {
             record.line = line;
+            if (!checkText(record))
+                return false;
             for (qsizetype k = pos; k < end; ++k)
                 line += buffer.at(k) == '\n';
             pos = end;
             return true;
         }
-        if (eof)
+        if (eof || !failure.isEmpty())
             return false;
         if (buffer.size() - pos > MaxRecordBytes) {
-            failure = QObject::tr("строка %1: запись длиннее %2 байт (нет закрывающей кавычки?)")
-                          .arg(line)
-                          .arg(MaxRecordBytes);
+            fail(line,
+                QObject::tr("запись длиннее %1 байт (нет закрывающей кавычки?)").arg(MaxRecordBytes));
             return false;
         }
         fill();
     }
+}
+
+void TableReader::fail(qint64 atLine, const QString &reason)
+{
+    failureLine = atLine;
+    failure = reason;
+}
+
+bool TableReader::checkText(const Record &record)
+{
+    const QByteArrayView text(record.text);
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c > 0; }))
+        return true; // ASCII without NUL: the usual case, and a quick one
+    for (qsizetype i = 0; i < record.size(); ++i) {
+        if (record.cell(i).contains('\0')) {
+            fail(record.line,
+                QObject::tr("в ячейке %1 нулевой байт: это не текстовая таблица").arg(i + 1));
+            return false;
+        }
+    }
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString decoded = decoder.decode(text); // the decoding happens here, not lazily
+    Q_UNUSED(decoded);
+    if (decoder.hasError()) {
+        fail(record.line,
+            QObject::tr("текст не в кодировке UTF-8 (возможно, таблица сохранена в CP1251); "
+                        "сохраните её в UTF-8"));
+        return false;
+    }
+    return true;
 }
 
 } // namespace batch

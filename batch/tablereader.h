@@ -5,6 +5,7 @@
 // of rows. Fields may be quoted with '"' (a doubled quote inside stands for
 // one), and a quoted field may hold the delimiter and line breaks. A UTF-8
 // byte-order mark at the start is skipped; "\r\n" line ends are accepted.
+// The text must be UTF-8.
 #pragma once
 
 #include <QByteArray>
@@ -54,8 +55,11 @@ public:
     // Reads the next record; false at the end of the input or on an error.
     bool next(Record &record);
     char delimiter() const { return delim; }
-    // Non-empty after a read error or an over-long record.
+    // Non-empty after a read error, an over-long record, a quote left
+    // open at the end, a NUL byte or text that is not UTF-8; the reading
+    // ends there. errorLine() is the line the error is found on.
     QString error() const { return failure; }
+    qint64 errorLine() const { return failureLine; }
 
     // Largest record accepted, in bytes: a stray quote must not make the
     // reader swallow a whole file.
@@ -68,6 +72,9 @@ private:
     // Copies a quoted field's text up to its closing quote, from `i` on;
     // false when the buffer ends before it is known where the field ends.
     bool readQuoted(Record &record, qsizetype &i, bool &quoted);
+    // A record that is no text (NUL bytes, invalid UTF-8) ends the reading.
+    bool checkText(const Record &record);
+    void fail(qint64 atLine, const QString &reason);
 
     QIODevice *device;
     char delim;
@@ -77,6 +84,7 @@ private:
     bool eof = false;
     bool started = false;
     QString failure;
+    qint64 failureLine = 0;
 };
 
 } // namespace batch

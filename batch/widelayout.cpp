@@ -29,11 +29,18 @@ bool WideLayout::setHeader(const Record &header, QString *error)
     for (qsizetype i = first + 1; i < last; ++i) {
         const auto year = readYear(header.trimmed(i));
         const qint32 expected = firstYear + qint32(i - first);
+        if (!year && allDigits(header.trimmed(i))) {
+            *error = QObject::tr("годы в заголовке должны лежать в пределах %1–%2, а стоит «%3»")
+                         .arg(trend::MinYear)
+                         .arg(trend::MaxYear)
+                         .arg(echoCell(header.trimmed(i)));
+            return false;
+        }
         if (!year || *year != expected) {
             *error = QObject::tr("в заголовке после года %1 ожидался %2, а стоит «%3»")
                          .arg(expected - 1)
                          .arg(expected)
-                         .arg(cellText(header.trimmed(i)));
+                         .arg(echoCell(header.trimmed(i)));
             return false;
         }
     }

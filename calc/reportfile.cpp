@@ -6,7 +6,12 @@
 #include <QObject>
 #include <QSaveFile>
 #include <QStringConverter>
-#include <QTextStream>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
 
 namespace trend {
 
@@ -32,6 +37,16 @@ QString openFailure(const QString &path, const QSaveFile &file)
 
 } // namespace
 
+QString writeFailure(QFileDevice &file, QByteArrayView rest)
+{
+    if (file.error() == QFileDevice::NoError && file.handle() >= 0 && !rest.isEmpty()) {
+        errno = 0;
+        if (::write(file.handle(), rest.data(), std::size_t(rest.size())) < 0 && errno != 0)
+            return QString::fromLocal8Bit(std::strerror(errno));
+    }
+    return file.errorString();
+}
+
 bool writeTextFile(const QString &path, const QString &text, QString *reason)
 {
     QSaveFile file(path);
@@ -40,23 +55,31 @@ bool writeTextFile(const QString &path, const QString &text, QString *reason)
 
 bool writeTextFile(QSaveFile &file, const QString &text, QString *reason)
 {
+    // The locale's encoding, without a byte-order mark.
+    QStringEncoder encoder(QStringConverter::System);
+    const QByteArray bytes = encoder.encode(text);
+    return writeWholeFile(file, bytes, reason);
+}
+
+bool writeWholeFile(const QString &path, QByteArrayView bytes, QString *reason)
+{
+    QSaveFile file(path);
+    return writeWholeFile(file, bytes, reason);
+}
+
+bool writeWholeFile(QSaveFile &file, QByteArrayView bytes, QString *reason)
+{
     const QString path = file.fileName();
     QString why;
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::WriteOnly)) {
+    qint64 written = 0;
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         why = openFailure(path, file);
-    } else {
-        QTextStream stream(&file);
-        // The locale's encoding, without a byte-order mark.
-        stream.setEncoding(QStringConverter::System);
-        stream << text;
-        stream.flush();
-        if (stream.status() != QTextStream::Ok || file.error() != QFileDevice::NoError) {
-            why = QObject::tr("ошибка записи; возможно, диск заполнен (%1)")
-                      .arg(file.errorString());
-            file.cancelWriting(); // the temporary file goes with `file`
-        } else if (!file.commit()) {
-            why = QObject::tr("запись не удалось завершить (%1)").arg(file.errorString());
-        }
+    } else if ((written = file.write(bytes.data(), bytes.size())) != bytes.size()) {
+        why = QObject::tr("ошибка записи; возможно, диск заполнен (%1)")
+                  .arg(writeFailure(file, bytes.sliced(std::max<qint64>(written, 0))));
+        file.cancelWriting(); // the temporary file goes with `file`
+    } else if (!file.commit()) {
+        why = QObject::tr("запись не удалось завершить (%1)").arg(file.errorString());
     }
     if (reason)
         *reason = why;

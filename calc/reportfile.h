@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Writing a report file: all of it or nothing.
+// Writing a report or any other output file: all of it or nothing.
 //
 // The text goes to a temporary file beside the target, which replaces the
 // target only once every byte is written, so a failure never leaves a
@@ -7,8 +7,10 @@
 // batch tool alike, so that both write the same bytes.
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
+class QFileDevice;
 class QSaveFile;
 
 namespace trend {
@@ -18,5 +20,13 @@ namespace trend {
 // Russian phrase ("папка «…» не существует").
 bool writeTextFile(QSaveFile &file, const QString &text, QString *reason);
 bool writeTextFile(const QString &path, const QString &text, QString *reason);
+// The system's reason why writing `rest` to `file` failed. After a short
+// write (the disk filled up in the middle of it) the toolkit reports no
+// error at all; writing the rest once more makes the system name it.
+QString writeFailure(QFileDevice &file, QByteArrayView rest);
+
+// The same for bytes already encoded (a chart).
+bool writeWholeFile(QSaveFile &file, QByteArrayView bytes, QString *reason);
+bool writeWholeFile(const QString &path, QByteArrayView bytes, QString *reason);
 
 } // namespace trend

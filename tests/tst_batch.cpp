@@ -13,6 +13,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 Q_DECLARE_METATYPE(std::vector<double>)
 
 namespace {
@@ -65,6 +69,17 @@ void TestBatch::golden()
         .replaceInStrings(QStringLiteral("@OUT@"), out.path());
 
     QProcess process;
+    // A disk that fills up: a file-size limit, or a full standard output.
+    if (QFile::exists(input + "/stdout-full"))
+        process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    const rlim_t limit = contents(input + "/file-size-limit").trimmed().toULongLong();
+    if (limit > 0) {
+        process.setChildProcessModifier([limit] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit lowered {limit, limit};
+            setrlimit(RLIMIT_FSIZE, &lowered);
+        });
+    }
     process.start(QStringLiteral(VANTOREL_BATCH_PATH), args);
     QVERIFY(process.waitForStarted());
     process.write(contents(input + "/stdin"));
