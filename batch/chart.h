@@ -16,13 +16,15 @@ namespace batch {
 
 enum class ChartFormat { Svg, Png };
 
-// The chart's size in points; PNG is drawn at twice this in pixels.
+// The chart's size in points; a PNG is PngWidth pixels wide, in proportion.
 constexpr double Width = 900;
 constexpr double Height = 540;
+constexpr int PngWidth = 1200;
 
 void drawChart(QPainter &painter, const Series &series, const trend::TrendResult &result);
 
-bool writeChart(const QString &path, ChartFormat format, const Series &series,
-    const trend::TrendResult &result, QString *error);
+// The chart as the bytes of an SVG or PNG file; empty if it could not be
+// drawn. Safe to call from several threads at once.
+QByteArray renderChart(ChartFormat format, const Series &series, const trend::TrendResult &result);
 
 } // namespace batch

@@ -37,6 +37,8 @@ const std::vector<OptionEntry> &optionTable()
         {{"reports"}, "файл отчёта для каждого ряда, как сохраняет окно", "ПАПКА"},
         {{"charts"}, "график для каждого ряда", "ПАПКА"},
         {{"chart-format"}, "формат графиков (по умолчанию svg)", "svg|png", "svg"},
+        {{"j", "jobs"}, "потоков расчёта (по умолчанию по числу ядер)", "N", "0"},
+        {{"q", "quiet"}, "без строки хода работы"},
         {{"h", "help"}, "эта справка"},
         {{"v", "version"}, "версия программы"},
     };
@@ -136,6 +138,12 @@ std::optional<QString> readOptions(const QCommandLineParser &parser, batch::Opti
         return QObject::tr("неизвестный формат графиков «%1» (svg или png)").arg(cf);
     o.chartFormat = *chart;
 
+    bool ok = false;
+    const QString jobs = parser.value(QStringLiteral("jobs"));
+    o.jobs = jobs.toInt(&ok);
+    if (!ok || o.jobs < 0 || o.jobs > 1024)
+        return QObject::tr("число потоков «%1» не от 0 до 1024").arg(jobs);
+
     return std::nullopt;
 }
 
@@ -178,7 +186,7 @@ int main(int argc, char **argv)
     batch::Options o;
     if (const auto error = readOptions(parser, o))
         return usage(*error);
-    o.progress = isatty(STDERR_FILENO);
+    o.progress = isatty(STDERR_FILENO) && !parser.isSet(QStringLiteral("quiet"));
 
     // Charts need fonts, and so a GUI application object; no window is
     // ever shown, so no display is needed.

@@ -22,7 +22,7 @@ using StudentsT = boost::math::students_t_distribution<double, Policy>;
 // share it, so it is found once per length.
 double criticalValue(double df)
 {
-    static QHash<double, double> known;
+    thread_local QHash<double, double> known;
     const auto found = known.constFind(df);
     if (found != known.constEnd())
         return *found;

@@ -5,6 +5,7 @@
 #include "ols.h"
 #include "reportfile.h"
 #include "seriessource.h"
+#include "stagedfile.h"
 #include "trendcore.h"
 
 #include <QDir>
@@ -12,13 +13,33 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QTextStream>
+#include <QThread>
 
 #include <cstdio>
+#include <deque>
+#include <future>
 #include <memory>
+#include <optional>
 
 namespace batch {
 
 namespace {
+
+// What one batch of series gives, in the batch's order: the summary rows,
+// and the lines and files that the run's own thread then tells or names.
+struct Outcome {
+    struct Event {
+        enum Kind { Skipped, Failure, Files } kind;
+        QString text; // Skipped: the whole line; Failure: the reason
+        QStringList labels; // Files: the series' labels, for the file names
+        QString where; // Files: "FILE:LINE: LABEL"
+        std::optional<StagedFile> report, chart;
+    };
+    QByteArray rows;
+    std::vector<Event> events;
+    qint64 computed = 0;
+    bool ended = false; // a failure that nothing in the table follows
+};
 
 class Run
 {
@@ -33,7 +54,7 @@ public:
         if (!openInput() || !openOutput() || !makeDir(o.reportsDir) || !makeDir(o.chartsDir))
             return Failure;
         SeriesSource source(
-            in.get(), fileName, {o.longLayout, o.delimiter, !o.reportsDir.isEmpty()});
+            in.get(), fileName, {o.longLayout, o.delimiter, !o.reportsDir.isEmpty(), o.batchBytes});
         QString error;
         if (!source.start(&error)) {
             fatal(error);
@@ -41,19 +62,7 @@ public:
         }
         summary = SummaryWriter::create(out, o.format, source.labelNames());
         clock.start();
-
-        SourceItem item;
-        while (source.next(item)) {
-            if (item.series) {
-                compute(*item.series);
-            } else if (!item.failure.isEmpty()) {
-                fatal(item.failure);
-                failed = true;
-                inputIncomplete = true;
-            } else {
-                skipped(item.skip);
-            }
-        }
+        readAll(source);
         finishProgress();
         if (!summary->finish()) {
             summaryFailure(summary->errorString());
@@ -69,17 +78,162 @@ public:
     }
 
 private:
+    // Batches are computed on up to `jobs` threads while this one reads
+    // the next; their outcomes are taken in the table's order.
+    void readAll(SeriesSource &source)
+    {
+        const int jobs = o.jobs > 0 ? o.jobs : std::max(1, QThread::idealThreadCount());
+        std::deque<std::future<Outcome>> running;
+        bool ended = false;
+        SourceBatch batch;
+        while (!ended && source.nextBatch(batch)) {
+            if (jobs == 1) {
+                ended = take(compute(source, batch));
+                continue;
+            }
+            running.push_back(std::async(std::launch::async,
+                [this, &source, b = std::move(batch)]() mutable { return compute(source, b); }));
+            if (qsizetype(running.size()) > jobs) {
+                ended = take(running.front().get());
+                running.pop_front();
+            }
+        }
+        for (auto &outcome : running) {
+            if (ended)
+                discard(outcome.get());
+            else
+                ended = take(outcome.get());
+        }
+    }
+
+    // Runs on a worker thread: reads nothing but `batch`, writes nothing
+    // but temporary files.
+    Outcome compute(const SeriesSource &source, SourceBatch &batch) const
+    {
+        Outcome outcome;
+        source.read(batch, [&](SourceItem &item) {
+            if (item.series) {
+                compute(*item.series, outcome);
+            } else if (!item.failure.isEmpty()) {
+                outcome.events.push_back({Outcome::Event::Failure, item.failure, {}, {}, {}, {}});
+                outcome.ended = source.failureEnds();
+            } else {
+                outcome.events.push_back(
+                    {Outcome::Event::Skipped, item.skip.message(), {}, {}, {}, {}});
+            }
+            return !outcome.ended;
+        });
+        return outcome;
+    }
+
+    void compute(const Series &s, Outcome &outcome) const
+    {
+        const qint16 n = qint16(s.values.size());
+        const trend::TrendResult r = trend::calculate(s.values, n);
+        const OlsFit ols = fitOverYears(s.years, s.values);
+        summary->formatRow(outcome.rows, {s, r, ols});
+        ++outcome.computed;
+        if (o.reportsDir.isEmpty() && o.chartsDir.isEmpty())
+            return;
+        Outcome::Event files {Outcome::Event::Files, {}, s.labels,
+            QStringLiteral("%1:%2: %3")
+                .arg(s.file)
+                .arg(s.line)
+                .arg(echoed(displayLabel(s.labels, s.line))),
+            {}, {}};
+        if (!o.reportsDir.isEmpty())
+            files.report
+                = stageFile(o.reportsDir, trend::fileBytes(trend::reportText(s.years, s.typed, r)));
+        if (!o.chartsDir.isEmpty()) {
+            const QByteArray chart = renderChart(o.chartFormat, s, r);
+            if (chart.isEmpty())
+                files.chart
+                    = StagedFile {{}, QObject::tr("изображение не построено"), false, false};
+            else
+                files.chart = stageFile(o.chartsDir, chart);
+        }
+        outcome.events.push_back(std::move(files));
+    }
+
+    // Tells, names and writes what a batch gave; true when the table
+    // ends there.
+    bool take(Outcome outcome)
+    {
+        summary->append(outcome.rows);
+        computed += outcome.computed;
+        // The batch's files become durable before any takes its name.
+        const bool durable = outcome.events.empty() || (sync(o.reportsDir) && sync(o.chartsDir));
+        for (Outcome::Event &event : outcome.events) {
+            switch (event.kind) {
+            case Outcome::Event::Skipped:
+                finishProgress();
+                err << event.text << Qt::endl;
+                ++skips;
+                break;
+            case Outcome::Event::Failure:
+                fatal(event.text);
+                failed = true;
+                inputIncomplete = true;
+                break;
+            case Outcome::Event::Files:
+                if (durable)
+                    name(event);
+                else
+                    discard(event);
+                break;
+            }
+        }
+        progress();
+        return outcome.ended;
+    }
+
+    void name(const Outcome::Event &files)
+    {
+        const QString stem = names.next(files.labels);
+        const auto place = [&](const std::optional<StagedFile> &staged, const QString &dir,
+                               const QString &suffix, const char *what) {
+            if (!staged)
+                return;
+            const QString path = QDir(dir).filePath(stem + suffix);
+            QString why;
+            if (!commitStaged(*staged, path, &why))
+                outputFailure(files.where, QObject::tr(what).arg(path, why));
+        };
+        place(files.report, o.reportsDir, QStringLiteral(".txt"),
+            QT_TR_NOOP("отчёт %1 не записан: %2"));
+        place(files.chart, o.chartsDir,
+            o.chartFormat == ChartFormat::Svg ? QStringLiteral(".svg") : QStringLiteral(".png"),
+            QT_TR_NOOP("график %1 не записан: %2"));
+    }
+
+    bool sync(const QString &dir)
+    {
+        QString why;
+        if (dir.isEmpty() || syncFolder(dir, &why))
+            return true;
+        fatal(QObject::tr("%1: файлы не записаны на диск (%2)").arg(dir, why));
+        failed = true;
+        return false;
+    }
+
+    static void discard(const Outcome::Event &event)
+    {
+        if (event.report)
+            discardStaged(*event.report);
+        if (event.chart)
+            discardStaged(*event.chart);
+    }
+
+    static void discard(const Outcome &outcome)
+    {
+        for (const Outcome::Event &event : outcome.events)
+            discard(event);
+    }
+
     void fatal(const QString &message)
     {
         finishProgress();
         err << "vantorel-batch: " << message << Qt::endl;
-    }
-
-    void skipped(const Skip &skip)
-    {
-        finishProgress();
-        err << skip.message() << Qt::endl;
-        ++skips;
     }
 
     bool openInput()
@@ -163,51 +317,26 @@ private:
         return false;
     }
 
-    void compute(const Series &s)
-    {
-        const qint16 n = qint16(s.values.size());
-        const trend::TrendResult r = trend::calculate(s.values, n);
-        const OlsFit ols = fitOverYears(s.years, s.values);
-        summary->write({s, r, ols});
-
-        if (!o.reportsDir.isEmpty() || !o.chartsDir.isEmpty()) {
-            const QString stem = names.next(s.labels);
-            const QString label = displayLabel(s.labels, s.line);
-            QString why;
-            if (!o.reportsDir.isEmpty()) {
-                const QString path = QDir(o.reportsDir).filePath(stem + QStringLiteral(".txt"));
-                if (!trend::writeTextFile(path, trend::reportText(s.years, s.typed, r), &why))
-                    outputFailure(s, label, QObject::tr("отчёт %1 не записан: %2").arg(path, why));
-            }
-            if (!o.chartsDir.isEmpty()) {
-                const bool svg = o.chartFormat == ChartFormat::Svg;
-                const QString path
-                    = QDir(o.chartsDir)
-                          .filePath(stem + (svg ? QStringLiteral(".svg") : QStringLiteral(".png")));
-                if (!writeChart(path, o.chartFormat, s, r, &why))
-                    outputFailure(s, label, QObject::tr("график %1 не записан: %2").arg(path, why));
-            }
-        }
-        ++computed;
-        progress();
-    }
-
-    void outputFailure(const Series &s, const QString &label, const QString &what)
+    void outputFailure(const QString &where, const QString &what)
     {
         finishProgress();
-        err << s.file << ':' << s.line << ": " << label << ": " << what << Qt::endl;
+        err << where << ": " << what << Qt::endl;
         failed = true;
     }
 
     void progress()
     {
-        if (!o.progress || (computed & 1023) != 0 || clock.elapsed() < 1000)
+        const qint64 elapsed = clock.elapsed();
+        if (!o.progress || elapsed < 1000 || (shown && elapsed - lastShown < 200))
             return;
-        if (shown && clock.elapsed() - lastShown < 200)
-            return;
-        lastShown = clock.elapsed();
+        lastShown = elapsed;
         shown = true;
-        err << "\r" << QObject::tr("обработано рядов: %1").arg(computed) << Qt::flush;
+        err << "\r"
+            << QObject::tr("рассчитано рядов: %1, пропущено: %2, %3 рядов/с")
+                   .arg(computed)
+                   .arg(skips)
+                   .arg(qRound64(double(computed + skips) * 1000 / double(elapsed)))
+            << "\033[K" << Qt::flush;
     }
 
     void finishProgress()

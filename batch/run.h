@@ -22,6 +22,8 @@ struct Options {
     QString chartsDir; // empty: no charts (needs a QGuiApplication)
     ChartFormat chartFormat = ChartFormat::Svg;
     bool progress = false; // a progress line on `err` after a second
+    int jobs = 0; // threads that compute series; 0: one per core
+    qsizetype batchBytes = 1 << 20; // how much of a wide table a thread takes at a time
 };
 
 enum ExitStatus { AllComputed = 0, SomeSkipped = 1, Failure = 2 };

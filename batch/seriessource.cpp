@@ -11,16 +11,16 @@ SeriesSource::SeriesSource(QIODevice *device, const QString &fileName, const Sou
     , options(options)
 { }
 
-QString SeriesSource::readFailure() const
+QString SeriesSource::readFailure(const TableReader &failed) const
 {
-    return QStringLiteral("%1:%2: %3").arg(file).arg(reader.errorLine()).arg(reader.error());
+    return QStringLiteral("%1:%2: %3").arg(file).arg(failed.errorLine()).arg(failed.error());
 }
 
 bool SeriesSource::start(QString *error)
 {
     if (!reader.next(record)) {
-        *error
-            = reader.error().isEmpty() ? QObject::tr("%1: таблица пуста").arg(file) : readFailure();
+        *error = reader.error().isEmpty() ? QObject::tr("%1: таблица пуста").arg(file)
+                                          : readFailure(reader);
         return false;
     }
     QString why;
@@ -38,26 +38,52 @@ QStringList SeriesSource::labelNames() const
 
 bool SeriesSource::next(SourceItem &item)
 {
-    item = SourceItem();
-    if (done)
-        return false;
-    return options.longLayout ? nextLong(item) : nextWide(item);
-}
-
-bool SeriesSource::nextWide(SourceItem &item)
-{
-    if (!reader.next(record)) {
-        done = true;
-        if (reader.error().isEmpty())
+    while (given == pending.size()) {
+        pending.clear();
+        given = 0;
+        SourceBatch batch;
+        if (!nextBatch(batch))
             return false;
-        item.failure = readFailure();
-        return true;
+        read(batch, [&](SourceItem &i) {
+            done = done || (!i.failure.isEmpty() && failureEnds());
+            pending.push_back(std::move(i));
+            return !done;
+        });
     }
-    item.series = wide.row(record, reader.delimiter(), file, &item.skip, options.keepTyped);
+    item = std::move(pending[given++]);
     return true;
 }
 
-bool SeriesSource::nextLong(SourceItem &item)
+bool SeriesSource::nextBatch(SourceBatch &batch)
+{
+    batch = SourceBatch();
+    if (done)
+        return false;
+    if (options.longLayout)
+        return nextLong(batch);
+    if (reader.nextBlock(batch.records, batch.firstLine, options.batchBytes))
+        return true;
+    done = true;
+    if (reader.error().isEmpty())
+        return false;
+    batch.items.push_back(SourceItem {std::nullopt, Skip(), readFailure(reader)});
+    return true;
+}
+
+bool SeriesSource::readRecord(TableReader &blockReader, Record &row, SourceItem &item) const
+{
+    item = SourceItem();
+    if (!blockReader.next(row)) {
+        if (blockReader.error().isEmpty())
+            return false;
+        item.failure = readFailure(blockReader);
+        return true;
+    }
+    item.series = wide.row(row, blockReader.delimiter(), file, &item.skip, options.keepTyped);
+    return true;
+}
+
+bool SeriesSource::nextLong(SourceBatch &batch)
 {
     if (collecting) {
         collecting = false;
@@ -66,7 +92,7 @@ bool SeriesSource::nextLong(SourceItem &item)
         // A read failure is told first, as soon as it happens; the series
         // read before it follow.
         if (!reader.error().isEmpty())
-            collected.push_back(SourceItem {std::nullopt, Skip(), readFailure()});
+            collected.push_back(SourceItem {std::nullopt, Skip(), readFailure(reader)});
         for (LongLayout::Result &result : longTable.finish())
             collected.push_back(SourceItem {std::move(result.series), result.skip, QString()});
     }
@@ -75,7 +101,10 @@ bool SeriesSource::nextLong(SourceItem &item)
         collected.clear();
         return false;
     }
-    item = std::move(collected[taken++]);
+    const std::size_t end = std::min(collected.size(), taken + BatchSeries);
+    batch.items.assign(std::make_move_iterator(collected.begin() + std::ptrdiff_t(taken)),
+        std::make_move_iterator(collected.begin() + std::ptrdiff_t(end)));
+    taken = end;
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include "tablereader.h"
 #include "widelayout.h"
 
+#include <QBuffer>
 #include <QString>
 #include <QStringList>
 
@@ -24,6 +25,7 @@ struct SourceOptions {
     bool longLayout = false;
     char delimiter = 0; // 0: detect from the header
     bool keepTyped = true; // keep each cell's text, which only reports need
+    qsizetype batchBytes = 1 << 20; // about this much of a wide table per batch
 };
 
 // One step of a table: a series to compute, a skipped series, or the
@@ -32,6 +34,15 @@ struct SourceItem {
     std::optional<Series> series;
     Skip skip;
     QString failure;
+};
+
+// A run of items that can be read apart from the source, on a thread of
+// its own: the raw records of a wide table, or the items a long table has
+// assembled.
+struct SourceBatch {
+    QByteArray records;
+    qint64 firstLine = 0;
+    std::vector<SourceItem> items;
 };
 
 class SeriesSource
@@ -46,10 +57,25 @@ public:
     // The next item; false after the last.
     bool next(SourceItem &item);
 
+    // The next batch; false after the last. Batches in order, and their
+    // items in order, are the items that next() gives.
+    bool nextBatch(SourceBatch &batch);
+    // Calls `take` with each item of `batch` in order, until it returns
+    // false. Safe to call from several threads at once, each with a batch
+    // of its own.
+    template<typename Take> void read(SourceBatch &batch, Take take) const;
+    // Whether a failure is the last item: in a wide table nothing after it
+    // is read. A long table tells its read failure first, then the series
+    // read before it.
+    bool failureEnds() const { return !options.longLayout; }
+
+    // This many series of a long table make a batch.
+    static constexpr std::size_t BatchSeries = 4096;
+
 private:
-    bool nextWide(SourceItem &item);
-    bool nextLong(SourceItem &item);
-    QString readFailure() const;
+    bool nextLong(SourceBatch &batch);
+    QString readFailure(const TableReader &failed) const;
+    bool readRecord(TableReader &blockReader, Record &record, SourceItem &item) const;
 
     TableReader reader;
     QString file;
@@ -61,6 +87,28 @@ private:
     std::size_t taken = 0;
     bool collecting = true;
     bool done = false;
+    std::vector<SourceItem> pending; // what next() has still to give
+    std::size_t given = 0;
 };
+
+template<typename Take> void SeriesSource::read(SourceBatch &batch, Take take) const
+{
+    for (SourceItem &item : batch.items) {
+        if (!take(item))
+            return;
+    }
+    if (batch.records.isEmpty())
+        return;
+    QBuffer device(&batch.records);
+    device.open(QIODevice::ReadOnly);
+    TableReader blockReader(&device, reader.delimiter(), batch.firstLine);
+    Record row;
+    SourceItem item;
+    while (readRecord(blockReader, row, item)) {
+        const bool failure = !item.failure.isEmpty();
+        if (!take(item) || failure)
+            return;
+    }
+}
 
 } // namespace batch

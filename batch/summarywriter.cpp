@@ -74,38 +74,38 @@ private:
         buffer.append('\n');
     }
 
-    void row(const RowInput &r) override
+    void formatRow(QByteArray &out, const RowInput &r) const override
     {
         for (qsizetype i = 0; i < labelNames.size(); ++i) {
-            csvText(buffer, r.series.labels.value(i));
-            buffer.append(',');
+            csvText(out, r.series.labels.value(i));
+            out.append(',');
         }
         bool first = true;
         for (const Column &column : summaryColumns()) {
             if (!first)
-                buffer.append(',');
+                out.append(',');
             first = false;
-            cell(column.value(r));
+            cell(out, column.value(r));
         }
-        buffer.append('\n');
+        out.append('\n');
     }
 
-    void cell(const CellValue &v)
+    static void cell(QByteArray &out, const CellValue &v)
     {
         switch (v.type) {
         case CellType::Text:
-            return csvText(buffer, v.text);
+            return csvText(out, v.text);
         case CellType::Integer:
-            buffer.append(QByteArray::number(v.integer));
+            out.append(QByteArray::number(v.integer));
             return;
         case CellType::Real:
             if (std::isnan(v.real))
-                buffer.append("nan");
+                out.append("nan");
             else
-                shortest(buffer, v.real);
+                shortest(out, v.real);
             return;
         case CellType::Class:
-            buffer.append(trend::classKey(v.trendClass));
+            out.append(trend::classKey(v.trendClass));
             return;
         }
     }
@@ -121,45 +121,48 @@ public:
 private:
     void begin() override { buffer.append('['); }
 
-    void row(const RowInput &r) override
+    // Each row starts with the comma that separates it from the one before;
+    // the first row written drops it.
+    void formatRow(QByteArray &out, const RowInput &r) const override
     {
-        buffer.append(rows ? ",\n{" : "\n{");
-        buffer.append("\"labels\":{");
+        out.append(",\n{\"labels\":{");
         for (qsizetype i = 0; i < labelNames.size(); ++i) {
             if (i)
-                buffer.append(',');
-            jsonText(buffer, labelNames[i]);
-            buffer.append(':');
-            jsonText(buffer, r.series.labels.value(i));
+                out.append(',');
+            jsonText(out, labelNames[i]);
+            out.append(':');
+            jsonText(out, r.series.labels.value(i));
         }
-        buffer.append('}');
+        out.append('}');
         for (const Column &column : summaryColumns()) {
-            buffer.append(",\"").append(column.name).append("\":");
-            cell(column.value(r));
+            out.append(",\"").append(column.name).append("\":");
+            cell(out, column.value(r));
         }
-        buffer.append('}');
+        out.append('}');
     }
 
-    void cell(const CellValue &v)
+    qsizetype separatorLength() const override { return 1; }
+
+    static void cell(QByteArray &out, const CellValue &v)
     {
         switch (v.type) {
         case CellType::Text:
-            return jsonText(buffer, v.text);
+            return jsonText(out, v.text);
         case CellType::Integer:
-            buffer.append(QByteArray::number(v.integer));
+            out.append(QByteArray::number(v.integer));
             return;
         case CellType::Real:
             if (std::isfinite(v.real))
-                shortest(buffer, v.real);
+                shortest(out, v.real);
             else
-                buffer.append("null");
+                out.append("null");
             return;
         case CellType::Class:
-            return jsonText(buffer, QString::fromLatin1(trend::classKey(v.trendClass)));
+            return jsonText(out, QString::fromLatin1(trend::classKey(v.trendClass)));
         }
     }
 
-    void end() override { buffer.append(rows ? "\n]\n" : "]\n"); }
+    void end() override { buffer.append(anyRow ? "\n]\n" : "]\n"); }
 };
 
 } // namespace
@@ -185,8 +188,19 @@ SummaryWriter::SummaryWriter(QIODevice *device, const QStringList &names)
 
 void SummaryWriter::write(const RowInput &r)
 {
-    row(r);
-    ++rows;
+    QByteArray row;
+    formatRow(row, r);
+    append(row);
+}
+
+void SummaryWriter::append(QByteArrayView rows)
+{
+    if (rows.isEmpty())
+        return;
+    if (!anyRow)
+        rows = rows.sliced(separatorLength());
+    anyRow = true;
+    buffer.append(rows);
     if (buffer.size() > (1 << 16))
         flush();
 }

@@ -29,6 +29,10 @@ public:
         QIODevice *device, SummaryFormat format, const QStringList &labelNames);
     virtual ~SummaryWriter() = default;
 
+    // Spells one row into `out`. Safe to call from several threads at once.
+    virtual void formatRow(QByteArray &out, const RowInput &row) const = 0;
+    // Writes rows that formatRow() spelled, in their order.
+    void append(QByteArrayView rows);
     void write(const RowInput &row);
     // Ends the table and flushes; false when the device failed.
     bool finish();
@@ -38,12 +42,13 @@ public:
 protected:
     SummaryWriter(QIODevice *device, const QStringList &labelNames);
     virtual void begin() = 0;
-    virtual void row(const RowInput &row) = 0;
     virtual void end() = 0;
+    // Bytes at the start of a row that only a row after another has.
+    virtual qsizetype separatorLength() const { return 0; }
 
     QByteArray buffer;
     QStringList labelNames;
-    qint64 rows = 0;
+    bool anyRow = false;
 
 private:
     bool flush();

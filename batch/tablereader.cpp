@@ -49,6 +49,106 @@ TableReader::TableReader(QIODevice *device, char delimiter)
     , delim(delimiter)
 { }
 
+TableReader::TableReader(QIODevice *device, char delimiter, qint64 firstLine)
+    : device(device)
+    , delim(delimiter)
+    , line(firstLine)
+    , started(true)
+{ }
+
+namespace {
+
+// Where the last whole record in data[from, to) ends, with the parser's
+// rules for quotes; -1 when there is none. `lines` counts the line feeds
+// up to there.
+qsizetype lastRecordEnd(const char *data, qsizetype from, qsizetype to, char delim, qint64 &lines)
+{
+    bool quoted = false, fieldStart = true;
+    qsizetype end = -1;
+    qint64 feeds = 0;
+    lines = 0;
+    for (qsizetype i = from; i < to; ++i) {
+        const char c = data[i];
+        if (quoted) {
+            if (c == '\n') {
+                ++feeds;
+            } else if (c == '"') {
+                if (i + 1 == to)
+                    break; // a doubled quote may straddle the end
+                if (data[i + 1] == '"')
+                    ++i;
+                else
+                    quoted = false;
+            }
+        } else if (c == '\n') {
+            ++feeds;
+            end = i + 1;
+            lines = feeds;
+            fieldStart = true;
+        } else if (c == delim) {
+            fieldStart = true;
+        } else {
+            quoted = c == '"' && fieldStart;
+            fieldStart = false;
+        }
+    }
+    return end;
+}
+
+} // namespace
+
+void TableReader::begin()
+{
+    if (started)
+        return;
+    // Read enough for the byte-order mark and the header.
+    while (!eof && buffer.indexOf('\n', pos) < 0 && buffer.size() - pos < MaxRecordBytes)
+        fill();
+    if (buffer.startsWith("\xEF\xBB\xBF"))
+        pos += 3;
+    if (delim == 0)
+        delim = detectDelimiter(QByteArrayView(buffer).sliced(pos));
+    started = true;
+}
+
+bool TableReader::nextBlock(QByteArray &block, qint64 &firstLine, qsizetype bytes)
+{
+    begin();
+    while (!eof && buffer.size() - pos < bytes)
+        fill();
+    for (;;) {
+        qint64 lines = 0;
+        qsizetype end = lastRecordEnd(
+            buffer.constData(), pos, std::min(buffer.size(), pos + bytes), delim, lines);
+        if (end < 0 && eof && failure.isEmpty()) {
+            // The rest of the input: a record without a final line feed,
+            // or a quote that is never closed.
+            if (pos == buffer.size())
+                return false;
+            end = buffer.size();
+            lines = std::count(buffer.constData() + pos, buffer.constData() + end, '\n');
+        }
+        if (end >= 0) {
+            block = buffer.mid(pos, end - pos);
+            firstLine = line;
+            line += lines;
+            pos = end;
+            return true;
+        }
+        if (!failure.isEmpty())
+            return false;
+        if (buffer.size() - pos > MaxRecordBytes) {
+            fail(line,
+                QObject::tr("запись длиннее %1 байт (нет закрывающей кавычки?)")
+                    .arg(MaxRecordBytes));
+            return false;
+        }
+        bytes = std::max(bytes, 2 * (buffer.size() - pos));
+        while (!eof && buffer.size() - pos < bytes)
+            fill();
+    }
+}
+
 bool TableReader::fill()
 {
     if (eof)
@@ -174,17 +274,8 @@ bool TableReader::next(Record &record)
 {
     if (!failure.isEmpty())
         return false;
+    begin();
     for (;;) {
-        if (!started) {
-            // Read enough for the byte-order mark and the header.
-            while (!eof && buffer.indexOf('\n', pos) < 0 && buffer.size() - pos < MaxRecordBytes)
-                fill();
-            if (buffer.startsWith("\xEF\xBB\xBF"))
-                pos += 3;
-            if (delim == 0)
-                delim = detectDelimiter(QByteArrayView(buffer).sliced(pos));
-            started = true;
-        }
         qsizetype end = 0;
         if (pos < buffer.size() && parse(record, end)) {
             record.line = line;
@@ -199,7 +290,8 @@ bool TableReader::next(Record &record)
             return false;
         if (buffer.size() - pos > MaxRecordBytes) {
             fail(line,
-                QObject::tr("запись длиннее %1 байт (нет закрывающей кавычки?)").arg(MaxRecordBytes));
+                QObject::tr("запись длиннее %1 байт (нет закрывающей кавычки?)")
+                    .arg(MaxRecordBytes));
             return false;
         }
         fill();

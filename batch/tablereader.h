@@ -51,9 +51,17 @@ public:
     // The device must stay open while the reader is used. A delimiter of
     // 0 means: detect it from the first record.
     explicit TableReader(QIODevice *device, char delimiter = 0);
+    // A reader of one block that nextBlock() gave: no byte-order mark, the
+    // delimiter known, and lines counted from `firstLine`.
+    TableReader(QIODevice *device, char delimiter, qint64 firstLine);
 
     // Reads the next record; false at the end of the input or on an error.
     bool next(Record &record);
+    // Instead of records: the raw bytes of the next whole records, about
+    // `bytes` of them, to be parsed elsewhere by a reader of their own;
+    // `firstLine` is the line they start on. False at the end of the input
+    // or on an error.
+    bool nextBlock(QByteArray &block, qint64 &firstLine, qsizetype bytes);
     char delimiter() const { return delim; }
     // Non-empty after a read error, an over-long record, a quote left
     // open at the end, a NUL byte or text that is not UTF-8; the reading
@@ -67,6 +75,7 @@ public:
 
 private:
     bool fill();
+    void begin();
     // Parses the record that starts at `pos`; false when more input is needed.
     bool parse(Record &record, qsizetype &end);
     // Copies a quoted field's text up to its closing quote, from `i` on;

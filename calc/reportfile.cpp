@@ -19,6 +19,13 @@ namespace {
 
 QString openFailure(const QString &path, const QSaveFile &file)
 {
+    return whyNotCreated(path, file.error() == QFileDevice::PermissionsError, file.errorString());
+}
+
+} // namespace
+
+QString whyNotCreated(const QString &path, bool permissionDenied, const QString &systemReason)
+{
     const QFileInfo info(path);
     if (info.isDir())
         return QObject::tr("под этим именем уже есть папка");
@@ -29,13 +36,18 @@ QString openFailure(const QString &path, const QSaveFile &file)
     if (!folder.isDir())
         return QObject::tr("«%1» не является папкой")
             .arg(QDir::toNativeSeparators(folder.filePath()));
-    if (!folder.isWritable() || file.error() == QFileDevice::PermissionsError)
+    if (!folder.isWritable() || permissionDenied)
         return QObject::tr("нет права записи в папку «%1»")
             .arg(QDir::toNativeSeparators(folder.filePath()));
-    return QObject::tr("файл не удалось создать (%1)").arg(file.errorString());
+    return QObject::tr("файл не удалось создать (%1)").arg(systemReason);
 }
 
-} // namespace
+QByteArray fileBytes(const QString &text)
+{
+    // The locale's encoding, without a byte-order mark.
+    QStringEncoder encoder(QStringConverter::System);
+    return encoder.encode(text);
+}
 
 QString writeFailure(QFileDevice &file, QByteArrayView rest)
 {
@@ -55,10 +67,7 @@ bool writeTextFile(const QString &path, const QString &text, QString *reason)
 
 bool writeTextFile(QSaveFile &file, const QString &text, QString *reason)
 {
-    // The locale's encoding, without a byte-order mark.
-    QStringEncoder encoder(QStringConverter::System);
-    const QByteArray bytes = encoder.encode(text);
-    return writeWholeFile(file, bytes, reason);
+    return writeWholeFile(file, fileBytes(text), reason);
 }
 
 bool writeWholeFile(const QString &path, QByteArrayView bytes, QString *reason)

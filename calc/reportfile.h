@@ -20,6 +20,13 @@ namespace trend {
 // Russian phrase ("папка «…» не существует").
 bool writeTextFile(QSaveFile &file, const QString &text, QString *reason);
 bool writeTextFile(const QString &path, const QString &text, QString *reason);
+// A text as writeTextFile() writes it.
+QByteArray fileBytes(const QString &text);
+
+// Why a file could not be created at `path`, as a short Russian phrase,
+// from what the folder shows and what the system said.
+QString whyNotCreated(const QString &path, bool permissionDenied, const QString &systemReason);
+
 // The system's reason why writing `rest` to `file` failed. After a short
 // write (the disk filled up in the middle of it) the toolkit reports no
 // error at all; writing the rest once more makes the system name it.
