@@ -101,7 +101,8 @@ bool SeriesSource::nextLong(SourceBatch &batch)
         collected.clear();
         return false;
     }
-    const std::size_t end = std::min(collected.size(), taken + BatchSeries);
+    const std::size_t series = std::size_t(std::max<qsizetype>(1, options.batchBytes / 256));
+    const std::size_t end = std::min(collected.size(), taken + series);
     batch.items.assign(std::make_move_iterator(collected.begin() + std::ptrdiff_t(taken)),
         std::make_move_iterator(collected.begin() + std::ptrdiff_t(end)));
     taken = end;

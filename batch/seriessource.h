@@ -25,7 +25,9 @@ struct SourceOptions {
     bool longLayout = false;
     char delimiter = 0; // 0: detect from the header
     bool keepTyped = true; // keep each cell's text, which only reports need
-    qsizetype batchBytes = 1 << 20; // about this much of a wide table per batch
+    // About this much of a wide table makes a batch, and a 256th as many
+    // series of a long one.
+    qsizetype batchBytes = 1 << 20;
 };
 
 // One step of a table: a series to compute, a skipped series, or the
@@ -68,9 +70,6 @@ public:
     // is read. A long table tells its read failure first, then the series
     // read before it.
     bool failureEnds() const { return !options.longLayout; }
-
-    // This many series of a long table make a batch.
-    static constexpr std::size_t BatchSeries = 4096;
 
 private:
     bool nextLong(SourceBatch &batch);

@@ -143,7 +143,7 @@ bool TableReader::nextBlock(QByteArray &block, qint64 &firstLine, qsizetype byte
                     .arg(MaxRecordBytes));
             return false;
         }
-        bytes = std::max(bytes, 2 * (buffer.size() - pos));
+        bytes *= 2; // a record longer than the batch: look further
         while (!eof && buffer.size() - pos < bytes)
             fill();
     }

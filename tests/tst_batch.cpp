@@ -5,6 +5,7 @@
 // give. The least-squares fit is held against SciPy.
 #include "modaldriver.h"
 #include "ols.h"
+#include "run.h"
 #include "trendcore.h"
 
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 
 #include <csignal>
 
@@ -46,6 +48,8 @@ class TestBatch : public QObject
 private slots:
     void golden_data();
     void golden();
+    void threadsKeepOrder_data();
+    void threadsKeepOrder();
     void olsAgainstScipy_data();
     void olsAgainstScipy();
 };
@@ -101,6 +105,43 @@ void TestBatch::golden()
         differences.append(goldenDifference(contents(out.filePath(file)), base + "out/" + file));
     differences.removeAll(QString());
     QVERIFY2(differences.isEmpty(), qPrintable(differences.join(u'\n')));
+}
+
+void TestBatch::threadsKeepOrder_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<bool>("longLayout");
+    // Batches of a few rows each, skipped series between computed ones.
+    QTest::newRow("wide") << "threads-interleaved-skips" << false;
+    QTest::newRow("long") << "long-layout-skips" << true;
+}
+
+void TestBatch::threadsKeepOrder()
+{
+    QFETCH(QString, table);
+    QFETCH(bool, longLayout);
+    const auto outputs = [&](int jobs, qsizetype batchBytes) {
+        QTemporaryDir out;
+        batch::Options o;
+        o.input = QStringLiteral(VANTOREL_GOLDEN_DIR "/batch/") + table + "/input.csv";
+        o.output = out.filePath("summary.csv");
+        o.reportsDir = out.filePath("reports");
+        o.longLayout = longLayout;
+        o.jobs = jobs;
+        o.batchBytes = batchBytes;
+        QString err;
+        QTextStream stream(&err);
+        QStringList seen {QString::number(batch::run(o, stream)), err};
+        for (const QString &file : filesBelow(out.path()))
+            seen << file << QString::fromUtf8(contents(out.filePath(file)));
+        return seen;
+    };
+    // One thread, one batch: the table read as a whole.
+    const QStringList whole = outputs(1, 1 << 20);
+    QVERIFY(whole.size() > 4);
+    QCOMPARE(outputs(1, 40), whole);
+    QCOMPARE(outputs(3, 40), whole);
+    QCOMPARE(outputs(8, 40), whole);
 }
 
 void TestBatch::olsAgainstScipy_data()
