@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <initializer_list>
+#include <malloc.h>
 #include <memory>
 #include <optional>
 #include <unistd.h>
@@ -157,6 +158,11 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
 
 int main(int argc, char **argv)
 {
+    // Each batch's buffers are a few megabytes. Kept in the heap once
+    // freed, they are reused by the next batch, instead of being mapped
+    // afresh, page by page, for every one.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
     qInstallMessageHandler(quietMessages);
     QStringList args;
     for (int i = 0; i < argc; ++i)

@@ -10,7 +10,6 @@
 #include "tablereader.h"
 #include "widelayout.h"
 
-#include <QBuffer>
 #include <QString>
 #include <QStringList>
 
@@ -98,9 +97,7 @@ template<typename Take> void SeriesSource::read(SourceBatch &batch, Take take) c
     }
     if (batch.records.isEmpty())
         return;
-    QBuffer device(&batch.records);
-    device.open(QIODevice::ReadOnly);
-    TableReader blockReader(&device, reader.delimiter(), batch.firstLine);
+    TableReader blockReader(batch.records, reader.delimiter(), batch.firstLine);
     Record row;
     SourceItem item;
     while (readRecord(blockReader, row, item)) {

@@ -49,10 +49,12 @@ TableReader::TableReader(QIODevice *device, char delimiter)
     , delim(delimiter)
 { }
 
-TableReader::TableReader(QIODevice *device, char delimiter, qint64 firstLine)
-    : device(device)
+TableReader::TableReader(const QByteArray &block, char delimiter, qint64 firstLine)
+    : device(nullptr)
     , delim(delimiter)
+    , buffer(block)
     , line(firstLine)
+    , eof(true)
     , started(true)
 { }
 

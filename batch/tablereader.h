@@ -53,7 +53,7 @@ public:
     explicit TableReader(QIODevice *device, char delimiter = 0);
     // A reader of one block that nextBlock() gave: no byte-order mark, the
     // delimiter known, and lines counted from `firstLine`.
-    TableReader(QIODevice *device, char delimiter, qint64 firstLine);
+    TableReader(const QByteArray &block, char delimiter, qint64 firstLine);
 
     // Reads the next record; false at the end of the input or on an error.
     bool next(Record &record);
