@@ -36,11 +36,14 @@ double niceStep(double span, int count)
 class Chart
 {
 public:
-    Chart(QPainter &painter, const Series &series, const trend::TrendResult &result)
+    Chart(QPainter &painter, const RowInput &row, const QString &valueName)
         : p(painter)
-        , s(series)
-        , r(result)
-        , n(result.count)
+        , s(row.series)
+        , r(row.result)
+        , ols(row.ols)
+        , tests(row.tests)
+        , valueName(valueName)
+        , n(row.result.count)
     {
         titleFont.setPixelSize(20);
         titleFont.setBold(true);
@@ -59,6 +62,7 @@ public:
         actual();
         forecast();
         legend();
+        valueAxis();
     }
 
 private:
@@ -78,6 +82,8 @@ private:
             take(r.theoreticalLevels[std::size_t(i)]);
         }
         take(r.forecastLevel);
+        take(ols.piLow);
+        take(ols.piHigh);
         if (!std::isfinite(lo)) {
             lo = 0;
             hi = 1;
@@ -178,8 +184,17 @@ private:
         }
     }
 
+    // The least-squares prediction interval of the forecast year, then the
+    // method's forecast on it.
     void forecast()
     {
+        if (std::isfinite(ols.piLow) && std::isfinite(ols.piHigh)) {
+            p.setPen(QPen(Qt::darkGray, 1.5));
+            const double bx = x(n) + 14;
+            p.drawLine(QPointF(bx, y(ols.piLow)), QPointF(bx, y(ols.piHigh)));
+            for (double v : {ols.piLow, ols.piHigh})
+                p.drawLine(QPointF(bx - 5, y(v)), QPointF(bx + 5, y(v)));
+        }
         const QPointF point(x(n), y(r.forecastLevel));
         diamond(point);
         p.setPen(TrendColor);
@@ -215,12 +230,43 @@ private:
         p.drawText(QRectF(plot.left(), Height - 30, plot.width(), 16), Qt::AlignLeft,
             trend::classLine(r.trendClass) + QStringLiteral("  ")
                 + QObject::tr("Среднегодовой темп: %1%")
-                      .arg(trend::formatReal(r.averageAnnualChangeRate)));
+                      .arg(trend::formatReal(r.averageAnnualChangeRate))
+                + QStringLiteral("  ") + apcText()
+                + QObject::tr("  Интервал прогноза МНК 95 %: %1 … %2")
+                      .arg(trend::formatReal(ols.piLow), trend::formatReal(ols.piHigh)));
+    }
+
+    // «APC −3,2 % (−4,1; −2,3)», as a Russian journal prints it.
+    QString apcText() const
+    {
+        if (!tests.apcNote.isEmpty())
+            return QObject::tr("APC не определён");
+        const auto number = [](double v) {
+            return QString::number(v, 'f', 1)
+                .replace(QLatin1Char('.'), QLatin1Char(','))
+                .replace(QLatin1Char('-'), QChar(0x2212));
+        };
+        return QStringLiteral("APC %1 % (%2; %3)")
+            .arg(number(tests.apc), number(tests.apcLow), number(tests.apcHigh));
+    }
+
+    void valueAxis()
+    {
+        p.save();
+        p.setFont(small);
+        p.setPen(Qt::black);
+        p.translate(16, plot.center().y());
+        p.rotate(-90);
+        p.drawText(QRectF(-plot.height() / 2, -8, plot.height(), 16), Qt::AlignCenter, valueName);
+        p.restore();
     }
 
     QPainter &p;
     const Series &s;
     const trend::TrendResult &r;
+    const OlsFit &ols;
+    const TrendTests &tests;
+    const QString valueName;
     const int n;
     QFont titleFont {QStringLiteral("Nimbus Sans")};
     QFont font {QStringLiteral("Nimbus Sans")};
@@ -232,9 +278,9 @@ private:
 
 } // namespace
 
-void drawChart(QPainter &painter, const Series &series, const trend::TrendResult &result)
+void drawChart(QPainter &painter, const RowInput &row, const QString &valueName)
 {
-    Chart(painter, series, result).draw();
+    Chart(painter, row, valueName).draw();
 }
 
 } // namespace batch

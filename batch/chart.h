@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
 // A chart of one series: the actual values, the trend through the
-// theoretical levels, the forecast point, years and values labelled, the
-// series' label as title. SVG for print, PNG for a quick look. Needs a
-// QGuiApplication (for fonts); no window is shown.
+// theoretical levels, the forecast point with the least-squares prediction
+// interval as an error bar, years and values labelled, the value axis
+// named, the series' label as title, and the APC with its interval. SVG for
+// print, PNG for a quick look. Needs a QGuiApplication (for fonts); no
+// window is shown.
 #pragma once
 
-#include "series.h"
-#include "trendcore.h"
+#include "summaryrow.h"
 
 #include <QString>
 
@@ -21,10 +22,11 @@ constexpr double Width = 900;
 constexpr double Height = 540;
 constexpr int PngWidth = 1200;
 
-void drawChart(QPainter &painter, const Series &series, const trend::TrendResult &result);
+// `valueName` labels the value axis.
+void drawChart(QPainter &painter, const RowInput &row, const QString &valueName);
 
 // The chart as the bytes of an SVG or PNG file; empty if it could not be
 // drawn. Safe to call from several threads at once.
-QByteArray renderChart(ChartFormat format, const Series &series, const trend::TrendResult &result);
+QByteArray renderChart(ChartFormat format, const RowInput &row, const QString &valueName);
 
 } // namespace batch

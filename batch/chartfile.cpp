@@ -9,8 +9,9 @@
 
 namespace batch {
 
-QByteArray renderChart(ChartFormat format, const Series &series, const trend::TrendResult &result)
+QByteArray renderChart(ChartFormat format, const RowInput &row, const QString &valueName)
 {
+    const Series &series = row.series;
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     if (format == ChartFormat::Svg) {
@@ -21,14 +22,14 @@ QByteArray renderChart(ChartFormat format, const Series &series, const trend::Tr
         svg.setTitle(displayLabel(series.labels, series.line));
         svg.setDescription(QObject::tr("Многолетняя эпидемическая тенденция"));
         QPainter painter(&svg);
-        drawChart(painter, series, result);
+        drawChart(painter, row, valueName);
         painter.end();
     } else {
         const double scale = PngWidth / Width;
         QImage image(PngWidth, int(Height * scale + 0.5), QImage::Format_RGB32);
         image.setDevicePixelRatio(scale);
         QPainter painter(&image);
-        drawChart(painter, series, result);
+        drawChart(painter, row, valueName);
         painter.end();
         // Quality 80 is zlib's fastest level but one: a fraction of the
         // default's time, for a file about a fifth larger.

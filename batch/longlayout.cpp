@@ -17,6 +17,7 @@ bool LongLayout::setHeader(const Record &header, QString *error)
         return false;
     }
     names = labelsOf(header, header.size() - 2);
+    value = cellText(header.trimmed(header.size() - 1));
     return true;
 }
 

@@ -27,6 +27,7 @@ class LongLayout
 public:
     bool setHeader(const Record &header, QString *error);
     QStringList labelNames() const { return names; }
+    QString valueName() const { return value; }
     void add(const Record &record, char delimiter, const QString &file);
     // Each entry is a series or a skip.
     struct Result {
@@ -53,6 +54,7 @@ private:
     static Result assemble(Pending &p);
 
     QStringList names;
+    QString value;
     std::vector<Pending> pending;
     QHash<QString, std::size_t> index;
 };

@@ -5,6 +5,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <limits>
@@ -46,7 +47,11 @@ OlsFit fitOverYears(const std::vector<qint32> &years, const std::vector<double> 
         yMean += values[i];
     }
     xMean /= double(n);
-    yMean /= double(n);
+    // A flat series is fitted exactly: its mean, summed and divided, may
+    // miss the value by a bit and leave residuals of noise.
+    const bool flat = std::all_of(values.begin(), values.begin() + std::ptrdiff_t(n),
+        [&](double v) { return v == values[0]; });
+    yMean = flat ? values[0] : yMean / double(n);
     double sxx = 0, sxy = 0, syy = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const double dx = years[i] - xMean;
@@ -58,11 +63,15 @@ OlsFit fitOverYears(const std::vector<qint32> &years, const std::vector<double> 
 
     OlsFit fit;
     fit.slope = sxy / sxx;
-    double sse = 0;
+    double sse = 0, successive = 0, previous = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const double residual = values[i] - yMean - fit.slope * (years[i] - xMean);
         sse += residual * residual;
+        if (i > 0)
+            successive += (residual - previous) * (residual - previous);
+        previous = residual;
     }
+    fit.durbinWatson = successive / sse;
     const double df = double(n - 2);
     fit.slopeError = std::sqrt(sse / df / sxx);
     fit.rSquared = syy > 0 ? 1 - sse / syy : nan;
@@ -71,6 +80,13 @@ OlsFit fitOverYears(const std::vector<qint32> &years, const std::vector<double> 
     const double critical = criticalValue(df);
     fit.ciLow = fit.slope - critical * fit.slopeError;
     fit.ciHigh = fit.slope + critical * fit.slopeError;
+    if (years.size() > n) {
+        const double dx = years[n] - xMean;
+        fit.forecast = yMean + fit.slope * dx;
+        const double margin = critical * std::sqrt(sse / df * (1 + 1 / double(n) + dx * dx / sxx));
+        fit.piLow = fit.forecast - margin;
+        fit.piHigh = fit.forecast + margin;
+    }
     if (std::isnan(t))
         fit.pValue = nan; // a flat series fitted exactly: no slope to test
     else if (std::isinf(t))

@@ -61,6 +61,7 @@ public:
             return Failure;
         }
         summary = SummaryWriter::create(out, o.format, source.labelNames());
+        valueName = source.valueName();
         clock.start();
         readAll(source);
         finishProgress();
@@ -131,7 +132,8 @@ private:
         const qint16 n = qint16(s.values.size());
         const trend::TrendResult r = trend::calculate(s.values, n);
         const OlsFit ols = fitOverYears(s.years, s.values);
-        summary->formatRow(outcome.rows, {s, r, ols});
+        const TrendTests tests = trendTests(s.years, s.values);
+        summary->formatRow(outcome.rows, {s, r, ols, tests});
         ++outcome.computed;
         if (o.reportsDir.isEmpty() && o.chartsDir.isEmpty())
             return;
@@ -145,7 +147,7 @@ private:
             files.report
                 = stageFile(o.reportsDir, trend::fileBytes(trend::reportText(s.years, s.typed, r)));
         if (!o.chartsDir.isEmpty()) {
-            const QByteArray chart = renderChart(o.chartFormat, s, r);
+            const QByteArray chart = renderChart(o.chartFormat, {s, r, ols, tests}, valueName);
             if (chart.isEmpty())
                 files.chart
                     = StagedFile {{}, QObject::tr("изображение не построено"), false, false};
@@ -355,6 +357,7 @@ private:
     std::unique_ptr<QSaveFile> outputFile;
     QIODevice *out = nullptr;
     std::unique_ptr<SummaryWriter> summary;
+    QString valueName;
     FileNamer names;
     QElapsedTimer clock;
     qint64 lastShown = 0;

@@ -36,6 +36,12 @@ QStringList SeriesSource::labelNames() const
     return options.longLayout ? longTable.labelNames() : wide.labelNames();
 }
 
+QString SeriesSource::valueName() const
+{
+    const QString name = options.longLayout ? longTable.valueName() : QString();
+    return name.isEmpty() ? QObject::tr("заболеваемость") : name;
+}
+
 bool SeriesSource::next(SourceItem &item)
 {
     while (given == pending.size()) {

@@ -55,6 +55,9 @@ public:
     // Reads the header. On failure `error` says why, naming the file.
     bool start(QString *error);
     QStringList labelNames() const;
+    // What the values are, for a chart's axis: the long table's value
+    // column, or incidence.
+    QString valueName() const;
     // The next item; false after the last.
     bool next(SourceItem &item);
 

@@ -57,6 +57,21 @@ const std::vector<Column> &summaryColumns()
         {"ols_ci95_high", [](R r) { return real(r.ols.ciHigh); }},
         {"ols_p_value", [](R r) { return real(r.ols.pValue); }},
         {"ols_r2", [](R r) { return real(r.ols.rSquared); }},
+        {"ols_forecast", [](R r) { return real(r.ols.forecast); }},
+        {"ols_pi95_low", [](R r) { return real(r.ols.piLow); }},
+        {"ols_pi95_high", [](R r) { return real(r.ols.piHigh); }},
+        {"ols_durbin_watson", [](R r) { return real(r.ols.durbinWatson); }},
+        {"apc", [](R r) { return real(r.tests.apc); }},
+        {"apc_ci95_low", [](R r) { return real(r.tests.apcLow); }},
+        {"apc_ci95_high", [](R r) { return real(r.tests.apcHigh); }},
+        {"apc_p_value", [](R r) { return real(r.tests.apcP); }},
+        {"apc_note", [](R r) { return text(r.tests.apcNote); }},
+        {"mk_s", [](R r) { return integer(qint64(r.tests.mkS)); }},
+        {"mk_z", [](R r) { return real(r.tests.mkZ); }},
+        {"mk_p_value", [](R r) { return real(r.tests.mkP); }},
+        {"sen_slope", [](R r) { return real(r.tests.sen); }},
+        {"sen_ci95_low", [](R r) { return real(r.tests.senLow); }},
+        {"sen_ci95_high", [](R r) { return real(r.tests.senHigh); }},
     };
     return columns;
 }

@@ -8,6 +8,7 @@
 #include "ols.h"
 #include "series.h"
 #include "trendcore.h"
+#include "trendtests.h"
 
 #include <QString>
 
@@ -20,6 +21,7 @@ struct RowInput {
     const Series &series;
     const trend::TrendResult &result;
     const OlsFit &ols;
+    const TrendTests &tests;
 };
 
 enum class CellType { Text, Integer, Real, Class };

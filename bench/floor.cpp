@@ -21,7 +21,8 @@ int main(int argc, char **argv)
     }
     const char delimiter = argc > 2 ? argv[2][0] : ',';
     const int fd = open(argv[1], O_RDONLY);
-    struct stat st {};
+    struct stat st {
+    };
     if (fd < 0 || fstat(fd, &st) != 0) {
         std::perror(argv[1]);
         return 2;
