@@ -209,19 +209,25 @@ bool TableReader::parse(Record &record, qsizetype &end)
     const char *data = buffer.constData();
     const qsizetype size = buffer.size();
     qsizetype i = pos;
-    qsizetype cellStart = 0;
+    qsizetype cellStart = pos; // where an unquoted cell starts in the buffer
+    bool copied = false; // the cell is quoted, and so copied into record.text
     bool quoted = false;
     bool fieldStart = true;
     qsizetype quoteStart = 0;
 
-    const auto closeCell = [&](bool lineEnd) {
-        qsizetype length = record.text.size() - cellStart;
-        // A "\r\n" line end leaves its "\r" on the last cell.
-        if (lineEnd && length > 0 && record.text.back() == '\r')
-            --length;
-        record.spans.emplace_back(cellStart, length);
-        record.text.resize(cellStart + length);
-        cellStart = record.text.size();
+    // A "\r\n" line end leaves its "\r" on the last cell.
+    const auto closeCell = [&](qsizetype rawEnd, bool lineEnd) {
+        if (copied) {
+            if (lineEnd && record.text.size() > cellStart && record.text.back() == '\r')
+                record.text.chop(1);
+            record.spans.push_back({cellStart, record.text.size() - cellStart, true});
+        } else {
+            const qsizetype length
+                = rawEnd - cellStart - (lineEnd && rawEnd > cellStart && data[rawEnd - 1] == '\r');
+            record.spans.push_back({cellStart, length, false});
+        }
+        copied = false;
+        cellStart = rawEnd + 1;
     };
 
     while (i < size) {
@@ -232,28 +238,31 @@ bool TableReader::parse(Record &record, qsizetype &end)
         }
         const char c = data[i];
         if (c == '"' && fieldStart) {
-            quoted = true;
+            quoted = copied = true;
             quoteStart = i;
+            cellStart = record.text.size();
             fieldStart = false;
             ++i;
             continue;
         }
         if (c == delim) {
-            closeCell(false);
+            closeCell(i, false);
             fieldStart = true;
             ++i;
             continue;
         }
         if (c == '\n') {
-            closeCell(true);
+            closeCell(i, true);
             end = i + 1;
+            record.base = data;
             return true;
         }
-        // A run of ordinary characters goes in at once.
+        // A run of ordinary characters: copied only after a quoted start.
         qsizetype run = i + 1;
         while (run < size && data[run] != delim && data[run] != '\n' && data[run] != '"')
             ++run;
-        record.text.append(data + i, run - i);
+        if (copied)
+            record.text.append(data + i, run - i);
         fieldStart = false;
         i = run;
     }
@@ -267,8 +276,9 @@ bool TableReader::parse(Record &record, qsizetype &end)
     // The last record of a file without a final line feed.
     if (i == pos)
         return false;
-    closeCell(true);
+    closeCell(i, true);
     end = i;
+    record.base = data;
     return true;
 }
 
@@ -281,7 +291,7 @@ bool TableReader::next(Record &record)
         qsizetype end = 0;
         if (pos < buffer.size() && parse(record, end)) {
             record.line = line;
-            if (!checkText(record))
+            if (!checkText(record, QByteArrayView(buffer).sliced(pos, end - pos)))
                 return false;
             for (qsizetype k = pos; k < end; ++k)
                 line += buffer.at(k) == '\n';
@@ -306,9 +316,8 @@ void TableReader::fail(qint64 atLine, const QString &reason)
     failure = reason;
 }
 
-bool TableReader::checkText(const Record &record)
+bool TableReader::checkText(const Record &record, QByteArrayView text)
 {
-    const QByteArrayView text(record.text);
     if (std::all_of(text.begin(), text.end(), [](char c) { return c > 0; }))
         return true; // ASCII without NUL: the usual case, and a quick one
     for (qsizetype i = 0; i < record.size(); ++i) {

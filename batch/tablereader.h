@@ -13,23 +13,25 @@
 #include <QString>
 
 #include <cstddef>
-#include <utility>
 #include <vector>
 
 class QIODevice;
 
 namespace batch {
 
-// One record: its fields, unquoted, and the line on which it starts.
+// One record: its fields, unquoted, and the line on which it starts. An
+// unquoted field is a view of the reader's buffer, valid until the next
+// record is read; a quoted one is copied, without its quotes.
 class Record
 {
 public:
     qsizetype size() const { return qsizetype(spans.size()); }
     QByteArrayView cell(qsizetype i) const
     {
-        return i < size() ? QByteArrayView(
-                   text.constData() + spans[std::size_t(i)].first, spans[std::size_t(i)].second)
-                          : QByteArrayView();
+        if (i >= size())
+            return {};
+        const Span &s = spans[std::size_t(i)];
+        return QByteArrayView((s.copied ? text.constData() : base) + s.offset, s.length);
     }
     // A cell with blanks around it trimmed.
     QByteArrayView trimmed(qsizetype i) const;
@@ -37,8 +39,14 @@ public:
 
 private:
     friend class TableReader;
+    struct Span {
+        qsizetype offset;
+        qsizetype length;
+        bool copied; // in `text`, not in the buffer at `base`
+    };
+    const char *base = nullptr;
     QByteArray text;
-    std::vector<std::pair<qsizetype, qsizetype>> spans;
+    std::vector<Span> spans;
 };
 
 // The delimiter most used outside quotes in `header`: tab, then
@@ -82,7 +90,7 @@ private:
     // false when the buffer ends before it is known where the field ends.
     bool readQuoted(Record &record, qsizetype &i, bool &quoted);
     // A record that is no text (NUL bytes, invalid UTF-8) ends the reading.
-    bool checkText(const Record &record);
+    bool checkText(const Record &record, QByteArrayView raw);
     void fail(qint64 atLine, const QString &reason);
 
     QIODevice *device;
