@@ -139,12 +139,8 @@ bool TableReader::nextBlock(QByteArray &block, qint64 &firstLine, qsizetype byte
         }
         if (!failure.isEmpty())
             return false;
-        if (buffer.size() - pos > MaxRecordBytes) {
-            fail(line,
-                QObject::tr("запись длиннее %1 байт (нет закрывающей кавычки?)")
-                    .arg(MaxRecordBytes));
+        if (tooLong())
             return false;
-        }
         bytes *= 2; // a record longer than the batch: look further
         while (!eof && buffer.size() - pos < bytes)
             fill();
@@ -300,14 +296,19 @@ bool TableReader::next(Record &record)
         }
         if (eof || !failure.isEmpty())
             return false;
-        if (buffer.size() - pos > MaxRecordBytes) {
-            fail(line,
-                QObject::tr("запись длиннее %1 байт (нет закрывающей кавычки?)")
-                    .arg(MaxRecordBytes));
+        if (tooLong())
             return false;
-        }
         fill();
     }
+}
+
+bool TableReader::tooLong()
+{
+    if (buffer.size() - pos <= MaxRecordBytes)
+        return false;
+    fail(
+        line, QObject::tr("запись длиннее %1 байт (нет закрывающей кавычки?)").arg(MaxRecordBytes));
+    return true;
 }
 
 void TableReader::fail(qint64 atLine, const QString &reason)

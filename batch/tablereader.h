@@ -92,6 +92,8 @@ private:
     // A record that is no text (NUL bytes, invalid UTF-8) ends the reading.
     bool checkText(const Record &record, QByteArrayView raw);
     void fail(qint64 atLine, const QString &reason);
+    // More than MaxRecordBytes without a record's end: an error.
+    bool tooLong();
 
     QIODevice *device;
     char delim;
