@@ -35,6 +35,7 @@ const std::vector<OptionEntry> &optionTable()
         {{"format"}, "формат сводки (по умолчанию csv)", "csv|json", "csv"},
         {{"long"}, "длинная таблица"},
         {{"delimiter"}, ", ; или tab (по умолчанию определяется по заголовку)", "РАЗДЕЛИТЕЛЬ"},
+        {{"encoding"}, "кодировка (по умолчанию UTF-8, а если нет - CP1251)", "utf-8|cp1251"},
         {{"reports"}, "файл отчёта для каждого ряда, как сохраняет окно", "ПАПКА"},
         {{"charts"}, "график для каждого ряда", "ПАПКА"},
         {{"chart-format"}, "формат графиков (по умолчанию svg)", "svg|png", "svg"},
@@ -52,8 +53,8 @@ QString helpText(const QList<QCommandLineOption> &options)
         "Использование: vantorel-batch [параметры] ТАБЛИЦА\n"
         "\n"
         "Рассчитывает многолетнюю линейную эпидемическую тенденцию для каждого ряда\n"
-        "таблицы CSV или TSV (UTF-8) так же, как окно Vantorel, и выводит сводную\n"
-        "таблицу. ТАБЛИЦА - имя файла или \"-\" для стандартного ввода.\n"
+        "таблицы CSV или TSV (UTF-8 или CP1251) так же, как окно Vantorel, и выводит\n"
+        "сводную таблицу. ТАБЛИЦА - имя файла или \"-\" для стандартного ввода.\n"
         "\n"
         "Широкая таблица (по умолчанию): первые столбцы - метки (болезнь, район...),\n"
         "остальные - подряд идущие годы; один ряд в строке.\n"
@@ -130,6 +131,16 @@ std::optional<QString> readOptions(const QCommandLineParser &parser, batch::Opti
         if (!c)
             return QObject::tr("неизвестный разделитель «%1» (, ; или tab)").arg(d);
         o.delimiter = *c;
+    }
+
+    if (parser.isSet(QStringLiteral("encoding"))) {
+        const QString e = parser.value(QStringLiteral("encoding")).toLower();
+        const auto encoding = choose<batch::Encoding>(e,
+            {{"utf-8", batch::Encoding::Utf8}, {"utf8", batch::Encoding::Utf8},
+                {"cp1251", batch::Encoding::Cp1251}, {"windows-1251", batch::Encoding::Cp1251}});
+        if (!encoding)
+            return QObject::tr("неизвестная кодировка «%1» (utf-8 или cp1251)").arg(e);
+        o.encoding = *encoding;
     }
 
     const QString cf = parser.value(QStringLiteral("chart-format"));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "run.h"
 
+#include "encoding.h"
 #include "filenames.h"
 #include "ols.h"
 #include "reportfile.h"
@@ -248,7 +249,7 @@ private:
                 return false;
             }
             in = std::move(file);
-            return true;
+            return decode();
         }
         fileName = o.input;
         auto file = std::make_unique<QFile>(o.input);
@@ -257,6 +258,20 @@ private:
             return false;
         }
         in = std::move(file);
+        return decode();
+    }
+
+    bool decode()
+    {
+        Encoding encoding = o.encoding;
+        if (encoding == Encoding::Detect && !looksLikeUtf8(*in)) {
+            encoding = Encoding::Cp1251;
+            err << QObject::tr("vantorel-batch: %1: текст не в UTF-8, читается как CP1251")
+                       .arg(fileName)
+                << Qt::endl;
+        }
+        if (encoding == Encoding::Cp1251)
+            in = fromCp1251(std::move(in));
         return true;
     }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "chart.h"
+#include "encoding.h"
 #include "summarywriter.h"
 
 #include <QString>
@@ -18,6 +19,7 @@ struct Options {
     SummaryFormat format = SummaryFormat::Csv;
     bool longLayout = false;
     char delimiter = 0; // 0: detect
+    Encoding encoding = Encoding::Detect;
     QString reportsDir; // empty: no report files
     QString chartsDir; // empty: no charts (needs a QGuiApplication)
     ChartFormat chartFormat = ChartFormat::Svg;
