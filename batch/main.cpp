@@ -33,6 +33,7 @@ const std::vector<OptionEntry> &optionTable()
     static const std::vector<OptionEntry> table {
         {{"o", "output"}, "сводка в файл, а не в стандартный вывод", "ФАЙЛ"},
         {{"format"}, "формат сводки (по умолчанию csv)", "csv|json", "csv"},
+        {{"excel-csv"}, "сводка CSV для русского Excel (BOM, «;», запятая)"},
         {{"long"}, "длинная таблица"},
         {{"delimiter"}, ", ; или tab (по умолчанию определяется по заголовку)", "РАЗДЕЛИТЕЛЬ"},
         {{"encoding"}, "кодировка (по умолчанию UTF-8, а если нет - CP1251)", "utf-8|cp1251"},
@@ -122,6 +123,11 @@ std::optional<QString> readOptions(const QCommandLineParser &parser, batch::Opti
     if (!summaryFormat)
         return QObject::tr("неизвестный формат сводки «%1» (csv или json)").arg(f);
     o.format = *summaryFormat;
+    if (parser.isSet(QStringLiteral("excel-csv"))) {
+        if (o.format != batch::SummaryFormat::Csv)
+            return QObject::tr("--excel-csv и --format %1 несовместимы").arg(f);
+        o.format = batch::SummaryFormat::ExcelCsv;
+    }
 
     if (parser.isSet(QStringLiteral("delimiter"))) {
         const QString d = parser.value(QStringLiteral("delimiter"));

@@ -55,21 +55,30 @@ void shortest(QByteArray &out, double x)
     out.append(text, result.ptr - text);
 }
 
+// Plain CSV, or what Russian Excel opens as a table: UTF-8 with a
+// byte-order mark, ';' between cells, decimal commas, and every text cell
+// quoted, so that a label such as "1-2" is not taken for a date.
 class CsvWriter : public SummaryWriter
 {
 public:
-    using SummaryWriter::SummaryWriter;
+    CsvWriter(QIODevice *device, const QStringList &labelNames, bool excel)
+        : SummaryWriter(device, labelNames)
+        , excel(excel)
+        , separator(excel ? ';' : ',')
+    { }
 
 private:
     void begin() override
     {
+        if (excel)
+            buffer.append("\xEF\xBB\xBF");
         QStringList header = labelNames;
         for (const Column &column : summaryColumns())
             header.append(QString::fromLatin1(column.name));
         for (qsizetype i = 0; i < header.size(); ++i) {
             if (i)
-                buffer.append(',');
-            csvText(buffer, header[i]);
+                buffer.append(separator);
+            text(buffer, header[i]);
         }
         buffer.append('\n');
     }
@@ -77,32 +86,43 @@ private:
     void formatRow(QByteArray &out, const RowInput &r) const override
     {
         for (qsizetype i = 0; i < labelNames.size(); ++i) {
-            csvText(out, r.series.labels.value(i));
-            out.append(',');
+            text(out, r.series.labels.value(i));
+            out.append(separator);
         }
         bool first = true;
         for (const Column &column : summaryColumns()) {
             if (!first)
-                out.append(',');
+                out.append(separator);
             first = false;
             cell(out, column.value(r));
         }
         out.append('\n');
     }
 
-    static void cell(QByteArray &out, const CellValue &v)
+    void text(QByteArray &out, const QString &value) const
+    {
+        if (!excel)
+            return csvText(out, value);
+        out.append('"').append(value.toUtf8().replace('"', "\"\"")).append('"');
+    }
+
+    void cell(QByteArray &out, const CellValue &v) const
     {
         switch (v.type) {
         case CellType::Text:
-            return csvText(out, v.text);
+            return text(out, v.text);
         case CellType::Integer:
             out.append(QByteArray::number(v.integer));
             return;
         case CellType::Real:
-            if (std::isnan(v.real))
+            if (std::isnan(v.real)) {
                 out.append("nan");
-            else
+            } else {
+                const qsizetype at = out.size();
                 shortest(out, v.real);
+                if (excel)
+                    std::replace(out.begin() + at, out.end(), '.', ',');
+            }
             return;
         case CellType::Class:
             out.append(trend::classKey(v.trendClass));
@@ -111,6 +131,9 @@ private:
     }
 
     void end() override { }
+
+    const bool excel;
+    const char separator;
 };
 
 class JsonWriter : public SummaryWriter
@@ -174,7 +197,7 @@ std::unique_ptr<SummaryWriter> SummaryWriter::create(
     if (format == SummaryFormat::Json)
         writer.reset(new JsonWriter(device, labelNames));
     else
-        writer.reset(new CsvWriter(device, labelNames));
+        writer.reset(new CsvWriter(device, labelNames, format == SummaryFormat::ExcelCsv));
     writer->begin();
     return writer;
 }

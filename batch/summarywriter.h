@@ -19,7 +19,7 @@ class QIODevice;
 
 namespace batch {
 
-enum class SummaryFormat { Csv, Json };
+enum class SummaryFormat { Csv, ExcelCsv, Json };
 
 class SummaryWriter
 {
