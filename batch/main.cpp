@@ -32,7 +32,7 @@ const std::vector<OptionEntry> &optionTable()
 {
     static const std::vector<OptionEntry> table {
         {{"o", "output"}, "сводка в файл, а не в стандартный вывод", "ФАЙЛ"},
-        {{"format"}, "формат сводки (по умолчанию csv)", "csv|json", "csv"},
+        {{"format"}, "формат сводки (по умолчанию csv)", "csv|json|xlsx", "csv"},
         {{"excel-csv"}, "сводка CSV для русского Excel (BOM, «;», запятая)"},
         {{"long"}, "длинная таблица"},
         {{"delimiter"}, ", ; или tab (по умолчанию определяется по заголовку)", "РАЗДЕЛИТЕЛЬ"},
@@ -118,11 +118,14 @@ std::optional<QString> readOptions(const QCommandLineParser &parser, batch::Opti
     o.chartsDir = parser.value(QStringLiteral("charts"));
 
     const QString f = parser.value(QStringLiteral("format"));
-    const auto summaryFormat = choose<batch::SummaryFormat>(
-        f, {{"csv", batch::SummaryFormat::Csv}, {"json", batch::SummaryFormat::Json}});
+    const auto summaryFormat = choose<batch::SummaryFormat>(f,
+        {{"csv", batch::SummaryFormat::Csv}, {"json", batch::SummaryFormat::Json},
+            {"xlsx", batch::SummaryFormat::Xlsx}});
     if (!summaryFormat)
-        return QObject::tr("неизвестный формат сводки «%1» (csv или json)").arg(f);
+        return QObject::tr("неизвестный формат сводки «%1» (csv, json или xlsx)").arg(f);
     o.format = *summaryFormat;
+    if (o.format == batch::SummaryFormat::Xlsx && o.output.isEmpty())
+        return QObject::tr("сводке xlsx нужен файл: -o ФАЙЛ.xlsx");
     if (parser.isSet(QStringLiteral("excel-csv"))) {
         if (o.format != batch::SummaryFormat::Csv)
             return QObject::tr("--excel-csv и --format %1 несовместимы").arg(f);

@@ -61,12 +61,22 @@ public:
             fatal(error);
             return Failure;
         }
-        summary = SummaryWriter::create(out, o.format, source.labelNames());
+        if (o.format == SummaryFormat::Xlsx)
+            summary = SummaryWriter::createXlsx(o.output, source.labelNames(), &error);
+        else
+            summary = SummaryWriter::create(out, o.format, source.labelNames());
+        if (!summary) {
+            fatal(QStringLiteral("%1: %2").arg(o.output, error));
+            return Failure;
+        }
         valueName = source.valueName();
         clock.start();
         readAll(source);
         finishProgress();
-        if (!summary->finish()) {
+        if (o.format == SummaryFormat::Xlsx && inputIncomplete) {
+            summary->cancel(); // a summary of part of the table must not pass for the whole
+            failed = true;
+        } else if (!summary->finish()) {
             summaryFailure(summary->errorString());
             if (outputFile)
                 outputFile->cancelWriting();
@@ -277,6 +287,8 @@ private:
 
     bool openOutput()
     {
+        if (o.format == SummaryFormat::Xlsx)
+            return true; // the workbook writes its own file
         if (o.output.isEmpty()) {
             stdoutFile = std::make_unique<QFile>();
             if (!stdoutFile->open(stdout, QIODevice::WriteOnly)) {
@@ -297,6 +309,8 @@ private:
 
     bool closeOutput()
     {
+        if (!outputFile && !stdoutFile)
+            return true;
         if (outputFile) {
             // A summary of part of the table must not pass for the whole;
             // a report or chart that could not be written takes nothing

@@ -36,6 +36,7 @@ struct CellValue {
 
 struct Column {
     const char *name;
+    const char *title; // in Russian, for a spreadsheet's header
     CellValue (*value)(const RowInput &row);
 };
 

@@ -19,7 +19,7 @@ class QIODevice;
 
 namespace batch {
 
-enum class SummaryFormat { Csv, ExcelCsv, Json };
+enum class SummaryFormat { Csv, ExcelCsv, Json, Xlsx };
 
 class SummaryWriter
 {
@@ -27,6 +27,10 @@ public:
     // Empty label names become "label1", "label2", ...
     static std::unique_ptr<SummaryWriter> create(
         QIODevice *device, SummaryFormat format, const QStringList &labelNames);
+    // An Excel workbook at `path`, written when finish() succeeds. The
+    // error, if it cannot be begun, goes to `error`.
+    static std::unique_ptr<SummaryWriter> createXlsx(
+        const QString &path, const QStringList &labelNames, QString *error);
     virtual ~SummaryWriter() = default;
 
     // Spells one row into `out`. Safe to call from several threads at once.
@@ -35,7 +39,10 @@ public:
     void append(QByteArrayView rows);
     void write(const RowInput &row);
     // Ends the table and flushes; false when the device failed.
-    bool finish();
+    virtual bool finish();
+    // Gives the table up: nothing of it is left (a workbook; a device's
+    // owner cancels what it holds).
+    virtual void cancel() { }
     // Why the device failed.
     QString errorString() const { return failure; }
 
@@ -46,16 +53,17 @@ protected:
     // Bytes at the start of a row that only a row after another has.
     virtual qsizetype separatorLength() const { return 0; }
 
+    // Writes what the buffer holds.
+    virtual bool flush();
+
     QByteArray buffer;
     QStringList labelNames;
     bool anyRow = false;
-
-private:
-    bool flush();
-
-    QIODevice *device;
     bool failed = false;
     QString failure;
+
+private:
+    QIODevice *device;
 };
 
 } // namespace batch

@@ -4,12 +4,15 @@
 statsmodels for APC, the prediction interval and Durbin-Watson, SciPy for
 Sen's slope and its interval, and the textbook Mann-Kendall test with
 SciPy's normal distribution. Series with ties, zeros, negative values,
-constant ones and n from 5 to 200.
+constant ones and n from 5 to 200. The same summary as an Excel workbook,
+read back with openpyxl, holds the same numbers as numeric cells.
+
 
     stats_check.py VANTOREL_BATCH
 """
 import csv, math, subprocess, sys, tempfile
 import numpy as np
+import openpyxl
 import statsmodels.api as sm
 from scipy import stats
 from statsmodels.stats.stattools import durbin_watson
@@ -70,8 +73,27 @@ with tempfile.TemporaryDirectory() as work:
             f.write(name + "," + ",".join(f"{v:.2f}" for v in y) + "," * (200 - len(y)) + "\n")
     subprocess.run([sys.argv[1], table, "-o", f"{work}/summary.csv"], check=True)
     rows = list(csv.DictReader(open(f"{work}/summary.csv")))
+    subprocess.run([sys.argv[1], table, "--format", "xlsx", "-o", f"{work}/summary.xlsx"], check=True)
+    sheet = list(openpyxl.load_workbook(f"{work}/summary.xlsx")["Сводка"].iter_rows(values_only=True))
 
 failures = 0
+# The workbook: a Russian header, then each CSV number as a number (empty
+# where it is not finite), to the 16 digits libxlsxwriter writes.
+if sheet[0][:3] != ("series", "первый год", "последний год") or len(sheet) != len(rows) + 1:
+    print(f"workbook header {sheet[0][:3]}, {len(sheet)} rows")
+    failures += 1
+for row, cells in zip(rows, sheet[1:]):
+    for text, cell in zip(row.values(), cells):
+        try:
+            number = float(text)
+        except ValueError:
+            continue
+        if not math.isfinite(number) and cell is None:
+            continue
+        if not isinstance(cell, (int, float)) or abs(cell - number) > 1e-15 * abs(number):
+            print(f"{row['series']}: the workbook has {cell!r} for {text}")
+            failures += 1
+
 for (name, y), row in zip(series, rows, strict=True):
     # The tool reads each value as the window does: single precision.
     y = np.array([float(np.float32(f"{v:.2f}")) for v in y])
