@@ -3,7 +3,7 @@
 # Installs what is missing, checks the formatting, builds, and runs the
 # whole suite through CTest: once as built normally, once with
 # AddressSanitizer and UndefinedBehaviorSanitizer, then the table reader's
-# fuzz target for a bounded time (VANTOREL_FUZZ_SECONDS, 30 by default).
+# fuzz target for a bounded time (VANTOREL_FUZZ_SECONDS, 20 by default).
 set -euo pipefail
 source "$(dirname "$0")/tools/setup.sh"
 
@@ -17,5 +17,5 @@ ctest --preset default
 vantorel_build asan
 ctest --preset asan
 
-vantorel_build fuzz -DVANTOREL_FUZZ_SECONDS="${VANTOREL_FUZZ_SECONDS:-30}"
+vantorel_build fuzz -DVANTOREL_FUZZ_SECONDS="${VANTOREL_FUZZ_SECONDS:-20}"
 ctest --preset fuzz
