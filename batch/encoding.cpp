@@ -2,7 +2,6 @@
 #include "encoding.h"
 
 #include <QObject>
-#include <QStringDecoder>
 
 #include <algorithm>
 #include <cerrno>
@@ -74,16 +73,19 @@ private:
 
 } // namespace
 
+bool validUtf8(QStringDecoder &decoder, QByteArrayView bytes)
+{
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0; }))
+        return true;
+    const QString decoded = decoder.decode(bytes); // decoded here, not lazily
+    Q_UNUSED(decoded);
+    return !decoder.hasError();
+}
+
 bool looksLikeUtf8(QIODevice &device)
 {
     QStringDecoder decoder(QStringConverter::Utf8);
-    const auto valid = [&](QByteArrayView bytes) {
-        if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0; }))
-            return true;
-        const QString decoded = decoder.decode(bytes); // decoded here, not lazily
-        Q_UNUSED(decoded);
-        return !decoder.hasError();
-    };
+    const auto valid = [&](QByteArrayView bytes) { return validUtf8(decoder, bytes); };
     if (device.isSequential())
         return valid(device.peek(1 << 16));
     bool ok = true;

@@ -6,12 +6,17 @@
 
 #include <QIODevice>
 #include <QString>
+#include <QStringDecoder>
 
 #include <memory>
 
 namespace batch {
 
 enum class Encoding { Detect, Utf8, Cp1251 };
+
+// Whether `bytes` continue valid UTF-8 for `decoder`, which carries what a
+// chunk left unfinished to the next; ASCII is checked without decoding.
+bool validUtf8(QStringDecoder &decoder, QByteArrayView bytes);
 
 // Whether the device's bytes are valid UTF-8: all of a file, which is then
 // read again from its start; the first 64 KiB of a stream.

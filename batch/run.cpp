@@ -259,7 +259,8 @@ private:
                 return false;
             }
             in = std::move(file);
-            return decode();
+            decode();
+            return true;
         }
         fileName = o.input;
         auto file = std::make_unique<QFile>(o.input);
@@ -268,10 +269,11 @@ private:
             return false;
         }
         in = std::move(file);
-        return decode();
+        decode();
+        return true;
     }
 
-    bool decode()
+    void decode()
     {
         Encoding encoding = o.encoding;
         if (encoding == Encoding::Detect && !looksLikeUtf8(*in)) {
@@ -282,7 +284,6 @@ private:
         }
         if (encoding == Encoding::Cp1251)
             in = fromCp1251(std::move(in));
-        return true;
     }
 
     bool openOutput()

@@ -82,9 +82,8 @@ bool syncFolder(const QString &dir, QString *reason)
 bool commitStaged(const StagedFile &file, const QString &path, QString *reason)
 {
     if (file.temp.isEmpty()) {
-        *reason = file.notCreated
-            ? trend::whyNotCreated(path, file.permissionDenied, file.reason)
-            : QObject::tr("ошибка записи; возможно, диск заполнен (%1)").arg(file.reason);
+        *reason = file.notCreated ? trend::whyNotCreated(path, file.permissionDenied, file.reason)
+                                  : trend::writeError(file.reason);
         return false;
     }
     if (::rename(QFile::encodeName(file.temp).constData(), QFile::encodeName(path).constData())

@@ -209,13 +209,6 @@ SummaryWriter::SummaryWriter(QIODevice *device, const QStringList &names)
         labelNames.append(names[i].isEmpty() ? QStringLiteral("label%1").arg(i + 1) : names[i]);
 }
 
-void SummaryWriter::write(const RowInput &r)
-{
-    QByteArray row;
-    formatRow(row, r);
-    append(row);
-}
-
 void SummaryWriter::append(QByteArrayView rows)
 {
     if (rows.isEmpty())

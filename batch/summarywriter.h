@@ -37,7 +37,6 @@ public:
     virtual void formatRow(QByteArray &out, const RowInput &row) const = 0;
     // Writes rows that formatRow() spelled, in their order.
     void append(QByteArrayView rows);
-    void write(const RowInput &row);
     // Ends the table and flushes; false when the device failed.
     virtual bool finish();
     // Gives the table up: nothing of it is left (a workbook; a device's

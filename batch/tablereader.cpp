@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "tablereader.h"
 
+#include "encoding.h"
 #include <QIODevice>
 #include <QObject>
-#include <QStringDecoder>
 
 #include <algorithm>
 
@@ -329,9 +329,7 @@ bool TableReader::checkText(const Record &record, QByteArrayView text)
         }
     }
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString decoded = decoder.decode(text); // the decoding happens here, not lazily
-    Q_UNUSED(decoded);
-    if (decoder.hasError()) {
+    if (!validUtf8(decoder, text)) {
         fail(record.line,
             QObject::tr("текст не в кодировке UTF-8 (возможно, таблица сохранена в CP1251); "
                         "сохраните её в UTF-8"));

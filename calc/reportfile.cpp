@@ -65,27 +65,22 @@ bool writeTextFile(const QString &path, const QString &text, QString *reason)
     return writeTextFile(file, text, reason);
 }
 
+QString writeError(const QString &systemReason)
+{
+    return QObject::tr("ошибка записи; возможно, диск заполнен (%1)").arg(systemReason);
+}
+
 bool writeTextFile(QSaveFile &file, const QString &text, QString *reason)
 {
-    return writeWholeFile(file, fileBytes(text), reason);
-}
-
-bool writeWholeFile(const QString &path, QByteArrayView bytes, QString *reason)
-{
-    QSaveFile file(path);
-    return writeWholeFile(file, bytes, reason);
-}
-
-bool writeWholeFile(QSaveFile &file, QByteArrayView bytes, QString *reason)
-{
+    const QByteArray bytes = fileBytes(text);
     const QString path = file.fileName();
     QString why;
     qint64 written = 0;
     if (QFileInfo(path).isDir() || !file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         why = openFailure(path, file);
     } else if ((written = file.write(bytes.data(), bytes.size())) != bytes.size()) {
-        why = QObject::tr("ошибка записи; возможно, диск заполнен (%1)")
-                  .arg(writeFailure(file, bytes.sliced(std::max<qint64>(written, 0))));
+        why = writeError(
+            writeFailure(file, QByteArrayView(bytes).sliced(std::max<qint64>(written, 0))));
         file.cancelWriting(); // the temporary file goes with `file`
     } else if (!file.commit()) {
         why = QObject::tr("запись не удалось завершить (%1)").arg(file.errorString());

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Writing a report or any other output file: all of it or nothing.
+// Writing a report file: all of it or nothing.
 //
 // The text goes to a temporary file beside the target, which replaces the
 // target only once every byte is written, so a failure never leaves a
@@ -32,8 +32,7 @@ QString whyNotCreated(const QString &path, bool permissionDenied, const QString 
 // error at all; writing the rest once more makes the system name it.
 QString writeFailure(QFileDevice &file, QByteArrayView rest);
 
-// The same for bytes already encoded (a chart).
-bool writeWholeFile(QSaveFile &file, QByteArrayView bytes, QString *reason);
-bool writeWholeFile(const QString &path, QByteArrayView bytes, QString *reason);
+// "ошибка записи; возможно, диск заполнен (reason)"
+QString writeError(const QString &systemReason);
 
 } // namespace trend
