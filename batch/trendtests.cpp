@@ -68,12 +68,45 @@ double mannKendall(const std::vector<double> &values, TrendTests &t)
     return variance;
 }
 
-// The k-th smallest of slopes[0, end) (0-based), moving them about.
+// The k-th smallest of slopes[0, end) (0-based), moving them about so
+// that none before it is larger and none after it smaller. A quickselect
+// whose partition has no branch on the data: the slopes of a noisy series
+// would mispredict std::nth_element's every other comparison.
 double select(std::vector<double> &slopes, std::size_t k, std::size_t end)
 {
-    std::nth_element(
-        slopes.begin(), slopes.begin() + std::ptrdiff_t(k), slopes.begin() + std::ptrdiff_t(end));
-    return slopes[k];
+    double *const a = slopes.data();
+    std::size_t lo = 0, hi = end;
+    // Past this many passes the pivots are unlucky: std::nth_element
+    // still bounds the work.
+    for (int passes = 0; hi - lo > 32 && passes < 64; ++passes) {
+        const double x = a[lo], y = a[lo + (hi - lo) / 2], z = a[hi - 1];
+        const double pivot = std::max(std::min(x, y), std::min(std::max(x, y), z));
+        std::size_t less = lo;
+        for (std::size_t i = lo; i < hi; ++i) {
+            const double v = a[i];
+            a[i] = a[less];
+            a[less] = v;
+            less += v < pivot;
+        }
+        if (k < less) {
+            hi = less;
+            continue;
+        }
+        // Ties with the pivot next, so that a run of equal slopes ends
+        // the search instead of repeating it.
+        std::size_t equal = less;
+        for (std::size_t i = less; i < hi; ++i) {
+            const double v = a[i];
+            a[i] = a[equal];
+            a[equal] = v;
+            equal += v == pivot;
+        }
+        if (k < equal)
+            return pivot;
+        lo = equal;
+    }
+    std::nth_element(a + lo, a + k, a + hi);
+    return a[k];
 }
 
 // `variance` is that of Kendall's S: the values' ties are the slopes'.
