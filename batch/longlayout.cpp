@@ -41,8 +41,8 @@ void LongLayout::add(const Record &record, char delimiter, const QString &file)
     Pending &p = pending[*found];
     if (p.skip)
         return;
-    const auto fail = [&](const QString &reason) {
-        p.skip = Skip {file, record.line, displayLabel(labels, p.line), reason};
+    const auto fail = [&](const QString &reason, qsizetype column) {
+        p.skip = Skip {file, record.line, displayLabel(labels, p.line), reason, column, {}};
     };
 
     const QByteArrayView yearCell = record.trimmed(labelCount);
@@ -51,31 +51,32 @@ void LongLayout::add(const Record &record, char delimiter, const QString &file)
         return fail(QObject::tr("год «%1» не распознан (нужен год %2–%3)")
                         .arg(echoCell(yearCell))
                         .arg(trend::MinYear)
-                        .arg(trend::MaxYear));
+                        .arg(trend::MaxYear),
+            labelCount);
     if (record.size() > labelCount + 2) {
         for (qsizetype i = labelCount + 2; i < record.size(); ++i) {
             if (!record.trimmed(i).isEmpty())
-                return fail(QObject::tr("в строке больше ячеек, чем в заголовке"));
+                return fail(QObject::tr("в строке больше ячеек, чем в заголовке"), i);
         }
     }
     const QByteArrayView cell = record.trimmed(labelCount + 1);
     Point point {*year, record.line, cell.isEmpty(), 0, cellText(cell)};
     if (!point.empty) {
         if (const auto why = readValue(cell, delimiter, &point.value))
-            return fail(QObject::tr("%1 год: %2").arg(*year).arg(*why));
+            return fail(QObject::tr("%1 год: %2").arg(*year).arg(*why), labelCount + 1);
     }
     p.points.push_back(std::move(point));
 }
 
-LongLayout::Result LongLayout::assemble(Pending &p)
+LongLayout::Result LongLayout::assemble(Pending &p) const
 {
     Result result;
     if (p.skip) {
         result.skip = *p.skip;
         return result;
     }
-    const auto fail = [&](qint64 line, const QString &reason) {
-        result.skip = Skip {p.file, line, displayLabel(p.labels, p.line), reason};
+    const auto fail = [&](qint64 line, const QString &reason, qsizetype column = -1) {
+        result.skip = Skip {p.file, line, displayLabel(p.labels, p.line), reason, column, {}};
         return result;
     };
     std::stable_sort(p.points.begin(), p.points.end(),
@@ -105,7 +106,8 @@ LongLayout::Result LongLayout::assemble(Pending &p)
         if (it != first && it->year != (it - 1)->year + 1)
             return fail(p.line, QObject::tr("нет значения за %1 год").arg((it - 1)->year + 1));
         if (it->empty)
-            return fail(it->line, QObject::tr("пустая ячейка за %1 год").arg(it->year));
+            return fail(
+                it->line, QObject::tr("пустая ячейка за %1 год").arg(it->year), names.size() + 1);
         s.values.push_back(it->value);
         s.typed.push_back(it->typed);
     }

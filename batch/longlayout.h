@@ -51,7 +51,7 @@ private:
         std::vector<Point> points;
         std::optional<Skip> skip;
     };
-    static Result assemble(Pending &p);
+    Result assemble(Pending &p) const;
 
     QStringList names;
     QString value;

@@ -37,6 +37,7 @@ const std::vector<OptionEntry> &optionTable()
         {{"long"}, "длинная таблица"},
         {{"delimiter"}, ", ; или tab (по умолчанию определяется по заголовку)", "РАЗДЕЛИТЕЛЬ"},
         {{"encoding"}, "кодировка (по умолчанию UTF-8, а если нет - CP1251)", "utf-8|cp1251"},
+        {{"sheet"}, "лист книги Excel (по умолчанию первый); вход - книга .xlsx", "ЛИСТ"},
         {{"reports"}, "файл отчёта для каждого ряда, как сохраняет окно", "ПАПКА"},
         {{"charts"}, "график для каждого ряда", "ПАПКА"},
         {{"chart-format"}, "формат графиков (по умолчанию svg)", "svg|png", "svg"},
@@ -54,8 +55,9 @@ QString helpText(const QList<QCommandLineOption> &options)
         "Использование: vantorel-batch [параметры] ТАБЛИЦА\n"
         "\n"
         "Рассчитывает многолетнюю линейную эпидемическую тенденцию для каждого ряда\n"
-        "таблицы CSV или TSV (UTF-8 или CP1251) так же, как окно Vantorel, и выводит\n"
-        "сводную таблицу. ТАБЛИЦА - имя файла или \"-\" для стандартного ввода.\n"
+        "таблицы CSV или TSV (UTF-8 или CP1251) или листа книги Excel (.xlsx) так же,\n"
+        "как окно Vantorel, и выводит сводную таблицу. ТАБЛИЦА - имя файла или \"-\"\n"
+        "для стандартного ввода.\n"
         "\n"
         "Широкая таблица (по умолчанию): первые столбцы - метки (болезнь, район...),\n"
         "остальные - подряд идущие годы; один ряд в строке.\n"
@@ -116,6 +118,9 @@ std::optional<QString> readOptions(const QCommandLineParser &parser, batch::Opti
     o.longLayout = parser.isSet(QStringLiteral("long"));
     o.reportsDir = parser.value(QStringLiteral("reports"));
     o.chartsDir = parser.value(QStringLiteral("charts"));
+    o.sheet = parser.value(QStringLiteral("sheet"));
+    if (parser.isSet(QStringLiteral("sheet")) && o.sheet.isEmpty())
+        return QObject::tr("--sheet: не указано имя листа");
 
     const QString f = parser.value(QStringLiteral("format"));
     const auto summaryFormat = choose<batch::SummaryFormat>(f,

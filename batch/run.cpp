@@ -8,10 +8,12 @@
 #include "seriessource.h"
 #include "stagedfile.h"
 #include "trendcore.h"
+#include "xlsxsheet.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
 #include <QThread>
@@ -54,8 +56,9 @@ public:
     {
         if (!openInput() || !openOutput() || !makeDir(o.reportsDir) || !makeDir(o.chartsDir))
             return Failure;
-        SeriesSource source(
-            in.get(), fileName, {o.longLayout, o.delimiter, !o.reportsDir.isEmpty(), o.batchBytes});
+        SeriesSource source(in.get(), fileName,
+            {o.longLayout, sheetName.isEmpty() ? o.delimiter : '\t', !o.reportsDir.isEmpty(),
+                o.batchBytes, sheetName});
         QString error;
         if (!source.start(&error)) {
             fatal(error);
@@ -149,10 +152,8 @@ private:
         if (o.reportsDir.isEmpty() && o.chartsDir.isEmpty())
             return;
         Outcome::Event files {Outcome::Event::Files, {}, s.labels,
-            QStringLiteral("%1:%2: %3")
-                .arg(s.file)
-                .arg(s.line)
-                .arg(echoed(displayLabel(s.labels, s.line))),
+            QStringLiteral("%1: %2").arg(
+                place(s.file, sheetName, s.line), echoed(displayLabel(s.labels, s.line))),
             {}, {}};
         if (!o.reportsDir.isEmpty())
             files.report
@@ -251,6 +252,8 @@ private:
 
     bool openInput()
     {
+        if (isWorkbookName(o.input) || !o.sheet.isEmpty())
+            return openWorkbook();
         if (o.input == QLatin1String("-")) {
             fileName = QStringLiteral("-");
             auto file = std::make_unique<QFile>();
@@ -270,6 +273,34 @@ private:
         }
         in = std::move(file);
         decode();
+        return true;
+    }
+
+    // A workbook's sheet, read as a tab-delimited UTF-8 table.
+    bool openWorkbook()
+    {
+        fileName = o.input;
+        QString error;
+        std::unique_ptr<Workbook> book;
+        if (o.input == QLatin1String("-")) {
+            QFile file;
+            if (!file.open(stdin, QIODevice::ReadOnly)) {
+                fatal(QObject::tr("стандартный ввод не открыт"));
+                return false;
+            }
+            book = Workbook::fromData(file.readAll(), &error);
+        } else if (!QFileInfo(o.input).isFile()) {
+            fatal(QObject::tr("%1: файл не открыт (нет такого файла)").arg(o.input));
+            return false;
+        } else
+            book = Workbook::open(o.input, &error);
+        if (book)
+            in = book->sheet(o.sheet, &error);
+        if (!in) {
+            fatal(QStringLiteral("%1: %2").arg(fileName, error));
+            return false;
+        }
+        sheetName = o.sheet.isEmpty() ? book->sheetNames().constFirst() : o.sheet;
         return true;
     }
 
@@ -382,6 +413,7 @@ private:
     const Options &o;
     QTextStream &err;
     QString fileName;
+    QString sheetName; // of a workbook; empty for a text table
     std::unique_ptr<QIODevice> in;
     std::unique_ptr<QFile> stdoutFile;
     std::unique_ptr<QSaveFile> outputFile;

@@ -20,6 +20,9 @@ struct Options {
     bool longLayout = false;
     char delimiter = 0; // 0: detect
     Encoding encoding = Encoding::Detect;
+    // The sheet of a workbook (.xlsx by its name, or any input when this
+    // is set); empty: the first.
+    QString sheet;
     QString reportsDir; // empty: no report files
     QString chartsDir; // empty: no charts (needs a QGuiApplication)
     ChartFormat chartFormat = ChartFormat::Svg;

@@ -7,7 +7,18 @@ namespace batch {
 
 QString Skip::message() const
 {
-    return QStringLiteral("%1:%2: %3: %4").arg(file).arg(line).arg(echoed(label), reason);
+    return QStringLiteral("%1: %2: %3")
+        .arg(place(file, sheet, line, column), echoed(label), reason);
+}
+
+QString place(const QString &file, const QString &sheet, qint64 line, qsizetype column)
+{
+    if (sheet.isEmpty())
+        return QStringLiteral("%1:%2").arg(file).arg(line);
+    QString letters;
+    for (qsizetype c = std::max<qsizetype>(column, 0) + 1; c > 0; c = (c - 1) / 26)
+        letters.prepend(QChar(char16_t(u'A' + (c - 1) % 26)));
+    return QStringLiteral("%1:%2!%3%4").arg(file, sheet, letters).arg(line);
 }
 
 QString echoed(const QString &text)

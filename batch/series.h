@@ -24,9 +24,16 @@ struct Skip {
     qint64 line = 0;
     QString label;
     QString reason;
-    // FILE:LINE: LABEL: reason
+    qsizetype column = -1; // the cell to blame, when one is
+    QString sheet; // a workbook's sheet, or empty
+    // FILE:LINE: LABEL: reason, or FILE:SHEET!CELL: LABEL: reason
     QString message() const;
 };
+
+// Where in a table something is: "FILE:LINE" for a text table,
+// "FILE:SHEET!CELL" for a workbook's sheet, whose rows are lines and whose
+// cell is the row's first when no column is to blame.
+QString place(const QString &file, const QString &sheet, qint64 line, qsizetype column = -1);
 
 // Labels as one text: "Корь / Северный район"; "строка N" when empty.
 QString displayLabel(const QStringList &labels, qint64 line);

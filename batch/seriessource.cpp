@@ -13,7 +13,8 @@ SeriesSource::SeriesSource(QIODevice *device, const QString &fileName, const Sou
 
 QString SeriesSource::readFailure(const TableReader &failed) const
 {
-    return QStringLiteral("%1:%2: %3").arg(file).arg(failed.errorLine()).arg(failed.error());
+    return QStringLiteral("%1: %2").arg(
+        place(file, options.sheet, failed.errorLine()), failed.error());
 }
 
 bool SeriesSource::start(QString *error)
@@ -27,7 +28,7 @@ bool SeriesSource::start(QString *error)
     const bool ok
         = options.longLayout ? longTable.setHeader(record, &why) : wide.setHeader(record, &why);
     if (!ok)
-        *error = QStringLiteral("%1:%2: %3").arg(file).arg(record.line).arg(why);
+        *error = QStringLiteral("%1: %2").arg(place(file, options.sheet, record.line), why);
     return ok;
 }
 
@@ -86,6 +87,7 @@ bool SeriesSource::readRecord(TableReader &blockReader, Record &row, SourceItem 
         return true;
     }
     item.series = wide.row(row, blockReader.delimiter(), file, &item.skip, options.keepTyped);
+    item.skip.sheet = options.sheet;
     return true;
 }
 
@@ -99,8 +101,10 @@ bool SeriesSource::nextLong(SourceBatch &batch)
         // read before it follow.
         if (!reader.error().isEmpty())
             collected.push_back(SourceItem {std::nullopt, Skip(), readFailure(reader)});
-        for (LongLayout::Result &result : longTable.finish())
+        for (LongLayout::Result &result : longTable.finish()) {
+            result.skip.sheet = options.sheet;
             collected.push_back(SourceItem {std::move(result.series), result.skip, QString()});
+        }
     }
     if (taken == collected.size()) {
         done = true;

@@ -27,6 +27,7 @@ struct SourceOptions {
     // About this much of a wide table makes a batch, and a 256th as many
     // series of a long one.
     qsizetype batchBytes = 1 << 20;
+    QString sheet; // a workbook's sheet: messages name its cells
 };
 
 // One step of a table: a series to compute, a skipped series, or the

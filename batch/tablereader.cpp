@@ -162,7 +162,7 @@ bool TableReader::fill()
     const qint64 got = device->read(buffer.data() + old, chunk);
     if (got < 0) {
         buffer.resize(old);
-        fail(line, QObject::tr("ошибка чтения: %1").arg(device->errorString()));
+        fail(-1, QObject::tr("ошибка чтения: %1").arg(device->errorString()));
         eof = true;
         return false;
     }

@@ -73,9 +73,10 @@ public:
     char delimiter() const { return delim; }
     // Non-empty after a read error, an over-long record, a quote left
     // open at the end, a NUL byte or text that is not UTF-8; the reading
-    // ends there. errorLine() is the line the error is found on.
+    // ends there. errorLine() is the line the error is found on; for a
+    // read error, the line of the first record not read whole before it.
     QString error() const { return failure; }
-    qint64 errorLine() const { return failureLine; }
+    qint64 errorLine() const { return failureLine < 0 ? line : failureLine; }
 
     // Largest record accepted, in bytes: a stray quote must not make the
     // reader swallow a whole file.

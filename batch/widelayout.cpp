@@ -56,8 +56,8 @@ std::optional<Series> WideLayout::row(
     s.labels = labelsOf(record, labelCount);
     s.file = file;
     s.line = record.line;
-    const auto fail = [&](const QString &reason) {
-        *skip = Skip {file, record.line, displayLabel(s.labels, record.line), reason};
+    const auto fail = [&](const QString &reason, qsizetype column = -1) {
+        *skip = Skip {file, record.line, displayLabel(s.labels, record.line), reason, column, {}};
         return std::nullopt;
     };
 
@@ -72,7 +72,7 @@ std::optional<Series> WideLayout::row(
     if (first < 0)
         return fail(QObject::tr("нет ни одного значения"));
     if (last - labelCount >= yearCount)
-        return fail(QObject::tr("значений больше, чем лет в заголовке"));
+        return fail(QObject::tr("значений больше, чем лет в заголовке"), last);
     const qint64 n = last - first + 1;
     if (n < trend::MinValues)
         return fail(QObject::tr("меньше пяти значений (%1)").arg(n));
@@ -87,10 +87,10 @@ std::optional<Series> WideLayout::row(
         const QByteArrayView cell = record.trimmed(i);
         const qint32 year = start + qint32(i - first);
         if (cell.isEmpty())
-            return fail(QObject::tr("пустая ячейка за %1 год").arg(year));
+            return fail(QObject::tr("пустая ячейка за %1 год").arg(year), i);
         double value = 0;
         if (const auto why = readValue(cell, delimiter, &value))
-            return fail(QObject::tr("%1 год: %2").arg(year).arg(*why));
+            return fail(QObject::tr("%1 год: %2").arg(year).arg(*why), i);
         s.values.push_back(value);
         if (keepTyped)
             s.typed.push_back(cellText(cell));

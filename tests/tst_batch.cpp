@@ -2,7 +2,8 @@
 // vantorel-batch through its command line: each folder under
 // tests/golden/batch is one case, an input table and its arguments, with the
 // summary, the report files, the stderr lines and the exit status it must
-// give. The least-squares fit is held against SciPy.
+// give. Workbooks are made here, by hand or by libxlsxwriter, and must read
+// as the same table in CSV does. The least-squares fit is held against SciPy.
 #include "modaldriver.h"
 #include "ols.h"
 #include "run.h"
@@ -14,6 +15,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+
+#include <xlsxwriter.h>
+#include <zip.h>
 
 #include <csignal>
 
@@ -39,6 +43,98 @@ QStringList filesBelow(const QString &root)
     return files;
 }
 
+// A zip of `parts` (name, bytes) at `path`.
+void writeZip(const QString &path, const QList<std::pair<QString, QByteArray>> &parts)
+{
+    int code = 0;
+    zip_t *z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    QVERIFY(z);
+    for (const auto &[name, bytes] : parts) {
+        zip_source_t *s = zip_source_buffer(z, bytes.constData(), zip_uint64_t(bytes.size()), 0);
+        QVERIFY(zip_file_add(z, name.toUtf8().constData(), s, ZIP_FL_ENC_UTF_8) >= 0);
+    }
+    QCOMPARE(zip_close(z), 0);
+}
+
+// A workbook of sheets written in short: a row a line, cells split by ';',
+// each "" (none), "$N" (shared string N), "'A|B" (inline string in runs),
+// "=V" (a formula's cached value), "@V" (a date) or a number. A sheet
+// whose name starts with '!' is listed but has no part. A shared string
+// "BOMB" is megabytes of blanks.
+void writeWorkbook(const QString &path, const QList<std::pair<QString, QStringList>> &sheets,
+    const QStringList &shared)
+{
+    const QByteArray ns = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                          "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                          "relationships\"";
+    const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    QByteArray list, rels = "<Relationships>", strings = "<sst " + ns + ">";
+    QList<std::pair<QString, QByteArray>> parts;
+    for (qsizetype i = 0; i < sheets.size(); ++i) {
+        const QByteArray n = QByteArray::number(i + 1);
+        const QString name = sheets[i].first;
+        list += "<sheet name=\"" + name.mid(name.startsWith(u'!')).toUtf8() + "\" r:id=\"r" + n
+            + "\"/>";
+        rels += "<Relationship Id=\"r" + n + "\" Type=\"" + rel
+            + "worksheet\" Target=\"worksheets/sheet" + n + ".xml\"/>";
+        QByteArray xml = "<worksheet " + ns + "><sheetData>";
+        for (qsizetype r = 0; r < sheets[i].second.size(); ++r) {
+            const QString row = sheets[i].second[r];
+            if (row.isEmpty())
+                continue;
+            xml += "<row r=\"" + QByteArray::number(r + 1) + "\">";
+            const QStringList cells = row.split(u';');
+            for (qsizetype c = 0; c < cells.size(); ++c) {
+                const QString v = cells[c];
+                const QByteArray ref = QByteArray(1, char('A' + c)) + QByteArray::number(r + 1);
+                const QByteArray rest = v.mid(1).toHtmlEscaped().toUtf8();
+                if (v.startsWith(u'$'))
+                    xml += "<c r=\"" + ref + "\" t=\"s\"><v>" + rest + "</v></c>";
+                else if (v.startsWith(u'\''))
+                    xml += "<c r=\"" + ref + "\" t=\"inlineStr\"><is><r><t>"
+                        + rest.split('|').join("</t></r><r><t>") + "</t></r></is></c>";
+                else if (v.startsWith(u'='))
+                    xml += "<c r=\"" + ref + "\"><f>1+1</f><v>" + rest + "</v></c>";
+                else if (v.startsWith(u'@'))
+                    xml += "<c r=\"" + ref + "\" s=\"1\"><v>" + rest + "</v></c>";
+                else if (!v.isEmpty())
+                    xml += "<c r=\"" + ref + "\"><v>" + v.toUtf8() + "</v></c>";
+            }
+            xml += "</row>";
+        }
+        if (!name.startsWith(u'!'))
+            parts.append({"xl/worksheets/sheet" + n + ".xml", xml + "</sheetData></worksheet>"});
+    }
+    for (const QString &s : shared)
+        strings += "<si><t>" + (s == u"BOMB" ? QByteArray(8 << 20, ' ') : s.toUtf8()) + "</t></si>";
+    rels += "<Relationship Id=\"s\" Type=\"" + rel
+        + "sharedStrings\" Target=\"sharedStrings.xml\"/>" + "<Relationship Id=\"t\" Type=\"" + rel
+        + "styles\" Target=\"styles.xml\"/>";
+    parts.append({"_rels/.rels",
+        "<Relationships><Relationship Id=\"w\" Type=\"" + rel
+            + "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"});
+    parts.append(
+        {"xl/workbook.xml", "<workbook " + ns + "><sheets>" + list + "</sheets></workbook>"});
+    parts.append({"xl/_rels/workbook.xml.rels", rels + "</Relationships>"});
+    parts.append({"xl/sharedStrings.xml", strings + "</sst>"});
+    parts.append({"xl/styles.xml",
+        "<styleSheet " + ns
+            + "><numFmts><numFmt numFmtId=\"164\" formatCode=\"DD.MM.YYYY\"/>"
+              "</numFmts><cellXfs><xf numFmtId=\"0\"/><xf "
+              "numFmtId=\"164\"/></cellXfs></styleSheet>"});
+    writeZip(path, parts);
+}
+
+// What the batch tool gives for `input`: exit status, stderr, summary.
+QStringList runBatch(const QString &input, const QStringList &args = {})
+{
+    QProcess process;
+    process.start(QStringLiteral(VANTOREL_BATCH_PATH), QStringList {input, "-q"} + args);
+    process.waitForFinished(60000);
+    return {QString::number(process.exitCode()), QString::fromUtf8(process.readAllStandardError()),
+        QString::fromUtf8(process.readAllStandardOutput())};
+}
+
 } // namespace
 
 class TestBatch : public QObject
@@ -48,6 +144,9 @@ class TestBatch : public QObject
 private slots:
     void golden_data();
     void golden();
+    void workbook_data();
+    void workbook();
+    void workbookFromXlsxwriter();
     void threadsKeepOrder_data();
     void threadsKeepOrder();
     void olsAgainstScipy_data();
@@ -105,6 +204,109 @@ void TestBatch::golden()
         differences.append(goldenDifference(contents(out.filePath(file)), base + "out/" + file));
     differences.removeAll(QString());
     QVERIFY2(differences.isEmpty(), qPrintable(differences.join(u'\n')));
+}
+
+void TestBatch::workbook_data()
+{
+    using Sheets = QList<std::pair<QString, QStringList>>;
+    QTest::addColumn<Sheets>("sheets");
+    QTest::addColumn<QStringList>("shared");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("csv"); // the same table as CSV: the same summary
+    QTest::addColumn<QString>("err"); // @ stands for the workbook's path
+
+    const QStringList shared {"Болезнь", "Район", "Коклюш"};
+    const QString header = "$0;$1;2015;2016;2017;2018;2019";
+    const QString csvHeader = "Болезнь;Район;2015;2016;2017;2018;2019\n";
+    QTest::newRow("shared, inline and rich strings, a formula's value, numbers")
+        << Sheets {{"Лист1", {header, "$2;'Север|ный;3.8;4.2;=4;4.9;5.3", "'Корь;'Ю;1E-1;1;2;3;4"}}}
+        << shared << QStringList()
+        << csvHeader + "Коклюш;Северный;3,8;4,2;4;4,9;5,3\nКорь;Ю;0,1;1;2;3;4\n"
+        << "";
+    QTest::newRow("a date, a text and a gap where values belong")
+        << Sheets {{"Лист1",
+               {header, "$2;'Ю;3;@42430;5;6;7", "", "'Корь;'Ю;1;2;'н/д;4;5", "'Корь;'С;1;2;;4;5"}}}
+        << shared << QStringList() << ""
+        << "@:Лист1!D2: Коклюш / Ю: 2016 год: «01.03.2016» не является числом\n"
+           "@:Лист1!A3: строка 3: нет ни одного значения\n"
+           "@:Лист1!E4: Корь / Ю: 2017 год: «н/д» не является числом\n"
+           "@:Лист1!E5: Корь / С: пустая ячейка за 2017 год\n";
+    QTest::newRow("a sheet chosen by name")
+        << Sheets {{"Лист1", {"x"}}, {"Второй", {header, "$2;'Ю;1;2;3;4;5"}}} << shared
+        << QStringList {"--sheet", "Второй"} << csvHeader + "Коклюш;Ю;1;2;3;4;5\n"
+        << "";
+    QTest::newRow("no such sheet")
+        << Sheets {{"Лист1", {header}}} << shared << QStringList {"--sheet", "Нет"} << ""
+        << "vantorel-batch: @: в книге нет листа «Нет»; листы: Лист1\n";
+    QTest::newRow("a sheet without its part")
+        << Sheets {{"!Лист1", {header}}} << shared << QStringList() << ""
+        << "vantorel-batch: @: в книге нет части xl/worksheets/sheet1.xml\n";
+    QTest::newRow("shared strings that inflate like a zip bomb")
+        << Sheets {{"Лист1", {header}}} << QStringList {"BOMB"} << QStringList() << ""
+        << "vantorel-batch: @: часть xl/sharedStrings.xml разжимается больше чем в 100 раз: "
+           "похоже на zip-бомбу\n";
+    QTest::newRow("a shared string that is not there")
+        << Sheets {{"Лист1", {header, "$2;'Ю;1;2;3;4;5", "$9;'Ю;1;2;3;4;5"}}} << shared
+        << QStringList() << csvHeader + "Коклюш;Ю;1;2;3;4;5\n"
+        << "vantorel-batch: @:Лист1!A3: ошибка чтения: часть xl/worksheets/sheet1.xml: нет "
+           "общей строки «9»\n";
+}
+
+void TestBatch::workbook()
+{
+    using Sheets = QList<std::pair<QString, QStringList>>;
+    QFETCH(Sheets, sheets);
+    QFETCH(QStringList, shared);
+    QFETCH(QStringList, args);
+    QFETCH(QString, csv);
+    QFETCH(QString, err);
+    QTemporaryDir dir;
+    const QString book = dir.filePath("t.xlsx");
+    writeWorkbook(book, sheets, shared);
+    const QStringList got = runBatch(book, args);
+    QCOMPARE(got[1], QString(err).replace(u'@', book));
+    QCOMPARE(got[0], err.isEmpty() ? "0" : err.startsWith(u'v') ? "2" : "1");
+    if (!csv.isEmpty()) {
+        QFile file(dir.filePath("t.csv"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(csv.toUtf8()) > 0);
+        file.close();
+        QCOMPARE(got[2], runBatch(file.fileName())[2]);
+    }
+}
+
+// A workbook that another program writes, the way Excel does: shared
+// strings, a formula with its value, a date in a value's place.
+void TestBatch::workbookFromXlsxwriter()
+{
+    QTemporaryDir dir;
+    const QString book = dir.filePath("w.xlsx");
+    lxw_workbook *wb = workbook_new(QFile::encodeName(book).constData());
+    lxw_worksheet *ws = workbook_add_worksheet(wb, "Данные");
+    lxw_format *date = workbook_add_format(wb);
+    format_set_num_format(date, "dd.mm.yyyy");
+    const char *labels[] = {"Болезнь", "Коклюш", "Корь"};
+    for (int r = 0; r < 3; ++r) {
+        worksheet_write_string(ws, lxw_row_t(r), 0, labels[r], nullptr);
+        for (int c = 1; c <= 5; ++c) {
+            if (r == 0)
+                worksheet_write_number(ws, 0, lxw_col_t(c), 2000 + c, nullptr);
+            else if (r == 1 && c == 3)
+                worksheet_write_formula_num(ws, 1, 3, "=1+1", nullptr, 2.5);
+            else
+                worksheet_write_number(ws, lxw_row_t(r), lxw_col_t(c), c * r + 0.25, nullptr);
+        }
+    }
+    lxw_datetime day {2016, 3, 1, 0, 0, 0};
+    worksheet_write_datetime(ws, 2, 2, &day, date);
+    QCOMPARE(workbook_close(wb), LXW_NO_ERROR);
+
+    const QStringList got = runBatch(book);
+    QCOMPARE(got[1], book + ":Данные!C3: Корь: 2002 год: «01.03.2016» не является числом\n");
+    QFile file(dir.filePath("w.csv"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("Болезнь;2001;2002;2003;2004;2005\nКоклюш;1,25;2,25;2,5;4,25;5,25\n");
+    file.close();
+    QCOMPARE(got[2], runBatch(file.fileName())[2]);
 }
 
 void TestBatch::threadsKeepOrder_data()
