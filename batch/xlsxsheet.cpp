@@ -291,6 +291,10 @@ public:
 protected:
     qint64 readData(char *data, qint64 maxlen) override
     {
+        // What was read goes first, so that the buffer stays as long as a
+        // read and a row.
+        out.remove(0, outPos);
+        outPos = 0;
         while (out.size() - outPos < maxlen && !finished)
             finished = !nextRow();
         const qint64 n = std::min<qint64>(maxlen, out.size() - outPos);
@@ -300,10 +304,6 @@ protected:
         }
         std::memcpy(data, out.constData() + outPos, std::size_t(n));
         outPos += qsizetype(n);
-        if (outPos == out.size()) {
-            out.clear();
-            outPos = 0;
-        }
         return n;
     }
     qint64 writeData(const char *, qint64) override { return -1; }
@@ -372,8 +372,7 @@ private:
                 if (fields > 0)
                     out.append('\t');
             }
-            if (!readCell(
-                    a.value(QLatin1String("t")).toString(), a.value(QLatin1String("s")).toInt()))
+            if (!readCell(a.value(QLatin1String("t")), a.value(QLatin1String("s")).toInt()))
                 return false;
             if (out.size() - lineStart > TableReader::MaxRecordBytes)
                 return fail(QObject::tr("часть %1: строка %2 длиннее %3 МиБ")
@@ -388,9 +387,10 @@ private:
     }
 
     // Appends the text of the cell whose start the reader is on.
-    bool readCell(const QString &type, int style)
+    bool readCell(QStringView type, int style)
     {
-        QByteArray value, inlineText;
+        value.clear();
+        inlineText.clear();
         bool hasInline = false;
         while (!xml.atEnd()) {
             const auto token = xml.readNext();
@@ -473,6 +473,7 @@ private:
     QXmlStreamReader xml;
     QByteArray out;
     qsizetype outPos = 0;
+    QByteArray value, inlineText; // the cell being read
     qint64 lastRow = 0;
     bool finished = false;
     QString failure;

@@ -60,7 +60,8 @@ void writeZip(const QString &path, const QList<std::pair<QString, QByteArray>> &
 // each "" (none), "$N" (shared string N), "'A|B" (inline string in runs),
 // "=V" (a formula's cached value), "@V" (a date) or a number. A sheet
 // whose name starts with '!' is listed but has no part. A shared string
-// "BOMB" is megabytes of blanks.
+// "BOMB" is megabytes of blanks, and one that starts with '<' is the
+// item's XML.
 void writeWorkbook(const QString &path, const QList<std::pair<QString, QStringList>> &sheets,
     const QStringList &shared)
 {
@@ -106,7 +107,9 @@ void writeWorkbook(const QString &path, const QList<std::pair<QString, QStringLi
             parts.append({"xl/worksheets/sheet" + n + ".xml", xml + "</sheetData></worksheet>"});
     }
     for (const QString &s : shared)
-        strings += "<si><t>" + (s == u"BOMB" ? QByteArray(8 << 20, ' ') : s.toUtf8()) + "</t></si>";
+        strings += s.startsWith(u'<')
+            ? "<si>" + s.toUtf8() + "</si>"
+            : "<si><t>" + (s == u"BOMB" ? QByteArray(8 << 20, ' ') : s.toUtf8()) + "</t></si>";
     rels += "<Relationship Id=\"s\" Type=\"" + rel
         + "sharedStrings\" Target=\"sharedStrings.xml\"/>" + "<Relationship Id=\"t\" Type=\"" + rel
         + "styles\" Target=\"styles.xml\"/>";
@@ -215,13 +218,15 @@ void TestBatch::workbook_data()
     QTest::addColumn<QString>("csv"); // the same table as CSV: the same summary
     QTest::addColumn<QString>("err"); // @ stands for the workbook's path
 
-    const QStringList shared {"Болезнь", "Район", "Коклюш"};
+    const QStringList shared {"Болезнь", "Район",
+        "<r><t>Кок</t></r><rPh sb=\"0\" eb=\"1\"><t>к</t></rPh><r><t>люш</t></r>"};
     const QString header = "$0;$1;2015;2016;2017;2018;2019";
     const QString csvHeader = "Болезнь;Район;2015;2016;2017;2018;2019\n";
     QTest::newRow("shared, inline and rich strings, a formula's value, numbers")
-        << Sheets {{"Лист1", {header, "$2;'Север|ный;3.8;4.2;=4;4.9;5.3", "'Корь;'Ю;1E-1;1;2;3;4"}}}
+        << Sheets {{"Лист1",
+               {header, "$2;'Се\nвер|ный;3.8;4.2;=4;4.9;5.3", "'Корь;'Ю;1E-1;1;2;3;4"}}}
         << shared << QStringList()
-        << csvHeader + "Коклюш;Северный;3,8;4,2;4;4,9;5,3\nКорь;Ю;0,1;1;2;3;4\n"
+        << csvHeader + "Коклюш;Се верный;3,8;4,2;4;4,9;5,3\nКорь;Ю;0,1;1;2;3;4\n"
         << "";
     QTest::newRow("a date, a text and a gap where values belong")
         << Sheets {{"Лист1",
