@@ -8,6 +8,8 @@
 #include <QObject>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
 namespace batch {
 
@@ -61,6 +63,53 @@ std::optional<QString> readValue(QByteArrayView cell, char delimiter, double *va
     if (entry.kind == trend::EntryKind::OutOfRange)
         return QObject::tr("значение «%1» вне диапазона одинарной точности").arg(echoCell(cell));
     return QObject::tr("«%1» не является числом").arg(echoCell(cell));
+}
+
+QString rateUnit(double per)
+{
+    const auto scaled = [&](double unit, const char *word) {
+        return QObject::tr("на %1 %2")
+            .arg(QString::number(per / unit, 'g', 15), QString::fromUtf8(word));
+    };
+    if (per >= 1e6 && std::fmod(per, 1e6) == 0)
+        return scaled(1e6, "млн");
+    if (per >= 1e4 && std::fmod(per, 1e3) == 0)
+        return scaled(1e3, "тыс.");
+    return QObject::tr("на %1").arg(QString::number(per, 'g', 15));
+}
+
+namespace {
+
+// A count: a value, then read again at double precision.
+std::optional<QString> readCount(QByteArrayView cell, char delimiter, double *value)
+{
+    if (auto why = readValue(cell, delimiter, value))
+        return why;
+    QByteArray ascii = cell.toByteArray().replace(',', '.');
+    if (ascii.startsWith('+'))
+        ascii.remove(0, 1);
+    std::from_chars(ascii.constData(), ascii.constData() + ascii.size(), *value);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QString> readRate(QByteArrayView cases, QByteArrayView populationCell, char delimiter,
+    double per, double *value, bool *population)
+{
+    double count = 0, people = 0;
+    *population = false;
+    if (auto why = readCount(cases, delimiter, &count))
+        return why;
+    *population = true;
+    if (populationCell.isEmpty())
+        return QObject::tr("население не указано");
+    if (auto why = readCount(populationCell, delimiter, &people))
+        return QObject::tr("население: %1").arg(*why);
+    if (people <= 0)
+        return QObject::tr("население «%1» не больше нуля").arg(echoCell(populationCell));
+    *value = count * per / people;
+    return std::nullopt;
 }
 
 } // namespace batch

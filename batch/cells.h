@@ -31,4 +31,22 @@ std::optional<qint32> readYear(QByteArrayView cell);
 // Reads one cell as a value. Returns a reason when it is not one.
 std::optional<QString> readValue(QByteArrayView cell, char delimiter, double *value);
 
+// Rates from counts: the incidence of a year is cases × per / population.
+struct Rates {
+    QString cases, population; // the two columns' names; empty: values as they are
+    double per = 100000;
+    bool on() const { return !cases.isEmpty(); }
+};
+
+// What a rate is "per", as the summary and a chart's axis say it:
+// "на 100 тыс.", "на 1 млн", "на 1000".
+QString rateUnit(double per);
+
+// The rate of one year from its cells, the cases' one not empty. Returns a
+// reason when there is none; `population` tells which cell is to blame.
+// Counts are read as written, not through single precision: populations
+// run past what it holds exactly.
+std::optional<QString> readRate(QByteArrayView cases, QByteArrayView populationCell, char delimiter,
+    double per, double *value, bool *population);
+
 } // namespace batch

@@ -16,8 +16,25 @@ bool LongLayout::setHeader(const Record &header, QString *error)
         *error = QObject::tr("в длинной таблице нужны столбцы меток, года и значения");
         return false;
     }
-    names = labelsOf(header, header.size() - 2);
-    value = cellText(header.trimmed(header.size() - 1));
+    if (!rates.on()) {
+        names = labelsOf(header, header.size() - 2);
+        value = cellText(header.trimmed(header.size() - 1));
+        return true;
+    }
+    const qsizetype n = header.size();
+    const QString a = cellText(header.trimmed(n - 2)), b = cellText(header.trimmed(n - 1));
+    if (n < 4
+        || !((a == rates.cases && b == rates.population)
+            || (a == rates.population && b == rates.cases))) {
+        *error = QObject::tr("в длинной таблице нужны столбцы меток, года, «%1» и «%2», два "
+                             "последних в любом порядке")
+                     .arg(rates.cases, rates.population);
+        return false;
+    }
+    names = labelsOf(header, n - 3);
+    casesAt = a == rates.cases ? 1 : 2;
+    populationAt = 3 - casesAt;
+    value = rateUnit(rates.per);
     return true;
 }
 
@@ -53,17 +70,25 @@ void LongLayout::add(const Record &record, char delimiter, const QString &file)
                         .arg(trend::MinYear)
                         .arg(trend::MaxYear),
             labelCount);
-    if (record.size() > labelCount + 2) {
-        for (qsizetype i = labelCount + 2; i < record.size(); ++i) {
+    const qsizetype width = labelCount + (rates.on() ? 3 : 2);
+    if (record.size() > width) {
+        for (qsizetype i = width; i < record.size(); ++i) {
             if (!record.trimmed(i).isEmpty())
                 return fail(QObject::tr("в строке больше ячеек, чем в заголовке"), i);
         }
     }
-    const QByteArrayView cell = record.trimmed(labelCount + 1);
+    const QByteArrayView cell = record.trimmed(labelCount + casesAt);
     Point point {*year, record.line, cell.isEmpty(), 0, cellText(cell)};
-    if (!point.empty) {
+    if (!point.empty && !rates.on()) {
         if (const auto why = readValue(cell, delimiter, &point.value))
             return fail(QObject::tr("%1 год: %2").arg(*year).arg(*why), labelCount + 1);
+    } else if (!point.empty) {
+        bool population = false;
+        if (const auto why = readRate(cell, record.trimmed(labelCount + populationAt), delimiter,
+                rates.per, &point.value, &population))
+            return fail(QObject::tr("%1 год: %2").arg(*year).arg(*why),
+                labelCount + (population ? populationAt : casesAt));
+        point.typed = trend::formatReal(point.value);
     }
     p.points.push_back(std::move(point));
 }
@@ -101,7 +126,7 @@ LongLayout::Result LongLayout::assemble(Pending &p) const
     if (n > trend::MaxValues)
         return fail(p.line, QObject::tr("больше %1 значений").arg(trend::MaxValues));
 
-    Series s {p.labels, p.file, p.line, {}, {}, {}};
+    Series s {p.labels, p.file, p.line, {}, {}, {}, rates.on() ? value : QString()};
     for (auto it = first; it != last.base(); ++it) {
         if (it != first && it->year != (it - 1)->year + 1)
             return fail(p.line, QObject::tr("нет значения за %1 год").arg((it - 1)->year + 1));

@@ -2,9 +2,11 @@
 // The long layout: label columns, a year column and a value column; one value
 // a row, rows in any order. The series are assembled once every row is read,
 // in the order in which each first appeared, so the whole table is held
-// until then.
+// until then. With rates from counts, the value column is two: the cases'
+// and the population's, named in the header, last and in either order.
 #pragma once
 
+#include "cells.h"
 #include "series.h"
 #include "tablereader.h"
 
@@ -25,6 +27,9 @@ namespace batch {
 class LongLayout
 {
 public:
+    explicit LongLayout(const Rates &rates = {})
+        : rates(rates)
+    { }
     bool setHeader(const Record &header, QString *error);
     QStringList labelNames() const { return names; }
     QString valueName() const { return value; }
@@ -53,6 +58,8 @@ private:
     };
     Result assemble(Pending &p) const;
 
+    Rates rates;
+    qsizetype casesAt = 1, populationAt = 2; // after the year column
     QStringList names;
     QString value;
     std::vector<Pending> pending;

@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QTextStream>
 
+#include <cmath>
 #include <cstdio>
 #include <initializer_list>
 #include <malloc.h>
@@ -37,6 +38,9 @@ const std::vector<OptionEntry> &optionTable()
         {{"long"}, "длинная таблица"},
         {{"delimiter"}, ", ; или tab (по умолчанию определяется по заголовку)", "РАЗДЕЛИТЕЛЬ"},
         {{"encoding"}, "кодировка (по умолчанию UTF-8, а если нет - CP1251)", "utf-8|cp1251"},
+        {{"cases"}, "заболеваемость из числа случаев: столбец случаев", "СТОЛБЕЦ"},
+        {{"population"}, "... и столбец населения", "СТОЛБЕЦ"},
+        {{"per"}, "на сколько населения (по умолчанию 100000)", "N", "100000"},
         {{"sheet"}, "лист книги Excel (по умолчанию первый); вход - книга .xlsx", "ЛИСТ"},
         {{"reports"}, "файл отчёта для каждого ряда, как сохраняет окно", "ПАПКА"},
         {{"charts"}, "график для каждого ряда", "ПАПКА"},
@@ -63,6 +67,9 @@ QString helpText(const QList<QCommandLineOption> &options)
         "остальные - подряд идущие годы; один ряд в строке.\n"
         "Длинная таблица (--long): столбцы меток, затем год и значение; строки в\n"
         "любом порядке.\n"
+        "Из числа случаев (--cases СЛУЧАИ --population НАСЕЛЕНИЕ): в длинной таблице\n"
+        "два последних столбца с этими именами; в широкой - два блока лет с\n"
+        "заголовками \"СЛУЧАИ 2015\"... и \"НАСЕЛЕНИЕ 2015\"....\n"
         "\n"
         "Параметры:\n");
     for (const QCommandLineOption &option : options) {
@@ -118,6 +125,7 @@ std::optional<QString> readOptions(const QCommandLineParser &parser, batch::Opti
     o.longLayout = parser.isSet(QStringLiteral("long"));
     o.reportsDir = parser.value(QStringLiteral("reports"));
     o.chartsDir = parser.value(QStringLiteral("charts"));
+    bool ok = false;
     o.sheet = parser.value(QStringLiteral("sheet"));
     if (parser.isSet(QStringLiteral("sheet")) && o.sheet.isEmpty())
         return QObject::tr("--sheet: не указано имя листа");
@@ -157,6 +165,19 @@ std::optional<QString> readOptions(const QCommandLineParser &parser, batch::Opti
         o.encoding = *encoding;
     }
 
+    o.rates.cases = parser.value(QStringLiteral("cases")).trimmed();
+    o.rates.population = parser.value(QStringLiteral("population")).trimmed();
+    if (o.rates.cases.isEmpty() != o.rates.population.isEmpty())
+        return QObject::tr("--cases и --population задаются вместе");
+    if (o.rates.on() && o.rates.cases == o.rates.population)
+        return QObject::tr("у --cases и --population должны быть разные столбцы");
+    const QString per = parser.value(QStringLiteral("per"));
+    o.rates.per = per.toDouble(&ok);
+    if (!ok || !(o.rates.per > 0) || !std::isfinite(o.rates.per))
+        return QObject::tr("--per: нужно положительное число, а не «%1»").arg(per);
+    if (parser.isSet(QStringLiteral("per")) && !o.rates.on())
+        return QObject::tr("--per - только вместе с --cases и --population");
+
     const QString cf = parser.value(QStringLiteral("chart-format"));
     const auto chart = choose<batch::ChartFormat>(
         cf, {{"svg", batch::ChartFormat::Svg}, {"png", batch::ChartFormat::Png}});
@@ -164,7 +185,6 @@ std::optional<QString> readOptions(const QCommandLineParser &parser, batch::Opti
         return QObject::tr("неизвестный формат графиков «%1» (svg или png)").arg(cf);
     o.chartFormat = *chart;
 
-    bool ok = false;
     const QString jobs = parser.value(QStringLiteral("jobs"));
     o.jobs = jobs.toInt(&ok);
     if (!ok || o.jobs < 0 || o.jobs > 1024)

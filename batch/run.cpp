@@ -58,16 +58,17 @@ public:
             return Failure;
         SeriesSource source(in.get(), fileName,
             {o.longLayout, sheetName.isEmpty() ? o.delimiter : '\t', !o.reportsDir.isEmpty(),
-                o.batchBytes, sheetName});
+                o.batchBytes, sheetName, o.rates});
         QString error;
         if (!source.start(&error)) {
             fatal(error);
             return Failure;
         }
         if (o.format == SummaryFormat::Xlsx)
-            summary = SummaryWriter::createXlsx(o.output, source.labelNames(), &error);
+            summary
+                = SummaryWriter::createXlsx(o.output, source.labelNames(), o.rates.on(), &error);
         else
-            summary = SummaryWriter::create(out, o.format, source.labelNames());
+            summary = SummaryWriter::create(out, o.format, source.labelNames(), o.rates.on());
         if (!summary) {
             fatal(QStringLiteral("%1: %2").arg(o.output, error));
             return Failure;

@@ -3,6 +3,7 @@
 // write the summary, and optionally a report file and a chart per series.
 #pragma once
 
+#include "cells.h"
 #include "chart.h"
 #include "encoding.h"
 #include "summarywriter.h"
@@ -23,6 +24,8 @@ struct Options {
     // The sheet of a workbook (.xlsx by its name, or any input when this
     // is set); empty: the first.
     QString sheet;
+    Rates rates; // incidence from cases and population
+
     QString reportsDir; // empty: no report files
     QString chartsDir; // empty: no charts (needs a QGuiApplication)
     ChartFormat chartFormat = ChartFormat::Svg;

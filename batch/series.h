@@ -17,6 +17,7 @@ struct Series {
     std::vector<qint32> years; // n + 1 entries; the last names the forecast
     std::vector<double> values;
     std::vector<QString> typed; // cells as written, for the report
+    QString unit; // of rates computed from counts, or empty
 };
 
 struct Skip {

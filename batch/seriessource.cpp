@@ -9,6 +9,8 @@ SeriesSource::SeriesSource(QIODevice *device, const QString &fileName, const Sou
     : reader(device, options.delimiter)
     , file(fileName)
     , options(options)
+    , wide(options.rates)
+    , longTable(options.rates)
 { }
 
 QString SeriesSource::readFailure(const TableReader &failed) const
@@ -39,7 +41,9 @@ QStringList SeriesSource::labelNames() const
 
 QString SeriesSource::valueName() const
 {
-    const QString name = options.longLayout ? longTable.valueName() : QString();
+    const QString name = options.longLayout ? longTable.valueName()
+        : options.rates.on()                ? rateUnit(options.rates.per)
+                                            : QString();
     return name.isEmpty() ? QObject::tr("заболеваемость") : name;
 }
 

@@ -28,6 +28,7 @@ struct SourceOptions {
     // series of a long one.
     qsizetype batchBytes = 1 << 20;
     QString sheet; // a workbook's sheet: messages name its cells
+    Rates rates; // values from counts, or as they are
 };
 
 // One step of a table: a series to compute, a skipped series, or the

@@ -33,7 +33,7 @@ qint32 lastYear(const RowInput &r)
 
 } // namespace
 
-const std::vector<Column> &summaryColumns()
+const std::vector<Column> &summaryColumns(bool unit)
 {
     using R = const RowInput &;
     static const std::vector<Column> columns {
@@ -78,7 +78,12 @@ const std::vector<Column> &summaryColumns()
         {"sen_ci95_low", "наклон Сена: 95% ДИ, от", [](R r) { return real(r.tests.senLow); }},
         {"sen_ci95_high", "наклон Сена: 95% ДИ, до", [](R r) { return real(r.tests.senHigh); }},
     };
-    return columns;
+    static const std::vector<Column> withUnit = [] {
+        std::vector<Column> all = columns;
+        all.push_back({"unit", "единица", [](R r) { return text(r.series.unit); }});
+        return all;
+    }();
+    return unit ? withUnit : columns;
 }
 
 } // namespace batch

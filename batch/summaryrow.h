@@ -40,6 +40,8 @@ struct Column {
     CellValue (*value)(const RowInput &row);
 };
 
-const std::vector<Column> &summaryColumns();
+// The columns after the labels; with `unit`, a last one that says what the
+// rates computed from counts are per.
+const std::vector<Column> &summaryColumns(bool unit = false);
 
 } // namespace batch

@@ -61,8 +61,8 @@ void shortest(QByteArray &out, double x)
 class CsvWriter : public SummaryWriter
 {
 public:
-    CsvWriter(QIODevice *device, const QStringList &labelNames, bool excel)
-        : SummaryWriter(device, labelNames)
+    CsvWriter(QIODevice *device, const QStringList &labelNames, bool unit, bool excel)
+        : SummaryWriter(device, labelNames, unit)
         , excel(excel)
         , separator(excel ? ';' : ',')
     { }
@@ -73,7 +73,7 @@ private:
         if (excel)
             buffer.append("\xEF\xBB\xBF");
         QStringList header = labelNames;
-        for (const Column &column : summaryColumns())
+        for (const Column &column : model)
             header.append(QString::fromLatin1(column.name));
         for (qsizetype i = 0; i < header.size(); ++i) {
             if (i)
@@ -90,7 +90,7 @@ private:
             out.append(separator);
         }
         bool first = true;
-        for (const Column &column : summaryColumns()) {
+        for (const Column &column : model) {
             if (!first)
                 out.append(separator);
             first = false;
@@ -157,7 +157,7 @@ private:
             jsonText(out, r.series.labels.value(i));
         }
         out.append('}');
-        for (const Column &column : summaryColumns()) {
+        for (const Column &column : model) {
             out.append(",\"").append(column.name).append("\":");
             cell(out, column.value(r));
         }
@@ -191,19 +191,20 @@ private:
 } // namespace
 
 std::unique_ptr<SummaryWriter> SummaryWriter::create(
-    QIODevice *device, SummaryFormat format, const QStringList &labelNames)
+    QIODevice *device, SummaryFormat format, const QStringList &labelNames, bool unit)
 {
     std::unique_ptr<SummaryWriter> writer;
     if (format == SummaryFormat::Json)
-        writer.reset(new JsonWriter(device, labelNames));
+        writer.reset(new JsonWriter(device, labelNames, unit));
     else
-        writer.reset(new CsvWriter(device, labelNames, format == SummaryFormat::ExcelCsv));
+        writer.reset(new CsvWriter(device, labelNames, unit, format == SummaryFormat::ExcelCsv));
     writer->begin();
     return writer;
 }
 
-SummaryWriter::SummaryWriter(QIODevice *device, const QStringList &names)
-    : device(device)
+SummaryWriter::SummaryWriter(QIODevice *device, const QStringList &names, bool unit)
+    : model(summaryColumns(unit))
+    , device(device)
 {
     for (qsizetype i = 0; i < names.size(); ++i)
         labelNames.append(names[i].isEmpty() ? QStringLiteral("label%1").arg(i + 1) : names[i]);

@@ -25,12 +25,13 @@ class SummaryWriter
 {
 public:
     // Empty label names become "label1", "label2", ...
+    // With `unit`, the rows end in the unit of rates (summaryColumns()).
     static std::unique_ptr<SummaryWriter> create(
-        QIODevice *device, SummaryFormat format, const QStringList &labelNames);
+        QIODevice *device, SummaryFormat format, const QStringList &labelNames, bool unit = false);
     // An Excel workbook at `path`, written when finish() succeeds. The
     // error, if it cannot be begun, goes to `error`.
     static std::unique_ptr<SummaryWriter> createXlsx(
-        const QString &path, const QStringList &labelNames, QString *error);
+        const QString &path, const QStringList &labelNames, bool unit, QString *error);
     virtual ~SummaryWriter() = default;
 
     // Spells one row into `out`. Safe to call from several threads at once.
@@ -46,7 +47,7 @@ public:
     QString errorString() const { return failure; }
 
 protected:
-    SummaryWriter(QIODevice *device, const QStringList &labelNames);
+    SummaryWriter(QIODevice *device, const QStringList &labelNames, bool unit);
     virtual void begin() = 0;
     virtual void end() = 0;
     // Bytes at the start of a row that only a row after another has.
@@ -57,6 +58,7 @@ protected:
 
     QByteArray buffer;
     QStringList labelNames;
+    const std::vector<Column> &model; // the columns after the labels
     bool anyRow = false;
     bool failed = false;
     QString failure;

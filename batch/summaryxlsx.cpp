@@ -39,8 +39,8 @@ template<typename T> T take(const char *&p)
 class XlsxSummary : public SummaryWriter
 {
 public:
-    XlsxSummary(const QString &path, const QStringList &names, lxw_workbook *book)
-        : SummaryWriter(nullptr, names)
+    XlsxSummary(const QString &path, const QStringList &names, bool unit, lxw_workbook *book)
+        : SummaryWriter(nullptr, names, unit)
         , target(path)
         , temporary(temporaryName(path))
         , book(book)
@@ -59,7 +59,7 @@ public:
     {
         for (qsizetype i = 0; i < labelNames.size(); ++i)
             text(out, r.series.labels.value(i));
-        for (const Column &column : summaryColumns()) {
+        for (const Column &column : model) {
             const CellValue v = column.value(r);
             switch (v.type) {
             case CellType::Text:
@@ -97,7 +97,7 @@ private:
         out.append(utf8);
     }
 
-    qsizetype columns() const { return labelNames.size() + qsizetype(summaryColumns().size()); }
+    qsizetype columns() const { return labelNames.size() + qsizetype(model.size()); }
 
     void begin() override
     {
@@ -106,7 +106,7 @@ private:
         lxw_col_t c = 0;
         for (const QString &name : labelNames)
             worksheet_write_string(sheet, 0, c++, name.toUtf8().constData(), bold);
-        for (const Column &column : summaryColumns())
+        for (const Column &column : model)
             worksheet_write_string(sheet, 0, c++, column.title, bold);
         worksheet_freeze_panes(sheet, 1, lxw_col_t(labelNames.size()));
 
@@ -114,7 +114,7 @@ private:
         worksheet_write_string(legend, 0, 0, "столбец", bold);
         worksheet_write_string(legend, 0, 1, "column", bold);
         lxw_row_t r = 1;
-        for (const Column &column : summaryColumns()) {
+        for (const Column &column : model) {
             worksheet_write_string(legend, r, 0, column.title, nullptr);
             worksheet_write_string(legend, r++, 1, column.name, nullptr);
         }
@@ -192,7 +192,7 @@ private:
 } // namespace
 
 std::unique_ptr<SummaryWriter> SummaryWriter::createXlsx(
-    const QString &path, const QStringList &labelNames, QString *error)
+    const QString &path, const QStringList &labelNames, bool unit, QString *error)
 {
     const QByteArray temporary = QFile::encodeName(XlsxSummary::temporaryName(path));
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
@@ -208,7 +208,7 @@ std::unique_ptr<SummaryWriter> SummaryWriter::createXlsx(
     for (qsizetype i = 0; i < labelNames.size(); ++i)
         names.append(
             labelNames[i].isEmpty() ? QStringLiteral("label%1").arg(i + 1) : labelNames[i]);
-    auto writer = std::make_unique<XlsxSummary>(path, names, book);
+    auto writer = std::make_unique<XlsxSummary>(path, names, unit, book);
     static_cast<SummaryWriter *>(writer.get())->begin();
     return writer;
 }

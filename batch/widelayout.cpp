@@ -10,6 +10,8 @@ namespace batch {
 
 bool WideLayout::setHeader(const Record &header, QString *error)
 {
+    if (rates.on())
+        return setRateHeader(header, error);
     qsizetype first = -1;
     for (qsizetype i = 0; i < header.size() && first < 0; ++i) {
         if (readYear(header.trimmed(i)))
@@ -48,9 +50,112 @@ bool WideLayout::setHeader(const Record &header, QString *error)
     return true;
 }
 
+namespace {
+
+// The year of a header cell "NAME YEAR" (a blank, '_' or '-' between).
+std::optional<qint32> blockYear(QByteArrayView cell, const QByteArray &name)
+{
+    if (cell.size() <= name.size() + 1 || !cell.startsWith(name))
+        return std::nullopt;
+    const char gap = cell[name.size()];
+    if (gap != ' ' && gap != '_' && gap != '-')
+        return std::nullopt;
+    return readYear(cell.sliced(name.size() + 1).trimmed());
+}
+
+} // namespace
+
+bool WideLayout::setRateHeader(const Record &header, QString *error)
+{
+    const QByteArray casesName = rates.cases.toUtf8(), populationName = rates.population.toUtf8();
+    qsizetype last = header.size();
+    while (last > 0 && header.trimmed(last - 1).isEmpty())
+        --last;
+    qsizetype first = 0;
+    while (first < last && !blockYear(header.trimmed(first), casesName)
+        && !blockYear(header.trimmed(first), populationName))
+        ++first;
+    if (first == last || (last - first) % 2 != 0) {
+        *error = QObject::tr("в заголовке нужны два блока лет: «%1 ГОД»… и «%2 ГОД»…")
+                     .arg(rates.cases, rates.population);
+        return false;
+    }
+    names = labelsOf(header, first);
+    yearCount = (last - first) / 2;
+    const bool casesFirst = blockYear(header.trimmed(first), casesName).has_value();
+    casesAt = casesFirst ? first : first + yearCount;
+    populationAt = casesFirst ? first + yearCount : first;
+    firstYear = blockYear(header.trimmed(first), casesFirst ? casesName : populationName).value();
+    for (qsizetype i = 0; i < yearCount; ++i) {
+        for (const auto &[at, name] :
+            {std::pair(casesAt, casesName), std::pair(populationAt, populationName)}) {
+            if (blockYear(header.trimmed(at + i), name) != firstYear + qint32(i)) {
+                *error = QObject::tr("в заголовке ожидался «%1 %2», а стоит «%3»")
+                             .arg(QString::fromUtf8(name))
+                             .arg(firstYear + qint32(i))
+                             .arg(echoCell(header.trimmed(at + i)));
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+std::optional<Series> WideLayout::rateRow(
+    const Record &record, char delimiter, const QString &file, Skip *skip, bool keepTyped) const
+{
+    Series s;
+    s.labels = labelsOf(record, names.size());
+    s.file = file;
+    s.line = record.line;
+    s.unit = rateUnit(rates.per);
+    const auto fail = [&](const QString &reason, qsizetype column = -1) {
+        *skip = Skip {file, record.line, displayLabel(s.labels, record.line), reason, column, {}};
+        return std::nullopt;
+    };
+    // A year without cases has no value; trimmed at the ends, a gap inside.
+    qsizetype first = -1, last = -1;
+    for (qsizetype i = 0; i < yearCount; ++i) {
+        if (!record.trimmed(casesAt + i).isEmpty()) {
+            first = first < 0 ? i : first;
+            last = i;
+        }
+    }
+    for (qsizetype i = names.size() + 2 * yearCount; i < record.size(); ++i) {
+        if (!record.trimmed(i).isEmpty())
+            return fail(QObject::tr("значений больше, чем лет в заголовке"), i);
+    }
+    if (first < 0)
+        return fail(QObject::tr("нет ни одного значения"));
+    const qint64 n = last - first + 1;
+    if (n < trend::MinValues)
+        return fail(QObject::tr("меньше пяти значений (%1)").arg(n));
+    if (n > trend::MaxValues)
+        return fail(QObject::tr("больше %1 значений").arg(trend::MaxValues));
+    for (qsizetype i = first; i <= last; ++i) {
+        const qint32 year = firstYear + qint32(i);
+        const QByteArrayView cases = record.trimmed(casesAt + i);
+        if (cases.isEmpty())
+            return fail(QObject::tr("пустая ячейка за %1 год").arg(year), casesAt + i);
+        double value = 0;
+        bool population = false;
+        if (const auto why = readRate(
+                cases, record.trimmed(populationAt + i), delimiter, rates.per, &value, &population))
+            return fail(QObject::tr("%1 год: %2").arg(year).arg(*why),
+                population ? populationAt + i : casesAt + i);
+        s.values.push_back(value);
+        if (keepTyped)
+            s.typed.push_back(trend::formatReal(value));
+    }
+    s.years = trend::seriesYears(firstYear + qint32(first), int(n));
+    return s;
+}
+
 std::optional<Series> WideLayout::row(
     const Record &record, char delimiter, const QString &file, Skip *skip, bool keepTyped) const
 {
+    if (rates.on())
+        return rateRow(record, delimiter, file, skip, keepTyped);
     const qsizetype labelCount = names.size();
     Series s;
     s.labels = labelsOf(record, labelCount);

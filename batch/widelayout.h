@@ -5,6 +5,7 @@
 // would take skips it with a reason.
 #pragma once
 
+#include "cells.h"
 #include "series.h"
 #include "tablereader.h"
 
@@ -16,9 +17,15 @@
 namespace batch {
 
 // Reads the header of a wide table: label columns, then consecutive years.
+// With rates from counts, two blocks of them instead, each year's header
+// cell the block's name and the year ("случаи 2015" ... "население 2015"
+// ...), in either order, over the same years.
 class WideLayout
 {
 public:
+    explicit WideLayout(const Rates &rates = {})
+        : rates(rates)
+    { }
     bool setHeader(const Record &header, QString *error);
     QStringList labelNames() const { return names; }
     // A series, or the reason it is skipped.
@@ -27,6 +34,12 @@ public:
         bool keepTyped = true) const;
 
 private:
+    bool setRateHeader(const Record &header, QString *error);
+    std::optional<Series> rateRow(const Record &record, char delimiter, const QString &file,
+        Skip *skip, bool keepTyped) const;
+
+    Rates rates;
+    qsizetype casesAt = 0, populationAt = 0; // the blocks' first columns
     QStringList names;
     qint32 firstYear = 0;
     qsizetype yearCount = 0;

@@ -6,7 +6,8 @@
   (CP1251, semicolons, decimal commas, CRLF line ends);
 - surveillance.xlsx: a workbook with shared and inline strings, a formula
   with its cached value, and a date where a value belongs;
-- counts.csv: case counts and population, a long table for --cases.
+- counts.csv: case counts and population in two blocks of years, for
+  --cases and --population.
 
 Run from anywhere; the files are written beside this script. The output is
 the same on every run, byte for byte.
@@ -40,6 +41,23 @@ def write_cp1251_csv():
         lines.append(";".join([disease, district] + cells))
     (HERE / "surveillance-cp1251.csv").write_bytes(
         ("\r\n".join(lines) + "\r\n").encode("cp1251"))
+
+
+def write_counts():
+    people = {"Северный": 152000, "Южный": 81000}
+    cases = {("Корь", "Северный"): [12, 15, 9, 20, 25, 31, 28],
+             ("Корь", "Южный"): [3, 4, 5, 6, 7, 9, 8],
+             ("Коклюш", "Южный"): [10, 12, 11, 14, 16, 15, 19]}
+    header = (["Болезнь", "Район"] + [f"случаи {y}" for y in YEARS]
+              + [f"население {y}" for y in YEARS])
+    lines = [";".join(header)]
+    for (disease, district), counts in cases.items():
+        population = [people[district] + 700 * i for i in range(len(YEARS))]
+        if district == "Южный" and disease == "Коклюш":
+            population[3] = ""  # not known: the series is skipped
+        lines.append(";".join([disease, district] + [str(c) for c in counts]
+                              + [str(p) for p in population]))
+    (HERE / "counts.csv").write_text("\n".join(lines) + "\n", encoding="utf-8")
 
 
 def column(i):
@@ -138,3 +156,4 @@ def write_xlsx():
 if __name__ == "__main__":
     write_cp1251_csv()
     write_xlsx()
+    write_counts()
