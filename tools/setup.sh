@@ -10,9 +10,11 @@ VANTOREL_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-d
 # What the test suite needs besides: a virtual X server for the real-window
 # test, clang with libFuzzer for the fuzz test, the validators and dpkg tools
 # and lintian for the package test, clang-format for the format check, SciPy
-# and statsmodels to check the batch statistics.
+# and statsmodels to check the batch statistics, openpyxl to read the xlsx
+# summary back.
 VANTOREL_TEST_PACKAGES=(xvfb xdotool clang libclang-rt-14-dev clang-format desktop-file-utils
-                        appstream dpkg-dev file lintian python3-scipy python3-statsmodels)
+                        appstream dpkg-dev file lintian python3-scipy python3-statsmodels
+                        python3-openpyxl)
 
 vantorel_ensure_packages() {
     local missing=() p
