@@ -42,23 +42,23 @@ double mannKendall(const std::vector<double> &values, TrendTests &t)
 {
     const std::size_t n = values.size();
     qint64 s = 0;
+    // How many values equal each one, itself included: the tie groups
+    // without sorting, since a group of t takes t(t - 1)(2t + 5) from the
+    // variance, (t - 1)(2t + 5) for each of its values.
+    thread_local std::vector<qint32> same;
+    same.assign(n, 1);
     for (std::size_t i = 0; i + 1 < n; ++i) {
-        for (std::size_t j = i + 1; j < n; ++j)
+        for (std::size_t j = i + 1; j < n; ++j) {
             s += (values[j] > values[i]) - (values[j] < values[i]);
+            const qint32 tie = values[j] == values[i];
+            same[i] += tie;
+            same[j] += tie;
+        }
     }
-    thread_local std::vector<double> sorted;
-    sorted.assign(values.begin(), values.end());
-    std::sort(sorted.begin(), sorted.end());
     const double nn = double(n);
     double variance = nn * (nn - 1) * (2 * nn + 5);
-    for (std::size_t i = 0; i < n;) {
-        std::size_t j = i;
-        while (j < n && sorted[j] == sorted[i])
-            ++j;
-        const double tied = double(j - i);
-        variance -= tied * (tied - 1) * (2 * tied + 5);
-        i = j;
-    }
+    for (const qint32 t : same)
+        variance -= double(t - 1) * (2 * double(t) + 5);
     variance /= 18;
     t.mkS = double(s);
     t.mkZ = s > 0 ? (double(s) - 1) / std::sqrt(variance)
