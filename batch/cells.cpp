@@ -65,6 +65,15 @@ std::optional<QString> readValue(QByteArrayView cell, char delimiter, double *va
     return QObject::tr("«%1» не является числом").arg(echoCell(cell));
 }
 
+std::optional<QString> lengthReason(qint64 n)
+{
+    if (n < trend::MinValues)
+        return QObject::tr("меньше пяти значений (%1)").arg(n);
+    if (n > trend::MaxValues)
+        return QObject::tr("больше %1 значений").arg(trend::MaxValues);
+    return std::nullopt;
+}
+
 QString rateUnit(double per)
 {
     const auto scaled = [&](double unit, const char *word) {

@@ -31,6 +31,9 @@ std::optional<qint32> readYear(QByteArrayView cell);
 // Reads one cell as a value. Returns a reason when it is not one.
 std::optional<QString> readValue(QByteArrayView cell, char delimiter, double *value);
 
+// Why a series of `n` values is not one the window computes, if it is not.
+std::optional<QString> lengthReason(qint64 n);
+
 // Rates from counts: the incidence of a year is cases × per / population.
 struct Rates {
     QString cases, population; // the two columns' names; empty: values as they are

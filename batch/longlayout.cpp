@@ -121,10 +121,8 @@ LongLayout::Result LongLayout::assemble(Pending &p) const
     const qint64 n = first == p.points.end() ? 0 : (last.base() - first);
     if (n == 0)
         return fail(p.line, QObject::tr("нет ни одного значения"));
-    if (n < trend::MinValues)
-        return fail(p.line, QObject::tr("меньше пяти значений (%1)").arg(n));
-    if (n > trend::MaxValues)
-        return fail(p.line, QObject::tr("больше %1 значений").arg(trend::MaxValues));
+    if (const auto why = lengthReason(n))
+        return fail(p.line, *why);
 
     Series s {p.labels, p.file, p.line, {}, {}, {}, rates.on() ? value : QString()};
     for (auto it = first; it != last.base(); ++it) {

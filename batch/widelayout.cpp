@@ -128,10 +128,8 @@ std::optional<Series> WideLayout::rateRow(
     if (first < 0)
         return fail(QObject::tr("нет ни одного значения"));
     const qint64 n = last - first + 1;
-    if (n < trend::MinValues)
-        return fail(QObject::tr("меньше пяти значений (%1)").arg(n));
-    if (n > trend::MaxValues)
-        return fail(QObject::tr("больше %1 значений").arg(trend::MaxValues));
+    if (const auto why = lengthReason(n))
+        return fail(*why);
     for (qsizetype i = first; i <= last; ++i) {
         const qint32 year = firstYear + qint32(i);
         const QByteArrayView cases = record.trimmed(casesAt + i);
@@ -179,10 +177,8 @@ std::optional<Series> WideLayout::row(
     if (last - labelCount >= yearCount)
         return fail(QObject::tr("значений больше, чем лет в заголовке"), last);
     const qint64 n = last - first + 1;
-    if (n < trend::MinValues)
-        return fail(QObject::tr("меньше пяти значений (%1)").arg(n));
-    if (n > trend::MaxValues)
-        return fail(QObject::tr("больше %1 значений").arg(trend::MaxValues));
+    if (const auto why = lengthReason(n))
+        return fail(*why);
 
     const qint32 start = firstYear + qint32(first - labelCount);
     s.values.reserve(std::size_t(n));
