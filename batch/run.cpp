@@ -255,6 +255,18 @@ private:
     {
         if (isWorkbookName(o.input) || !o.sheet.isEmpty())
             return openWorkbook();
+        // A workbook by another name is known by its first bytes, and so is
+        // the binary workbook of Excel 97-2003, which is not read.
+        QFile probe(o.input);
+        const QByteArray magic = probe.open(QIODevice::ReadOnly) ? probe.read(8) : QByteArray();
+        if (magic.startsWith("PK\x03\x04"))
+            return openWorkbook();
+        if (magic == QByteArrayView("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) {
+            fatal(QObject::tr("%1: книга Excel 97–2003 (.xls) не читается; сохраните её как "
+                              ".xlsx или CSV")
+                      .arg(o.input));
+            return false;
+        }
         if (o.input == QLatin1String("-")) {
             fileName = QStringLiteral("-");
             auto file = std::make_unique<QFile>();
