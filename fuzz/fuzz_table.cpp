@@ -67,7 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint8_t mode = data[0];
     const char delimiters[] = {0, ',', ';', '\t'};
     const QByteArray bytes(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
-    batch::SourceOptions options {bool(mode & 1), delimiters[(mode >> 1) & 3], true};
+    batch::SourceOptions options;
+    options.longLayout = mode & 1;
+    options.delimiter = delimiters[(mode >> 1) & 3];
     std::unique_ptr<batch::Workbook> book;
     if (mode & 8) {
         const qsizetype nul = bytes.indexOf('\0');
