@@ -18,7 +18,8 @@ vantorel_ensure_packages python3-pandas python3-scipy time
 rows=${1:-300000}
 batch="$VANTOREL_ROOT/build/batch/vantorel-batch"
 floor="$VANTOREL_ROOT/build/bench/floor"
-[ -x "$batch" ] && [ -x "$floor" ] || vantorel_build default
+[ -x "$batch" ] || vantorel_build default
+cmake --build "$VANTOREL_ROOT/build" --target vantorel-batch floor
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 table() { /usr/bin/python3 "$VANTOREL_ROOT/bench/make_table.py" "$1" 20 >"$2"; }
