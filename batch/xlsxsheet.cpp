@@ -26,8 +26,6 @@ constexpr qint64 MaxSmallPartBytes = 16 * 1024 * 1024; // workbook, relations, s
 constexpr qint64 MaxInflation = 100; // a hundredfold, beyond the first MiB
 constexpr qint64 MaxRows = 1048576; // what Excel holds
 constexpr qint64 MaxColumns = 16384;
-const QString RelationsNs
-    = QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships");
 
 } // namespace
 
@@ -546,9 +544,15 @@ std::unique_ptr<Workbook> Workbook::start(std::shared_ptr<Archive> archive, QStr
             }
             if (xml.name() != u"sheet")
                 return;
+            // The sheet's relation: r:id, whichever namespace (transitional or
+            // strict) r stands for.
             const auto a = xml.attributes();
-            const auto it
-                = relations.constFind(a.value(RelationsNs, QLatin1String("id")).toString());
+            QString id;
+            for (const QXmlStreamAttribute &attribute : a) {
+                if (attribute.name() == u"id" && !attribute.namespaceUri().isEmpty())
+                    id = attribute.value().toString();
+            }
+            const auto it = relations.constFind(id);
             missing = missing || it == relations.constEnd();
             book->names.append(a.value(QLatin1String("name")).toString());
             book->parts.append(it == relations.constEnd() ? QString() : it->target);

@@ -65,9 +65,9 @@ void writeZip(const QString &path, const QList<std::pair<QString, QByteArray>> &
 void writeWorkbook(const QString &path, const QList<std::pair<QString, QStringList>> &sheets,
     const QStringList &shared)
 {
+    // r as strict workbooks name it; libxlsxwriter's are transitional.
     const QByteArray ns = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
-                          "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
-                          "relationships\"";
+                          "xmlns:r=\"http://purl.oclc.org/ooxml/officeDocument/relationships\"";
     const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
     QByteArray list, rels = "<Relationships>", strings = "<sst " + ns + ">";
     QList<std::pair<QString, QByteArray>> parts;
