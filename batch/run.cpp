@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
 #include <QThread>
@@ -253,35 +252,26 @@ private:
 
     bool openInput()
     {
-        if (isWorkbookName(o.input) || !o.sheet.isEmpty())
-            return openWorkbook();
-        // A workbook by another name is known by its first bytes, and so is
-        // the binary workbook of Excel 97-2003, which is not read.
-        QFile probe(o.input);
-        const QByteArray magic = probe.open(QIODevice::ReadOnly) ? probe.read(8) : QByteArray();
-        if (magic.startsWith("PK\x03\x04"))
-            return openWorkbook();
-        if (magic == QByteArrayView("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) {
-            fatal(QObject::tr("%1: книга Excel 97–2003 (.xls) не читается; сохраните её как "
-                              ".xlsx или CSV")
-                      .arg(o.input));
-            return false;
-        }
+        fileName = o.input;
+        auto file = std::make_unique<QFile>(o.input);
         if (o.input == QLatin1String("-")) {
-            fileName = QStringLiteral("-");
-            auto file = std::make_unique<QFile>();
             if (!file->open(stdin, QIODevice::ReadOnly)) {
                 fatal(QObject::tr("стандартный ввод не открыт"));
                 return false;
             }
-            in = std::move(file);
-            decode();
-            return true;
-        }
-        fileName = o.input;
-        auto file = std::make_unique<QFile>(o.input);
-        if (!file->open(QIODevice::ReadOnly)) {
+        } else if (!file->open(QIODevice::ReadOnly)) {
             fatal(QObject::tr("%1: файл не открыт (%2)").arg(o.input, file->errorString()));
+            return false;
+        }
+        // A workbook by another name is known by its first bytes, and so is
+        // the binary workbook of Excel 97-2003, which is not read.
+        const QByteArray magic = file->peek(8);
+        if (isWorkbookName(o.input) || !o.sheet.isEmpty() || magic.startsWith("PK\x03\x04"))
+            return openWorkbook(*file);
+        if (magic == QByteArrayView("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) {
+            fatal(QObject::tr("%1: книга Excel 97–2003 (.xls) не читается; сохраните её как "
+                              ".xlsx или CSV")
+                      .arg(o.input));
             return false;
         }
         in = std::move(file);
@@ -289,24 +279,15 @@ private:
         return true;
     }
 
-    // A workbook's sheet, read as a tab-delimited UTF-8 table.
-    bool openWorkbook()
+    // A workbook's sheet, read as a tab-delimited UTF-8 table. A named file
+    // is opened by libzip itself; standard input is read whole, since a
+    // zip's directory is at its end.
+    bool openWorkbook(QFile &file)
     {
-        fileName = o.input;
         QString error;
-        std::unique_ptr<Workbook> book;
-        if (o.input == QLatin1String("-")) {
-            QFile file;
-            if (!file.open(stdin, QIODevice::ReadOnly)) {
-                fatal(QObject::tr("стандартный ввод не открыт"));
-                return false;
-            }
-            book = Workbook::fromData(file.readAll(), &error);
-        } else if (!QFileInfo(o.input).isFile()) {
-            fatal(QObject::tr("%1: файл не открыт (нет такого файла)").arg(o.input));
-            return false;
-        } else
-            book = Workbook::open(o.input, &error);
+        const std::unique_ptr<Workbook> book = o.input == QLatin1String("-")
+            ? Workbook::fromData(file.readAll(), &error)
+            : Workbook::open(o.input, &error);
         if (book)
             in = book->sheet(o.sheet, &error);
         if (!in) {

@@ -41,8 +41,8 @@ QStringList SeriesSource::labelNames() const
 
 QString SeriesSource::valueName() const
 {
-    const QString name = options.longLayout ? longTable.valueName()
-        : options.rates.on()                ? rateUnit(options.rates.per)
+    const QString name = options.rates.on() ? rateUnit(options.rates.per)
+        : options.longLayout                ? longTable.valueName()
                                             : QString();
     return name.isEmpty() ? QObject::tr("заболеваемость") : name;
 }

@@ -81,6 +81,7 @@ bool WideLayout::setRateHeader(const Record &header, QString *error)
         return false;
     }
     names = labelsOf(header, first);
+    unit = rateUnit(rates.per);
     yearCount = (last - first) / 2;
     const bool casesFirst = blockYear(header.trimmed(first), casesName).has_value();
     casesAt = casesFirst ? first : first + yearCount;
@@ -108,7 +109,7 @@ std::optional<Series> WideLayout::rateRow(
     s.labels = labelsOf(record, names.size());
     s.file = file;
     s.line = record.line;
-    s.unit = rateUnit(rates.per);
+    s.unit = unit;
     const auto fail = [&](const QString &reason, qsizetype column = -1) {
         *skip = Skip {file, record.line, displayLabel(s.labels, record.line), reason, column, {}};
         return std::nullopt;

@@ -40,6 +40,7 @@ private:
 
     Rates rates;
     qsizetype casesAt = 0, populationAt = 0; // the blocks' first columns
+    QString unit; // of the rates, the same for every row
     QStringList names;
     qint32 firstYear = 0;
     qsizetype yearCount = 0;
