@@ -68,45 +68,94 @@ double mannKendall(const std::vector<double> &values, TrendTests &t)
     return variance;
 }
 
-// The k-th smallest of slopes[0, end) (0-based), moving them about so
-// that none before it is larger and none after it smaller. A quickselect
-// whose partition has no branch on the data: the slopes of a noisy series
-// would mispredict std::nth_element's every other comparison.
-double select(std::vector<double> &slopes, std::size_t k, std::size_t end)
+// Where a[lo, hi), split about a pivot, has its slopes equal to the
+// pivot: those before are smaller, those after larger.
+struct Split {
+    std::size_t equal;
+    std::size_t larger;
+};
+
+// In two passes that swap in place, with no branch on the data: the slopes
+// of a noisy series would mispredict every other comparison.
+Split splitInPlace(double *a, std::size_t lo, std::size_t hi, double pivot)
 {
-    double *const a = slopes.data();
-    std::size_t lo = 0, hi = end;
-    // Past this many passes the pivots are unlucky: std::nth_element
-    // still bounds the work.
-    for (int passes = 0; hi - lo > 32 && passes < 64; ++passes) {
+    std::size_t equal = lo;
+    for (std::size_t i = lo; i < hi; ++i) {
+        const double v = a[i];
+        a[i] = a[equal];
+        a[equal] = v;
+        equal += v < pivot;
+    }
+    std::size_t larger = equal;
+    for (std::size_t i = equal; i < hi; ++i) {
+        const double v = a[i];
+        a[i] = a[larger];
+        a[larger] = v;
+        larger += v == pivot;
+    }
+    return {equal, larger};
+}
+
+// In one pass, the larger slopes set aside in `aside`: no load waits for
+// the store before it, so a slope costs about a cycle.
+Split splitAside(double *a, std::size_t lo, std::size_t hi, double pivot, double *aside)
+{
+    std::size_t smaller = lo, larger = 0;
+    for (std::size_t i = lo; i < hi; ++i) {
+        const double v = a[i];
+        a[smaller] = v;
+        aside[larger] = v;
+        smaller += v < pivot;
+        larger += v > pivot;
+    }
+    const std::size_t equalEnd = hi - larger;
+    std::fill(a + smaller, a + equalEnd, pivot);
+    std::copy(aside, aside + larger, a + equalEnd);
+    return {smaller, equalEnd};
+}
+
+// Past this many slopes the split works in place, so that a long series
+// needs no second copy of its slopes.
+constexpr std::size_t asideLimit = 4096;
+
+// found[r] = the ranks[r]-th smallest of a[lo, hi) for r < m, with the
+// ranks ascending, 0-based and within [lo, hi). Every split serves all the
+// ranks at once; each pass narrows only the part that still holds some.
+void selectRanks(double *a, std::size_t lo, std::size_t hi, const std::size_t *ranks, std::size_t m,
+    double *found, int passes)
+{
+    thread_local std::vector<double> aside;
+    while (m > 0) {
+        // Few slopes left, or unlucky pivots: std::nth_element bounds the work.
+        if (hi - lo <= 16 || passes == 0) {
+            for (std::size_t r = 0, from = lo; r < m; from = ranks[r++] + 1) {
+                std::nth_element(a + from, a + ranks[r], a + hi);
+                found[r] = a[ranks[r]];
+            }
+            return;
+        }
+        --passes;
         const double x = a[lo], y = a[lo + (hi - lo) / 2], z = a[hi - 1];
         const double pivot = std::max(std::min(x, y), std::min(std::max(x, y), z));
-        std::size_t less = lo;
-        for (std::size_t i = lo; i < hi; ++i) {
-            const double v = a[i];
-            a[i] = a[less];
-            a[less] = v;
-            less += v < pivot;
+        Split split;
+        if (hi - lo <= asideLimit) {
+            aside.resize(asideLimit);
+            split = splitAside(a, lo, hi, pivot, aside.data());
+        } else {
+            split = splitInPlace(a, lo, hi, pivot);
         }
-        if (k < less) {
-            hi = less;
-            continue;
-        }
-        // Ties with the pivot next, so that a run of equal slopes ends
-        // the search instead of repeating it.
-        std::size_t equal = less;
-        for (std::size_t i = less; i < hi; ++i) {
-            const double v = a[i];
-            a[i] = a[equal];
-            a[equal] = v;
-            equal += v == pivot;
-        }
-        if (k < equal)
-            return pivot;
-        lo = equal;
+        std::size_t smaller = 0;
+        while (smaller < m && ranks[smaller] < split.equal)
+            ++smaller;
+        std::size_t settled = smaller;
+        for (; settled < m && ranks[settled] < split.larger; ++settled)
+            found[settled] = pivot;
+        selectRanks(a, lo, split.equal, ranks, smaller, found, passes);
+        ranks += settled;
+        found += settled;
+        m -= settled;
+        lo = split.larger;
     }
-    std::nth_element(a + lo, a + k, a + hi);
-    return a[k];
 }
 
 // `variance` is that of Kendall's S: the values' ties are the slopes'.
@@ -129,16 +178,18 @@ void senSlope(const std::vector<qint32> &years, const std::vector<double> &value
         = std::size_t(std::min(std::nearbyint((double(count) - z * sigma) / 2), double(count - 1)));
     const auto lower
         = std::size_t(std::max(std::nearbyint((double(count) + z * sigma) / 2) - 1, 0.0));
-    // Largest first, each among the smallest that the one before left at
-    // the front, so that each pass is over fewer slopes.
+    // The median is the middle slope, or the mean of the middle two.
     const std::size_t middle = count / 2;
-    t.senHigh = select(slopes, upper, count);
-    const std::size_t medianEnd = middle <= upper ? upper + 1 : count;
-    const double high = select(slopes, middle, medianEnd);
-    t.sen = count % 2
-        ? high
-        : (high + *std::max_element(slopes.begin(), slopes.begin() + std::ptrdiff_t(middle))) / 2;
-    t.senLow = select(slopes, lower, lower <= middle ? middle + 1 : medianEnd);
+    std::size_t ranks[] = {lower, count % 2 ? middle : middle - 1, middle, upper};
+    std::sort(std::begin(ranks), std::end(ranks));
+    const std::size_t m = std::size_t(std::unique(std::begin(ranks), std::end(ranks)) - ranks);
+    double found[4];
+    selectRanks(slopes.data(), 0, count, ranks, m, found, 64);
+    const auto at
+        = [&](std::size_t rank) { return found[std::lower_bound(ranks, ranks + m, rank) - ranks]; };
+    t.senLow = at(lower);
+    t.senHigh = at(upper);
+    t.sen = count % 2 ? at(middle) : (at(middle) + at(middle - 1)) / 2;
 }
 
 } // namespace
