@@ -47,12 +47,14 @@ void jsonText(QByteArray &out, const QString &value)
     out.append('"');
 }
 
-// The shortest text that reads back as the same double.
-void shortest(QByteArray &out, double x)
+// Spells a number at the end of `out`, in place: a double as the shortest
+// text that reads back as the same double. None takes more than 24 bytes.
+template<typename T> void spell(QByteArray &out, T x)
 {
-    char text[64];
-    const auto result = std::to_chars(text, text + sizeof text, x);
-    out.append(text, result.ptr - text);
+    const qsizetype at = out.size();
+    out.resize(at + 32);
+    const auto result = std::to_chars(out.data() + at, out.data() + out.size(), x);
+    out.truncate(result.ptr - out.constData());
 }
 
 // Plain CSV, or what Russian Excel opens as a table: UTF-8 with a
@@ -112,14 +114,14 @@ private:
         case CellType::Text:
             return text(out, v.text);
         case CellType::Integer:
-            out.append(QByteArray::number(v.integer));
+            spell(out, v.integer);
             return;
         case CellType::Real:
             if (std::isnan(v.real)) {
                 out.append("nan");
             } else {
                 const qsizetype at = out.size();
-                shortest(out, v.real);
+                spell(out, v.real);
                 if (excel)
                     std::replace(out.begin() + at, out.end(), '.', ',');
             }
@@ -172,11 +174,11 @@ private:
         case CellType::Text:
             return jsonText(out, v.text);
         case CellType::Integer:
-            out.append(QByteArray::number(v.integer));
+            spell(out, v.integer);
             return;
         case CellType::Real:
             if (std::isfinite(v.real))
-                shortest(out, v.real);
+                spell(out, v.real);
             else
                 out.append("null");
             return;
@@ -217,24 +219,35 @@ void SummaryWriter::append(QByteArrayView rows)
     if (!anyRow)
         rows = rows.sliced(separatorLength());
     anyRow = true;
-    buffer.append(rows);
-    if (buffer.size() > (1 << 16))
+    // A batch's rows, a few megabytes, go out as they are: copying them
+    // into the buffer first would cost as much as writing them.
+    if (buffer.size() + rows.size() > (1 << 16)) {
         flush();
+        writeRows(rows);
+    } else {
+        buffer.append(rows);
+    }
 }
 
 bool SummaryWriter::flush()
 {
-    if (!failed && !buffer.isEmpty()) {
-        const qint64 written = device->write(buffer);
-        if (written != buffer.size()) {
-            failed = true;
-            const auto file = qobject_cast<QFileDevice *>(device);
-            const QByteArrayView rest = QByteArrayView(buffer).sliced(std::max<qint64>(written, 0));
-            failure = file ? trend::writeFailure(*file, rest) : device->errorString();
-        }
-    }
+    if (!buffer.isEmpty())
+        writeRows(buffer);
     buffer.clear();
     return !failed;
+}
+
+void SummaryWriter::writeRows(QByteArrayView rows)
+{
+    if (failed)
+        return;
+    const qint64 written = device->write(rows.data(), rows.size());
+    if (written != rows.size()) {
+        failed = true;
+        const auto file = qobject_cast<QFileDevice *>(device);
+        failure = file ? trend::writeFailure(*file, rows.sliced(std::max<qint64>(written, 0)))
+                       : device->errorString();
+    }
 }
 
 bool SummaryWriter::finish()

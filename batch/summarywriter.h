@@ -53,8 +53,10 @@ protected:
     // Bytes at the start of a row that only a row after another has.
     virtual qsizetype separatorLength() const { return 0; }
 
-    // Writes what the buffer holds.
-    virtual bool flush();
+    // Writes what the buffer holds; false once the device has failed.
+    bool flush();
+    // Writes rows to the device, unless it has already failed.
+    virtual void writeRows(QByteArrayView rows);
 
     QByteArray buffer;
     QStringList labelNames;

@@ -126,10 +126,10 @@ private:
 
     void end() override { }
 
-    bool flush() override
+    void writeRows(QByteArrayView rows) override
     {
-        const char *p = buffer.constData();
-        const char *end = p + buffer.size();
+        const char *p = rows.data();
+        const char *end = p + rows.size();
         lxw_col_t c = 0;
         while (!failed && p < end) {
             const char type = *p++;
@@ -157,8 +157,6 @@ private:
             }
             ++c;
         }
-        buffer.clear();
-        return !failed;
     }
 
     // Writes the workbook to a temporary file beside the target, which
