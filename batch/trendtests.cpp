@@ -135,7 +135,10 @@ void selectRanks(double *a, std::size_t lo, std::size_t hi, const std::size_t *r
             return;
         }
         --passes;
-        const double x = a[lo], y = a[lo + (hi - lo) / 2], z = a[hi - 1];
+        // The median of three at the quarters: the first slopes, those of
+        // neighbouring years, are the most scattered, and so are the last.
+        const std::size_t quarter = (hi - lo) / 4;
+        const double x = a[lo + quarter], y = a[lo + 2 * quarter], z = a[hi - 1 - quarter];
         const double pivot = std::max(std::min(x, y), std::min(std::max(x, y), z));
         Split split;
         if (hi - lo <= asideLimit) {
