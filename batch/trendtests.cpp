@@ -41,15 +41,20 @@ void annualPercentChange(
 double mannKendall(const std::vector<double> &values, TrendTests &t)
 {
     const std::size_t n = values.size();
-    qint64 s = 0;
+    qint64 s = 0, ties = 0;
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        for (std::size_t j = i + 1; j < n; ++j) {
+            s += (values[j] > values[i]) - (values[j] < values[i]);
+            ties += values[j] == values[i];
+        }
+    }
     // How many values equal each one, itself included: the tie groups
     // without sorting, since a group of t takes t(t - 1)(2t + 5) from the
     // variance, (t - 1)(2t + 5) for each of its values.
     thread_local std::vector<qint32> same;
     same.assign(n, 1);
-    for (std::size_t i = 0; i + 1 < n; ++i) {
+    for (std::size_t i = 0; ties > 0 && i + 1 < n; ++i) {
         for (std::size_t j = i + 1; j < n; ++j) {
-            s += (values[j] > values[i]) - (values[j] < values[i]);
             const qint32 tie = values[j] == values[i];
             same[i] += tie;
             same[j] += tie;
@@ -167,11 +172,11 @@ void senSlope(const std::vector<qint32> &years, const std::vector<double> &value
 {
     const std::size_t n = values.size();
     thread_local std::vector<double> slopes;
-    slopes.clear();
-    slopes.reserve(n * (n - 1) / 2);
+    slopes.resize(n * (n - 1) / 2);
+    double *slope = slopes.data();
     for (std::size_t i = 0; i + 1 < n; ++i) {
         for (std::size_t j = i + 1; j < n; ++j)
-            slopes.push_back((values[j] - values[i]) / double(years[j] - years[i]));
+            *slope++ = (values[j] - values[i]) / double(years[j] - years[i]);
     }
     const std::size_t count = slopes.size();
     // Sen (1968), eq. 2.6, with the indices rounded half to even as numpy does.
