@@ -21,6 +21,7 @@
 #include <deque>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace batch {
@@ -97,7 +98,7 @@ private:
     // the next; their outcomes are taken in the table's order.
     void readAll(SeriesSource &source)
     {
-        const int jobs = o.jobs > 0 ? o.jobs : std::max(1, QThread::idealThreadCount());
+        jobs = o.jobs > 0 ? o.jobs : std::max(1, QThread::idealThreadCount());
         std::deque<std::future<Outcome>> running;
         bool ended = false;
         SourceBatch batch;
@@ -126,6 +127,7 @@ private:
     Outcome compute(const SeriesSource &source, SourceBatch &batch) const
     {
         Outcome outcome;
+        outcome.rows = spareRows();
         source.read(batch, [&](SourceItem &item) {
             if (item.series) {
                 compute(*item.series, outcome);
@@ -174,6 +176,7 @@ private:
     bool take(Outcome outcome)
     {
         summary->append(outcome.rows);
+        giveBack(std::move(outcome.rows));
         computed += outcome.computed;
         // The batch's files become durable before any takes its name.
         const bool durable = outcome.events.empty() || (sync(o.reportsDir) && sync(o.chartsDir));
@@ -404,7 +407,31 @@ private:
         }
     }
 
+    // A batch's summary rows are a few megabytes. Their buffers are used
+    // again once written: a fresh one for every batch, on every thread,
+    // scatters the heap until a long run's peak memory grows with it.
+    QByteArray spareRows() const
+    {
+        const std::lock_guard lock(spareLock);
+        if (spare.empty())
+            return {};
+        QByteArray rows = std::move(spare.back());
+        spare.pop_back();
+        return rows;
+    }
+
+    void giveBack(QByteArray rows)
+    {
+        rows.resize(0);
+        const std::lock_guard lock(spareLock);
+        if (spare.size() <= std::size_t(jobs))
+            spare.push_back(std::move(rows));
+    }
+
     const Options &o;
+    int jobs = 1; // threads that compute batches
+    mutable std::mutex spareLock;
+    mutable std::vector<QByteArray> spare; // at most jobs + 1
     QTextStream &err;
     QString fileName;
     QString sheetName; // of a workbook; empty for a text table
