@@ -14,19 +14,38 @@ namespace batch {
 
 namespace {
 
+// Appends text as UTF-8; most labels are ASCII, copied without the
+// conversion's own buffer.
+void appendUtf8(QByteArray &out, const QString &value)
+{
+    const qsizetype at = out.size();
+    out.resize(at + value.size());
+    char *p = out.data() + at;
+    for (const QChar c : value) {
+        if (c.unicode() >= 0x80) {
+            out.truncate(at);
+            out.append(value.toUtf8());
+            return;
+        }
+        *p++ = char(c.unicode());
+    }
+}
+
 void csvText(QByteArray &out, const QString &value)
 {
-    const QByteArray utf8 = value.toUtf8();
-    if (utf8.contains(',') || utf8.contains('"') || utf8.contains('\n') || utf8.contains('\r')) {
+    const qsizetype at = out.size();
+    appendUtf8(out, value);
+    if (std::any_of(out.cbegin() + at, out.cend(),
+            [](char c) { return c == ',' || c == '"' || c == '\n' || c == '\r'; })) {
+        const QByteArray text = out.mid(at);
+        out.truncate(at);
         out.append('"');
-        for (char c : utf8) {
+        for (char c : text) {
             if (c == '"')
                 out.append('"');
             out.append(c);
         }
         out.append('"');
-    } else {
-        out.append(utf8);
     }
 }
 
