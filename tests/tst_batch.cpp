@@ -3,11 +3,13 @@
 // tests/golden/batch is one case, an input table and its arguments, with the
 // summary, the report files, the stderr lines and the exit status it must
 // give. Workbooks are made here, by hand or by libxlsxwriter, and must read
-// as the same table in CSV does. The least-squares fit is held against SciPy.
+// as the same table in CSV does. The least-squares fit is held against SciPy,
+// and Sen's slope against a sort of every pairwise slope.
 #include "modaldriver.h"
 #include "ols.h"
 #include "run.h"
 #include "trendcore.h"
+#include "trendtests.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -19,6 +21,7 @@
 #include <xlsxwriter.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <csignal>
 
 #include <sys/resource.h>
@@ -154,6 +157,8 @@ private slots:
     void threadsKeepOrder();
     void olsAgainstScipy_data();
     void olsAgainstScipy();
+    void senAgainstSorting_data();
+    void senAgainstSorting();
 };
 
 void TestBatch::golden_data()
@@ -382,6 +387,61 @@ void TestBatch::olsAgainstScipy()
         QVERIFY2(std::fabs(got[i] - expected[std::size_t(i)])
                 <= 1e-9 * std::fabs(expected[std::size_t(i)]),
             qPrintable(QStringLiteral("column %1: %2").arg(i).arg(got[i], 0, 'g', 17)));
+}
+
+void TestBatch::senAgainstSorting_data()
+{
+    QTest::addColumn<std::vector<double>>("values");
+    const auto series = [](int n, auto value) {
+        std::vector<double> v;
+        for (int i = 0; i < n; ++i)
+            v.push_back(value(i));
+        return v;
+    };
+    const auto noise = [](int i) { return std::sqrt(double((i * 7919 + 13) % 101)); };
+    QTest::newRow("noise") << series(20, noise);
+    QTest::newRow("ties everywhere") << series(30, [](int i) { return double(i * 5 % 3); });
+    QTest::newRow("constant") << series(12, [](int) { return 4.0; });
+    QTest::newRow("convex") << series(40, [](int i) { return double(i * i); });
+    QTest::newRow("falling") << series(25, [](int i) { return 100.0 - i; });
+    // Past 4,096 slopes the selection splits in place.
+    QTest::newRow("long") << series(120, noise);
+    QTest::newRow("long, ties") << series(150, [](int i) { return double(i % 7 + i / 50); });
+}
+
+// The median and Sen's interval bounds (scipy.stats.theilslopes) picked
+// from all pairwise slopes sorted, with the variance's tie groups counted
+// from the values sorted.
+void TestBatch::senAgainstSorting()
+{
+    QFETCH(std::vector<double>, values);
+    const std::size_t n = values.size();
+    const std::vector<qint32> years = trend::seriesYears(2001, int(n));
+    std::vector<double> slopes, sorted = values;
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = i + 1; j < n; ++j)
+            slopes.push_back((values[j] - values[i]) / double(years[j] - years[i]));
+    std::sort(slopes.begin(), slopes.end());
+    std::sort(sorted.begin(), sorted.end());
+    double variance = double(n) * double(n - 1) * double(2 * n + 5);
+    for (auto group = sorted.begin(); group != sorted.end();) {
+        const auto end = std::upper_bound(group, sorted.end(), *group);
+        const double t = double(end - group);
+        variance -= t * (t - 1) * (2 * t + 5);
+        group = end;
+    }
+    const double count = double(slopes.size()),
+                 spread = 1.959963984540054 * std::sqrt(variance / 18);
+    const auto at
+        = [&](double rank) { return slopes[std::size_t(std::clamp(rank, 0.0, count - 1))]; };
+    const std::size_t middle = slopes.size() / 2;
+    const double median
+        = slopes.size() % 2 ? slopes[middle] : (slopes[middle] + slopes[middle - 1]) / 2;
+
+    const batch::TrendTests got = batch::trendTests(years, values);
+    QCOMPARE(got.sen, median);
+    QCOMPARE(got.senLow, at(std::nearbyint((count - spread) / 2) - 1));
+    QCOMPARE(got.senHigh, at(std::nearbyint((count + spread) / 2)));
 }
 
 QTEST_GUILESS_MAIN(TestBatch)
