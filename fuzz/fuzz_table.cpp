@@ -67,14 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint8_t mode = data[0];
     const char delimiters[] = {0, ',', ';', '\t'};
     const QByteArray bytes(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
-    batch::SourceOptions options;
+    table::SourceOptions options;
     options.longLayout = mode & 1;
     options.delimiter = delimiters[(mode >> 1) & 3];
-    std::unique_ptr<batch::Workbook> book;
+    std::unique_ptr<table::Workbook> book;
     if (mode & 8) {
         const qsizetype nul = bytes.indexOf('\0');
         QString error;
-        book = batch::Workbook::fromData(bytes.startsWith("PK")
+        book = table::Workbook::fromData(bytes.startsWith("PK")
                 ? bytes
                 : packWorkbook(bytes.left(nul), nul < 0 ? QByteArray() : bytes.mid(nul + 1)),
             &error);
@@ -95,22 +95,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::unique_ptr<QIODevice> sheet = book ? book->sheet({}, &error) : nullptr;
         if (book && !sheet)
             return QStringList {error};
-        batch::SourceOptions o = options;
+        table::SourceOptions o = options;
         o.batchBytes = batchBytes;
-        batch::SeriesSource source(sheet ? sheet.get() : &buffer, QStringLiteral("fuzz"), o);
+        table::SeriesSource source(sheet ? sheet.get() : &buffer, QStringLiteral("fuzz"), o);
         QStringList seen;
-        if (!source.start(&error))
-            return QStringList {error};
-        batch::SourceItem item;
+        table::Problem problem;
+        if (!source.start(&problem))
+            return QStringList {problem.message()};
+        table::SourceItem item;
         while (source.next(item)) {
             if (!item.series) {
-                seen.append(item.failure.isEmpty() ? item.skip.message() : item.failure);
+                seen.append(item.failure ? item.failure->message() : item.skip.message());
                 continue;
             }
-            const batch::Series &s = *item.series;
+            const table::Series &s = *item.series;
             const auto r = trend::calculate(s.values, qint16(s.values.size()));
             seen.append(QString::number(s.line) + trend::reportText(s.years, s.typed, r));
-            (void)batch::fitOverYears(s.years, s.values);
+            (void)stats::fitOverYears(s.years, s.values);
         }
         return seen;
     };

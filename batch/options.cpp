@@ -1,0 +1,239 @@
+// SPDX-License-Identifier: MIT
+#include "options.h"
+
+#include "version.h"
+
+#include <QCommandLineParser>
+#include <QObject>
+#include <QTextStream>
+
+#include <cmath>
+#include <initializer_list>
+#include <utility>
+#include <vector>
+
+namespace batch {
+
+namespace {
+
+// Every option once: its names, the Russian description that the help
+// shows, and its value's name and default.
+struct OptionEntry {
+    QStringList names;
+    const char *description;
+    const char *valueName = nullptr;
+    const char *defaultValue = nullptr;
+};
+
+const std::vector<OptionEntry> &optionTable()
+{
+    static const std::vector<OptionEntry> table {
+        {{"o", "output"}, "сводка в файл, а не в стандартный вывод", "ФАЙЛ"},
+        {{"format"}, "формат сводки (по умолчанию csv)", "csv|json|xlsx", "csv"},
+        {{"excel-csv"}, "сводка CSV для русского Excel (BOM, «;», запятая)"},
+        {{"long"}, "длинная таблица"},
+        {{"delimiter"}, ", ; или tab (по умолчанию определяется по заголовку)", "РАЗДЕЛИТЕЛЬ"},
+        {{"encoding"}, "кодировка (по умолчанию UTF-8, а если нет - CP1251)", "utf-8|cp1251"},
+        {{"cases"}, "заболеваемость из числа случаев: столбец случаев", "СТОЛБЕЦ"},
+        {{"population"}, "... и столбец населения", "СТОЛБЕЦ"},
+        {{"per"}, "на сколько населения (по умолчанию 100000)", "N", "100000"},
+        {{"sheet"}, "лист книги Excel (по умолчанию первый); вход - книга .xlsx", "ЛИСТ"},
+        {{"reports"}, "файл отчёта для каждого ряда, как сохраняет окно", "ПАПКА"},
+        {{"charts"}, "график для каждого ряда", "ПАПКА"},
+        {{"chart-format"}, "формат графиков (по умолчанию svg)", "svg|png", "svg"},
+        {{"j", "jobs"}, "потоков расчёта (по умолчанию по числу ядер)", "N", "0"},
+        {{"q", "quiet"}, "без строки хода работы"},
+        {{"h", "help"}, "эта справка"},
+        {{"v", "version"}, "версия программы"},
+    };
+    return table;
+}
+
+QString helpText(const QList<QCommandLineOption> &options)
+{
+    QString text = QStringLiteral(
+        "Использование: vantorel-batch [параметры] ТАБЛИЦА\n"
+        "\n"
+        "Рассчитывает многолетнюю линейную эпидемическую тенденцию для каждого ряда\n"
+        "таблицы CSV или TSV (UTF-8 или CP1251) или листа книги Excel (.xlsx) так же,\n"
+        "как окно Vantorel, и выводит сводную таблицу. ТАБЛИЦА - имя файла или \"-\"\n"
+        "для стандартного ввода.\n"
+        "\n"
+        "Широкая таблица (по умолчанию): первые столбцы - метки (болезнь, район...),\n"
+        "остальные - подряд идущие годы; один ряд в строке.\n"
+        "Длинная таблица (--long): столбцы меток, затем год и значение; строки в\n"
+        "любом порядке.\n"
+        "Из числа случаев (--cases СЛУЧАИ --population НАСЕЛЕНИЕ): в длинной таблице\n"
+        "два последних столбца с этими именами; в широкой - два блока лет с\n"
+        "заголовками \"СЛУЧАИ 2015\"... и \"НАСЕЛЕНИЕ 2015\"....\n"
+        "\n"
+        "Параметры:\n");
+    for (const QCommandLineOption &option : options) {
+        QStringList names;
+        for (const QString &name : option.names())
+            names.append((name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
+        QString left = names.join(QStringLiteral(", "));
+        if (!option.valueName().isEmpty())
+            left += QLatin1Char(' ') + option.valueName();
+        text += QStringLiteral("  ") + left.leftJustified(24) + QLatin1Char(' ')
+            + option.description() + QLatin1Char('\n');
+    }
+    return text
+        + QStringLiteral("\n"
+                         "Код завершения: 0 - рассчитаны все ряды, 1 - часть рядов пропущена "
+                         "(причины\n"
+                         "в стандартном потоке ошибок), 2 - ошибка параметров, чтения или "
+                         "записи.\n");
+}
+
+// The value an option's word stands for, if it is one of `choices`.
+template<typename T>
+std::optional<T> choose(
+    const QString &word, std::initializer_list<std::pair<const char *, T>> choices)
+{
+    for (const auto &[name, value] : choices) {
+        if (word == QLatin1String(name))
+            return value;
+    }
+    return std::nullopt;
+}
+
+using Read = std::optional<QString>;
+const auto key = [](const char *name) { return QString::fromLatin1(name); };
+
+// The table and where the outputs go.
+Read readPlaces(const QCommandLineParser &parser, engine::Options &o)
+{
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1)
+        return positional.isEmpty() ? QObject::tr("не указана таблица")
+                                    : QObject::tr("указано больше одной таблицы");
+    o.input = positional.front();
+    o.output = parser.value(key("output"));
+    o.longLayout = parser.isSet(key("long"));
+    o.reportsDir = parser.value(key("reports"));
+    o.chartsDir = parser.value(key("charts"));
+    o.sheet = parser.value(key("sheet"));
+    if (parser.isSet(key("sheet")) && o.sheet.isEmpty())
+        return QObject::tr("--sheet: не указано имя листа");
+    return std::nullopt;
+}
+
+Read readFormat(const QCommandLineParser &parser, engine::Options &o)
+{
+    const QString f = parser.value(key("format"));
+    const auto summaryFormat = choose<summary::SummaryFormat>(f,
+        {{"csv", summary::SummaryFormat::Csv}, {"json", summary::SummaryFormat::Json},
+            {"xlsx", summary::SummaryFormat::Xlsx}});
+    if (!summaryFormat)
+        return QObject::tr("неизвестный формат сводки «%1» (csv, json или xlsx)").arg(f);
+    o.format = *summaryFormat;
+    if (o.format == summary::SummaryFormat::Xlsx && o.output.isEmpty())
+        return QObject::tr("сводке xlsx нужен файл: -o ФАЙЛ.xlsx");
+    if (parser.isSet(key("excel-csv"))) {
+        if (o.format != summary::SummaryFormat::Csv)
+            return QObject::tr("--excel-csv и --format %1 несовместимы").arg(f);
+        o.format = summary::SummaryFormat::ExcelCsv;
+    }
+    return std::nullopt;
+}
+
+// How the table's text is read.
+Read readText(const QCommandLineParser &parser, engine::Options &o)
+{
+    if (parser.isSet(key("delimiter"))) {
+        const QString d = parser.value(key("delimiter"));
+        const auto c = choose<char>(d,
+            {{",", ','}, {"comma", ','}, {";", ';'}, {"semicolon", ';'}, {"tab", '\t'},
+                {"\\t", '\t'}, {"\t", '\t'}});
+        if (!c)
+            return QObject::tr("неизвестный разделитель «%1» (, ; или tab)").arg(d);
+        o.delimiter = *c;
+    }
+    if (parser.isSet(key("encoding"))) {
+        const QString e = parser.value(key("encoding")).toLower();
+        const auto encoding = choose<table::Encoding>(e,
+            {{"utf-8", table::Encoding::Utf8}, {"utf8", table::Encoding::Utf8},
+                {"cp1251", table::Encoding::Cp1251}, {"windows-1251", table::Encoding::Cp1251}});
+        if (!encoding)
+            return QObject::tr("неизвестная кодировка «%1» (utf-8 или cp1251)").arg(e);
+        o.encoding = *encoding;
+    }
+    return std::nullopt;
+}
+
+Read readRates(const QCommandLineParser &parser, engine::Options &o)
+{
+    o.rates.cases = parser.value(key("cases")).trimmed();
+    o.rates.population = parser.value(key("population")).trimmed();
+    if (o.rates.cases.isEmpty() != o.rates.population.isEmpty())
+        return QObject::tr("--cases и --population задаются вместе");
+    if (o.rates.on() && o.rates.cases == o.rates.population)
+        return QObject::tr("у --cases и --population должны быть разные столбцы");
+    const QString per = parser.value(key("per"));
+    bool ok = false;
+    o.rates.per = per.toDouble(&ok);
+    if (!ok || !(o.rates.per > 0) || !std::isfinite(o.rates.per))
+        return QObject::tr("--per: нужно положительное число, а не «%1»").arg(per);
+    if (parser.isSet(key("per")) && !o.rates.on())
+        return QObject::tr("--per - только вместе с --cases и --population");
+    return std::nullopt;
+}
+
+Read readChartsAndJobs(const QCommandLineParser &parser, engine::Options &o)
+{
+    const QString cf = parser.value(key("chart-format"));
+    const auto chart = choose<summary::ChartFormat>(
+        cf, {{"svg", summary::ChartFormat::Svg}, {"png", summary::ChartFormat::Png}});
+    if (!chart)
+        return QObject::tr("неизвестный формат графиков «%1» (svg или png)").arg(cf);
+    o.chartFormat = *chart;
+    const QString jobs = parser.value(key("jobs"));
+    bool ok = false;
+    o.jobs = jobs.toInt(&ok);
+    if (!ok || o.jobs < 0 || o.jobs > 1024)
+        return QObject::tr("число потоков «%1» не от 0 до 1024").arg(jobs);
+    return std::nullopt;
+}
+
+int usage(const QString &message)
+{
+    QTextStream err(stderr);
+    err << "vantorel-batch: " << message << "\n"
+        << QObject::tr("Подробнее: vantorel-batch --help") << Qt::endl;
+    return Failure;
+}
+
+} // namespace
+
+std::optional<int> readCommandLine(const QStringList &args, engine::Options &o, bool *quiet)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    QList<QCommandLineOption> options;
+    for (const OptionEntry &entry : optionTable()) {
+        options.append(QCommandLineOption(entry.names, QString::fromUtf8(entry.description),
+            QString::fromUtf8(entry.valueName ? entry.valueName : ""),
+            QString::fromUtf8(entry.defaultValue ? entry.defaultValue : "")));
+    }
+    parser.addOptions(options);
+    parser.addPositionalArgument(key("table"), QString());
+    if (!parser.parse(args))
+        return usage(parser.errorText());
+    if (parser.isSet(key("help"))) {
+        QTextStream(stdout) << helpText(options);
+        return AllComputed;
+    }
+    if (parser.isSet(key("version"))) {
+        QTextStream(stdout) << "vantorel-batch " VANTOREL_VERSION "\n";
+        return AllComputed;
+    }
+    for (const auto read : {readPlaces, readFormat, readText, readRates, readChartsAndJobs}) {
+        if (const Read error = read(parser, o))
+            return usage(*error);
+    }
+    *quiet = parser.isSet(key("quiet"));
+    return std::nullopt;
+}
+
+} // namespace batch

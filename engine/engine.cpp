@@ -1,0 +1,436 @@
+// SPDX-License-Identifier: MIT
+#include "engine.h"
+
+#include "filenames.h"
+#include "ols.h"
+#include "reportfile.h"
+#include "seriessource.h"
+#include "stagedfile.h"
+#include "tableinput.h"
+#include "trendcore.h"
+#include "trendtests.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QObject>
+#include <QSaveFile>
+#include <QThread>
+
+#include <cstdio>
+#include <deque>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace engine {
+
+static_assert(std::atomic<bool>::is_always_lock_free, "stop() is called from signal handlers");
+
+namespace {
+
+using table::Problem;
+
+// What one batch of series gives, in the batch's order: the summary rows,
+// and what the run's own thread then tells, names or hands on.
+struct Outcome {
+    struct Event {
+        enum Kind { Skipped, Failure, Computed } kind;
+        Problem problem; // Skipped, Failure: what and where; Computed: where
+        QStringList labels; // Computed: for the file names
+        std::optional<summary::StagedFile> report, chart;
+        std::optional<Row> row;
+    };
+    QByteArray rows;
+    std::vector<Event> events;
+    qint64 computed = 0;
+    bool ended = false; // a failure that nothing in the table follows
+    bool stopped = false; // left unfinished: the run was stopped
+};
+
+// What one computed series is made of.
+struct Computed {
+    trend::TrendResult result;
+    stats::OlsFit ols;
+    stats::TrendTests tests;
+};
+
+class Run
+{
+public:
+    Run(const Options &options, Sink &sink, const std::atomic<bool> &stopping)
+        : o(options)
+        , sink(sink)
+        , stopping(stopping)
+        , wantsRows(sink.wantsRows())
+    { }
+
+    Result exec()
+    {
+        std::optional<table::SeriesSource> source;
+        if (open(source)) {
+            clock.start();
+            readAll(*source);
+            finish();
+        }
+        result.failed = failed;
+        sink.finished(result);
+        return result;
+    }
+
+private:
+    // The table, the summary and the folders; false when one cannot be
+    // opened, which the sink has been told.
+    bool open(std::optional<table::SeriesSource> &source)
+    {
+        if (!openInput() || !openOutput() || !makeDir(o.reportsDir) || !makeDir(o.chartsDir))
+            return false;
+        source.emplace(input.device.get(), input.fileName,
+            table::SourceOptions {o.longLayout, input.sheet.isEmpty() ? o.delimiter : '\t',
+                !o.reportsDir.isEmpty() || wantsRows, o.batchBytes, input.sheet, o.rates});
+        Problem error;
+        if (!source->start(&error))
+            return fatal(error);
+        QString why;
+        if (o.format == summary::SummaryFormat::Xlsx)
+            writer = summary::SummaryWriter::createXlsx(
+                o.output, source->labelNames(), o.rates.on(), &why);
+        else
+            writer
+                = summary::SummaryWriter::create(out, o.format, source->labelNames(), o.rates.on());
+        if (!writer)
+            return fatal(Problem::about(o.output, why));
+        valueName = source->valueName();
+        sink.begin(source->labelNames(), summary::summaryColumns(o.rates.on()));
+        return true;
+    }
+
+    bool openInput()
+    {
+        Problem why;
+        auto opened = table::openInput({o.input, o.sheet, o.encoding}, &why);
+        if (!opened)
+            return fatal(why);
+        input = std::move(*opened);
+        if (input.detectedCp1251)
+            sink.note(Problem::about(
+                input.fileName, QObject::tr("текст не в UTF-8, читается как CP1251")));
+        return true;
+    }
+
+    // Batches are computed on up to `jobs` threads while this one reads
+    // the next; their outcomes are taken in the table's order.
+    void readAll(table::SeriesSource &source)
+    {
+        jobs = o.jobs > 0 ? o.jobs : std::max(1, QThread::idealThreadCount());
+        std::deque<std::future<Outcome>> running;
+        bool ended = false;
+        table::SourceBatch batch;
+        while (!ended && !stopped() && source.nextBatch(batch)) {
+            if (jobs == 1) {
+                ended = take(compute(source, batch));
+                continue;
+            }
+            running.push_back(std::async(std::launch::async,
+                [this, &source, b = std::move(batch)]() mutable { return compute(source, b); }));
+            if (qsizetype(running.size()) > jobs) {
+                ended = take(running.front().get());
+                running.pop_front();
+            }
+        }
+        for (auto &outcome : running) {
+            if (ended || stopped())
+                discard(outcome.get());
+            else
+                ended = take(outcome.get());
+        }
+    }
+
+    bool stopped()
+    {
+        result.stopped = result.stopped || stopping.load(std::memory_order_relaxed);
+        return result.stopped;
+    }
+
+    // Runs on a worker thread: reads nothing but `batch`, writes nothing
+    // but temporary files.
+    Outcome compute(const table::SeriesSource &source, table::SourceBatch &batch) const
+    {
+        Outcome outcome;
+        outcome.rows = spareRows();
+        source.read(batch, [&](table::SourceItem &item) {
+            if (stopping.load(std::memory_order_relaxed)) {
+                outcome.stopped = true;
+                return false;
+            }
+            if (item.series) {
+                compute(*item.series, outcome);
+            } else if (item.failure) {
+                outcome.events.push_back({Outcome::Event::Failure, *item.failure, {}, {}, {}, {}});
+                outcome.ended = source.failureEnds();
+            } else {
+                outcome.events.push_back({Outcome::Event::Skipped, item.skip, {}, {}, {}, {}});
+            }
+            return !outcome.ended;
+        });
+        return outcome;
+    }
+
+    void compute(table::Series &s, Outcome &outcome) const
+    {
+        const qint16 n = qint16(s.values.size());
+        const Computed c {trend::calculate(s.values, n), stats::fitOverYears(s.years, s.values),
+            stats::trendTests(s.years, s.values)};
+        const summary::RowInput row {s, c.result, c.ols, c.tests};
+        writer->formatRow(outcome.rows, row);
+        ++outcome.computed;
+        if (o.reportsDir.isEmpty() && o.chartsDir.isEmpty() && !wantsRows)
+            return;
+        Outcome::Event event {Outcome::Event::Computed,
+            {s.file, s.line, table::displayLabel(s.labels, s.line), {}, -1, input.sheet}, s.labels,
+            {}, {}, {}};
+        stageFiles(row, event);
+        if (wantsRows) {
+            std::vector<summary::CellValue> values = cells(row);
+            event.row = Row {std::move(s), std::move(values)};
+        }
+        outcome.events.push_back(std::move(event));
+    }
+
+    static std::vector<summary::CellValue> cells(const summary::RowInput &row)
+    {
+        std::vector<summary::CellValue> values;
+        for (const summary::Column &column : summary::summaryColumns(!row.series.unit.isEmpty()))
+            values.push_back(column.value(row));
+        return values;
+    }
+
+    void stageFiles(const summary::RowInput &row, Outcome::Event &event) const
+    {
+        const table::Series &s = row.series;
+        if (!o.reportsDir.isEmpty())
+            event.report = summary::stageFile(
+                o.reportsDir, trend::fileBytes(trend::reportText(s.years, s.typed, row.result)));
+        if (!o.chartsDir.isEmpty()) {
+            const QByteArray chart = summary::renderChart(o.chartFormat, row, valueName);
+            if (chart.isEmpty())
+                event.chart = summary::StagedFile {
+                    {}, QObject::tr("изображение не построено"), false, false};
+            else
+                event.chart = summary::stageFile(o.chartsDir, chart);
+        }
+    }
+
+    // Tells, names and writes what a batch gave; true when the table
+    // ends there.
+    bool take(Outcome outcome)
+    {
+        if (outcome.stopped) {
+            discard(outcome);
+            return true;
+        }
+        writer->append(outcome.rows);
+        giveBack(std::move(outcome.rows));
+        result.computed += outcome.computed;
+        // The batch's files become durable before any takes its name.
+        const bool durable = outcome.events.empty() || (sync(o.reportsDir) && sync(o.chartsDir));
+        for (Outcome::Event &event : outcome.events)
+            tell(event, durable);
+        sink.progress({result.computed, result.skipped, clock.elapsed()});
+        return outcome.ended;
+    }
+
+    void tell(Outcome::Event &event, bool durable)
+    {
+        switch (event.kind) {
+        case Outcome::Event::Skipped:
+            ++result.skipped;
+            sink.skipped(event.problem);
+            break;
+        case Outcome::Event::Failure:
+            fatal(event.problem);
+            inputIncomplete = true;
+            break;
+        case Outcome::Event::Computed:
+            if (durable)
+                name(event);
+            else
+                discard(event);
+            if (event.row)
+                sink.row(std::move(*event.row));
+            break;
+        }
+    }
+
+    void name(const Outcome::Event &files)
+    {
+        if (!files.report && !files.chart)
+            return;
+        const QString stem = names.next(files.labels);
+        const auto place = [&](const std::optional<summary::StagedFile> &staged, const QString &dir,
+                               const QString &suffix, const char *what) {
+            if (!staged)
+                return;
+            const QString path = QDir(dir).filePath(stem + suffix);
+            QString why;
+            if (!summary::commitStaged(*staged, path, &why)) {
+                Problem failure = files.problem;
+                failure.reason = QObject::tr(what).arg(path, why);
+                sink.failed(failure, Scope::SeriesFile);
+                failed = true;
+            }
+        };
+        place(files.report, o.reportsDir, QStringLiteral(".txt"),
+            QT_TR_NOOP("отчёт %1 не записан: %2"));
+        place(files.chart, o.chartsDir,
+            o.chartFormat == summary::ChartFormat::Svg ? QStringLiteral(".svg")
+                                                       : QStringLiteral(".png"),
+            QT_TR_NOOP("график %1 не записан: %2"));
+    }
+
+    bool sync(const QString &dir)
+    {
+        QString why;
+        if (dir.isEmpty() || summary::syncFolder(dir, &why))
+            return true;
+        return fatal(Problem::about(dir, QObject::tr("файлы не записаны на диск (%1)").arg(why)));
+    }
+
+    static void discard(const Outcome::Event &event)
+    {
+        if (event.report)
+            summary::discardStaged(*event.report);
+        if (event.chart)
+            summary::discardStaged(*event.chart);
+    }
+
+    static void discard(const Outcome &outcome)
+    {
+        for (const Outcome::Event &event : outcome.events)
+            discard(event);
+    }
+
+    // Tells the sink of a failure that ends the run; false, for returning.
+    bool fatal(const Problem &problem)
+    {
+        sink.failed(problem, Scope::Run);
+        failed = true;
+        return false;
+    }
+
+    bool openOutput()
+    {
+        if (o.format == summary::SummaryFormat::Xlsx)
+            return true; // the workbook writes its own file
+        if (o.output.isEmpty()) {
+            stdoutFile = std::make_unique<QFile>();
+            if (!stdoutFile->open(stdout, QIODevice::WriteOnly))
+                return fatal(Problem::about({}, QObject::tr("стандартный вывод не открыт")));
+            out = stdoutFile.get();
+            return true;
+        }
+        outputFile = std::make_unique<QSaveFile>(o.output);
+        if (!outputFile->open(QIODevice::WriteOnly))
+            return fatal(Problem::about(
+                o.output, QObject::tr("файл не создан (%1)").arg(outputFile->errorString())));
+        out = outputFile.get();
+        return true;
+    }
+
+    // Ends the summary. A summary of part of the table must not pass for
+    // the whole; a report or chart that could not be written takes nothing
+    // from the summary, which is kept.
+    // The rows before a read failure still go to standard output, which
+    // cannot take them back; a stopped run ends where it is.
+    void finish()
+    {
+        if (result.stopped || (inputIncomplete && o.format == summary::SummaryFormat::Xlsx)) {
+            writer->cancel();
+            if (outputFile)
+                outputFile->cancelWriting();
+        } else if (!writer->finish()) {
+            summaryFailure(writer->errorString());
+            if (outputFile)
+                outputFile->cancelWriting();
+        } else {
+            closeOutput();
+        }
+    }
+
+    void closeOutput()
+    {
+        if (outputFile && inputIncomplete)
+            outputFile->cancelWriting();
+        else if (outputFile && !outputFile->commit())
+            summaryFailure(outputFile->errorString());
+        else if (stdoutFile
+            && (!stdoutFile->flush() || stdoutFile->error() != QFileDevice::NoError))
+            summaryFailure(stdoutFile->errorString());
+    }
+
+    void summaryFailure(const QString &reason)
+    {
+        if (outputFile || o.format == summary::SummaryFormat::Xlsx)
+            fatal(Problem::about(o.output, QObject::tr("сводка не записана (%1)").arg(reason)));
+        else
+            fatal(Problem::about(
+                {}, QObject::tr("сводка не записана в стандартный вывод (%1)").arg(reason)));
+    }
+
+    bool makeDir(const QString &dir)
+    {
+        if (dir.isEmpty() || QDir().mkpath(dir))
+            return true;
+        return fatal(Problem::about(dir, QObject::tr("папка не создана")));
+    }
+
+    // A batch's summary rows are a few megabytes. Their buffers are used
+    // again once written: a fresh one for every batch, on every thread,
+    // scatters the heap until a long run's peak memory grows with it.
+    QByteArray spareRows() const
+    {
+        const std::lock_guard lock(spareLock);
+        if (spare.empty())
+            return {};
+        QByteArray rows = std::move(spare.back());
+        spare.pop_back();
+        return rows;
+    }
+
+    void giveBack(QByteArray rows)
+    {
+        rows.resize(0);
+        const std::lock_guard lock(spareLock);
+        if (spare.size() <= std::size_t(jobs))
+            spare.push_back(std::move(rows));
+    }
+
+    const Options &o;
+    Sink &sink;
+    const std::atomic<bool> &stopping;
+    const bool wantsRows;
+    int jobs = 1; // threads that compute batches
+    mutable std::mutex spareLock;
+    mutable std::vector<QByteArray> spare; // at most jobs + 1
+    table::Input input;
+    std::unique_ptr<QFile> stdoutFile;
+    std::unique_ptr<QSaveFile> outputFile;
+    QIODevice *out = nullptr;
+    std::unique_ptr<summary::SummaryWriter> writer;
+    QString valueName;
+    summary::FileNamer names;
+    QElapsedTimer clock;
+    Result result;
+    bool failed = false;
+    bool inputIncomplete = false;
+};
+
+} // namespace
+
+Result Engine::run()
+{
+    return Run(options, sink, stopping).exec();
+}
+
+} // namespace engine

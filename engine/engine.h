@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: MIT
+// The engine of a batch run: reads a table, computes every series with the
+// window's core and the statistics beside it, writes the summary and, on
+// request, a report file and a chart per series. Batches of the table are
+// computed on threads; what they give is taken in the table's order, so
+// every output is what one thread would write.
+//
+// The engine has no stream of its own. It pushes what happens to a Sink:
+// notes, skipped series, failures, progress, the rows in order (to a sink
+// that wants them) and the end. The command line is one sink, a window
+// another. A run can be stopped from any thread; it then stops at the next
+// series, removes every file it staged and says so in its result.
+#pragma once
+
+#include "cells.h"
+#include "chart.h"
+#include "encoding.h"
+#include "series.h"
+#include "summaryrow.h"
+#include "summarywriter.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <vector>
+
+namespace engine {
+
+struct Options {
+    QString input; // a file name, or "-" for standard input
+    QString output; // empty: standard output
+    summary::SummaryFormat format = summary::SummaryFormat::Csv;
+    bool longLayout = false;
+    char delimiter = 0; // 0: detect
+    table::Encoding encoding = table::Encoding::Detect;
+    // The sheet of a workbook (.xlsx by its name, or any input when this
+    // is set); empty: the first.
+    QString sheet;
+    table::Rates rates; // incidence from cases and population
+
+    QString reportsDir; // empty: no report files
+    QString chartsDir; // empty: no charts (needs a QGuiApplication)
+    summary::ChartFormat chartFormat = summary::ChartFormat::Svg;
+    int jobs = 0; // threads that compute series; 0: one per core
+    qsizetype batchBytes = 1 << 20; // how much of a wide table a thread takes at a time
+};
+
+struct Progress {
+    qint64 computed = 0;
+    qint64 skipped = 0;
+    qint64 elapsedMs = 0;
+};
+
+struct Result {
+    qint64 computed = 0;
+    qint64 skipped = 0;
+    bool failed = false; // something could not be read or written
+    bool stopped = false; // stopped before the end of the table
+};
+
+// A computed series as the summary holds it.
+struct Row {
+    table::Series series;
+    std::vector<summary::CellValue> cells; // the summary's columns after the labels
+};
+
+// Failures of the whole run (the table, the summary, a folder) and of one
+// series' file (its report or chart); the first end the run.
+enum class Scope { Run, SeriesFile };
+
+class Sink
+{
+public:
+    virtual ~Sink() = default;
+    // How the table is read, where that is worth a word.
+    virtual void note(const table::Problem &note) = 0;
+    virtual void skipped(const table::Problem &skip) = 0;
+    virtual void failed(const table::Problem &failure, Scope scope) = 0;
+    // After each batch of the table.
+    virtual void progress(const Progress &progress) = 0;
+    // Whether row() is wanted: building rows costs a little for each series.
+    virtual bool wantsRows() const { return false; }
+    // The table's label names and the summary's columns, before any row.
+    virtual void begin(const QStringList &labelNames, const std::vector<summary::Column> &columns)
+    {
+        (void)labelNames;
+        (void)columns;
+    }
+    virtual void row(Row &&row) { (void)row; }
+    virtual void finished(const Result &result) { (void)result; }
+};
+
+class Engine
+{
+public:
+    Engine(const Options &options, Sink &sink)
+        : options(options)
+        , sink(sink)
+    { }
+    Result run();
+    // Asks the run to stop at the next series. Safe from any thread, and
+    // from a signal handler: it only sets a flag.
+    void stop() noexcept { stopping.store(true, std::memory_order_relaxed); }
+
+private:
+    const Options &options;
+    Sink &sink;
+    std::atomic<bool> stopping {false};
+};
+
+} // namespace engine

@@ -1,0 +1,287 @@
+// SPDX-License-Identifier: MIT
+#include "chart.h"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QObject>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace summary {
+
+namespace {
+
+const QColor ActualColor(0x1f, 0x4e, 0x9c);
+const QColor TrendColor(0xc0, 0x39, 0x2b);
+const QColor GridColor(0xdd, 0xdd, 0xdd);
+
+// Round steps (1, 2, 5 times a power of ten) for about `count` ticks.
+double niceStep(double span, int count)
+{
+    if (!(span > 0) || !std::isfinite(span))
+        return 1;
+    const double raw = span / count;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0, 10.0}) {
+        if (m * power >= raw)
+            return m * power;
+    }
+    return 10 * power;
+}
+
+// One chart: the frame and scales first, then each layer in drawing order.
+class Chart
+{
+public:
+    Chart(QPainter &painter, const RowInput &row, const QString &valueName)
+        : p(painter)
+        , s(row.series)
+        , r(row.result)
+        , ols(row.ols)
+        , tests(row.tests)
+        , valueName(valueName)
+        , n(row.result.count)
+    {
+        titleFont.setPixelSize(20);
+        titleFont.setBold(true);
+        font.setPixelSize(13);
+        small = font;
+        small.setPixelSize(11);
+        scale();
+    }
+
+    void draw()
+    {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.fillRect(QRectF(0, 0, Width, Height), Qt::white);
+        axes();
+        trend();
+        actual();
+        forecast();
+        legend();
+        valueAxis();
+    }
+
+private:
+    // Value range over everything drawn, finite values only, with room
+    // above and below so that no point sits on the frame.
+    void scale()
+    {
+        double lo = INFINITY, hi = -INFINITY;
+        const auto take = [&](double v) {
+            if (std::isfinite(v)) {
+                lo = std::min(lo, v);
+                hi = std::max(hi, v);
+            }
+        };
+        for (int i = 0; i < n; ++i) {
+            take(s.values[std::size_t(i)]);
+            take(r.theoreticalLevels[std::size_t(i)]);
+        }
+        take(r.forecastLevel);
+        take(ols.piLow);
+        take(ols.piHigh);
+        if (!std::isfinite(lo)) {
+            lo = 0;
+            hi = 1;
+        }
+        if (hi - lo < 1e-12 * std::max(1.0, std::fabs(hi))) {
+            lo -= std::max(1.0, std::fabs(lo) * 0.1);
+            hi += std::max(1.0, std::fabs(hi) * 0.1);
+        }
+        const double pad = (hi - lo) * 0.06;
+        lo -= pad;
+        hi += pad * 1.5;
+        step = niceStep(hi - lo, 6);
+        yMin = std::floor(lo / step) * step;
+        yMax = std::ceil(hi / step) * step;
+        // Year labels are thinned out so that they do not overlap.
+        const double labelWidth
+            = QFontMetricsF(small).horizontalAdvance(QStringLiteral("0000")) + 8;
+        every = std::max(1, int(std::ceil(labelWidth / (plot.width() / (n + 1)))));
+    }
+
+    // Positions: n years and the forecast year.
+    double x(int i) const { return plot.left() + plot.width() * (i + 0.5) / (n + 1); }
+    double y(double v) const { return plot.bottom() - plot.height() * (v - yMin) / (yMax - yMin); }
+
+    // A line through one point per year.
+    QPainterPath through(const std::vector<double> &levels) const
+    {
+        QPainterPath path;
+        path.moveTo(x(0), y(levels.front()));
+        for (int i = 1; i < n; ++i)
+            path.lineTo(x(i), y(levels[std::size_t(i)]));
+        return path;
+    }
+
+    void diamond(QPointF c)
+    {
+        p.setPen(QPen(TrendColor, 1.5));
+        p.setBrush(Qt::white);
+        QPolygonF d;
+        d << c + QPointF(0, -7) << c + QPointF(7, 0) << c + QPointF(0, 7) << c + QPointF(-7, 0);
+        p.drawPolygon(d);
+    }
+
+    // Title, grid, value axis and year axis.
+    void axes()
+    {
+        p.setFont(titleFont);
+        p.setPen(Qt::black);
+        p.drawText(
+            QRectF(0, 10, Width, 36), Qt::AlignCenter, table::displayLabel(s.labels, s.line));
+
+        p.setFont(small);
+        for (double v = yMin; v <= yMax + step / 2; v += step) {
+            p.setPen(QPen(GridColor, 1));
+            p.drawLine(QPointF(plot.left(), y(v)), QPointF(plot.right(), y(v)));
+            p.setPen(Qt::black);
+            p.drawText(QRectF(0, y(v) - 8, plot.left() - 8, 16), Qt::AlignRight | Qt::AlignVCenter,
+                trend::formatReal(std::fabs(v) < step * 1e-9 ? 0.0 : v));
+        }
+        p.setPen(QPen(Qt::black, 1));
+        p.drawLine(plot.bottomLeft(), plot.bottomRight());
+        p.drawLine(plot.bottomLeft(), plot.topLeft());
+
+        for (int i = 0; i <= n; ++i) {
+            if (i % every != 0 && i != n)
+                continue;
+            p.drawLine(QPointF(x(i), plot.bottom()), QPointF(x(i), plot.bottom() + 4));
+            p.drawText(QRectF(x(i) - 30, plot.bottom() + 6, 60, 16),
+                Qt::AlignHCenter | Qt::AlignTop, QString::number(s.years[std::size_t(i)]));
+        }
+    }
+
+    // The theoretical levels, then a dashed step to the forecast.
+    void trend()
+    {
+        p.setPen(QPen(TrendColor, 2.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(through(r.theoreticalLevels));
+        p.setPen(QPen(TrendColor, 2, Qt::DashLine));
+        p.drawLine(
+            QPointF(x(n - 1), y(r.theoreticalLevels.back())), QPointF(x(n), y(r.forecastLevel)));
+    }
+
+    // Actual values with their numbers.
+    void actual()
+    {
+        p.setPen(QPen(ActualColor, 1.5));
+        p.drawPath(through(s.values));
+        p.setBrush(ActualColor);
+        for (int i = 0; i < n; ++i) {
+            const QPointF point(x(i), y(s.values[std::size_t(i)]));
+            p.drawEllipse(point, 3.5, 3.5);
+            if (i % every == 0) {
+                p.setPen(ActualColor);
+                p.drawText(QRectF(point.x() - 40, point.y() - 22, 80, 16), Qt::AlignCenter,
+                    trend::formatReal(s.values[std::size_t(i)]));
+                p.setPen(QPen(ActualColor, 1.5));
+            }
+        }
+    }
+
+    // The least-squares prediction interval of the forecast year, then the
+    // method's forecast on it.
+    void forecast()
+    {
+        if (std::isfinite(ols.piLow) && std::isfinite(ols.piHigh)) {
+            p.setPen(QPen(Qt::darkGray, 1.5));
+            const double bx = x(n) + 14;
+            p.drawLine(QPointF(bx, y(ols.piLow)), QPointF(bx, y(ols.piHigh)));
+            for (double v : {ols.piLow, ols.piHigh})
+                p.drawLine(QPointF(bx - 5, y(v)), QPointF(bx + 5, y(v)));
+        }
+        const QPointF point(x(n), y(r.forecastLevel));
+        diamond(point);
+        p.setPen(TrendColor);
+        p.drawText(QRectF(point.x() - 60, point.y() - 26, 120, 16), Qt::AlignCenter,
+            trend::formatReal(r.forecastLevel));
+    }
+
+    void legend()
+    {
+        p.setFont(font);
+        const double ly = Height - 52;
+        double lx = plot.left();
+        const auto entry = [&](const QString &text, auto marker) {
+            marker(QPointF(lx + 12, ly));
+            p.setPen(Qt::black);
+            p.drawText(QPointF(lx + 30, ly + 5), text);
+            lx += 30 + QFontMetricsF(font).horizontalAdvance(text) + 28;
+        };
+        entry(QObject::tr("Фактическая заболеваемость"), [&](QPointF c) {
+            p.setPen(QPen(ActualColor, 1.5));
+            p.drawLine(c - QPointF(10, 0), c + QPointF(10, 0));
+            p.setBrush(ActualColor);
+            p.drawEllipse(c, 3.5, 3.5);
+        });
+        entry(QObject::tr("Теоретические уровни"), [&](QPointF c) {
+            p.setPen(QPen(TrendColor, 2.5));
+            p.drawLine(c - QPointF(10, 0), c + QPointF(10, 0));
+        });
+        entry(QObject::tr("Прогноз на %1 год").arg(s.years[std::size_t(n)]),
+            [&](QPointF c) { diamond(c); });
+        p.setFont(small);
+        p.setPen(Qt::darkGray);
+        p.drawText(QRectF(plot.left(), Height - 30, plot.width(), 16), Qt::AlignLeft,
+            trend::classLine(r.trendClass) + QStringLiteral("  ")
+                + QObject::tr("Среднегодовой темп: %1%")
+                      .arg(trend::formatReal(r.averageAnnualChangeRate))
+                + QStringLiteral("  ") + apcText()
+                + QObject::tr("  Интервал прогноза МНК 95 %: %1 … %2")
+                      .arg(trend::formatReal(ols.piLow), trend::formatReal(ols.piHigh)));
+    }
+
+    // «APC −3,2 % (−4,1; −2,3)», as a Russian journal prints it.
+    QString apcText() const
+    {
+        if (tests.apcReason != stats::Reason::None)
+            return QObject::tr("APC не определён");
+        const auto number = [](double v) {
+            return QString::number(v, 'f', 1)
+                .replace(QLatin1Char('.'), QLatin1Char(','))
+                .replace(QLatin1Char('-'), QChar(0x2212));
+        };
+        return QStringLiteral("APC %1 % (%2; %3)")
+            .arg(number(tests.apc), number(tests.apcLow), number(tests.apcHigh));
+    }
+
+    void valueAxis()
+    {
+        p.save();
+        p.setFont(small);
+        p.setPen(Qt::black);
+        p.translate(16, plot.center().y());
+        p.rotate(-90);
+        p.drawText(QRectF(-plot.height() / 2, -8, plot.height(), 16), Qt::AlignCenter, valueName);
+        p.restore();
+    }
+
+    QPainter &p;
+    const table::Series &s;
+    const trend::TrendResult &r;
+    const stats::OlsFit &ols;
+    const stats::TrendTests &tests;
+    const QString valueName;
+    const int n;
+    QFont titleFont {QStringLiteral("Nimbus Sans")};
+    QFont font {QStringLiteral("Nimbus Sans")};
+    QFont small;
+    const QRectF plot {80, 60, Width - 110, Height - 160};
+    double step = 1, yMin = 0, yMax = 1;
+    int every = 1;
+};
+
+} // namespace
+
+void drawChart(QPainter &painter, const RowInput &row, const QString &valueName)
+{
+    Chart(painter, row, valueName).draw();
+}
+
+} // namespace summary

@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: MIT
+// The summary table of a batch run: one row per computed series, streamed
+// to a device as the series come, as CSV or as a JSON array. Both spell the
+// columns of the one row model (summaryrow.h).
+//
+// Numbers are written at full precision (the shortest text that reads back
+// as the same double). CSV writes "inf", "-inf" and "nan" for values that are
+// not finite; JSON, which has no such numbers, writes null.
+#pragma once
+
+#include "summaryrow.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+#include <memory>
+
+class QIODevice;
+
+namespace summary {
+
+enum class SummaryFormat { Csv, ExcelCsv, Json, Xlsx };
+
+class SummaryWriter
+{
+public:
+    // Empty label names become "label1", "label2", ...
+    // With `unit`, the rows end in the unit of rates (summaryColumns()).
+    static std::unique_ptr<SummaryWriter> create(
+        QIODevice *device, SummaryFormat format, const QStringList &labelNames, bool unit = false);
+    // An Excel workbook at `path`, written when finish() succeeds. The
+    // error, if it cannot be begun, goes to `error`.
+    static std::unique_ptr<SummaryWriter> createXlsx(
+        const QString &path, const QStringList &labelNames, bool unit, QString *error);
+    virtual ~SummaryWriter() = default;
+
+    // Spells one row into `out`. Safe to call from several threads at once.
+    virtual void formatRow(QByteArray &out, const RowInput &row) const = 0;
+    // Writes rows that formatRow() spelled, in their order.
+    void append(QByteArrayView rows);
+    // Ends the table and flushes; false when the device failed.
+    virtual bool finish();
+    // Gives the table up: nothing of it is left (a workbook; a device's
+    // owner cancels what it holds).
+    virtual void cancel() { }
+    // Why the device failed.
+    QString errorString() const { return failure; }
+
+protected:
+    SummaryWriter(QIODevice *device, const QStringList &labelNames, bool unit);
+    virtual void begin() = 0;
+    virtual void end() = 0;
+    // Bytes at the start of a row that only a row after another has.
+    virtual qsizetype separatorLength() const { return 0; }
+
+    // Writes what the buffer holds; false once the device has failed.
+    bool flush();
+    // Writes rows to the device, unless it has already failed.
+    virtual void writeRows(QByteArrayView rows);
+
+    QByteArray buffer;
+    QStringList labelNames;
+    const std::vector<Column> &model; // the columns after the labels
+    bool anyRow = false;
+    bool failed = false;
+    QString failure;
+
+private:
+    QIODevice *device;
+};
+
+} // namespace summary

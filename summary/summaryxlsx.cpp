@@ -1,0 +1,214 @@
+// SPDX-License-Identifier: MIT
+// The summary as an Excel workbook, written by libxlsxwriter: one row a
+// series, numbers as numeric cells, a Russian header that stays in view
+// with a filter on it, and a second sheet that names each column in
+// English and in Russian. Rows go out as they come (libxlsxwriter's
+// constant-memory mode), so memory does not grow with the table.
+#include "summarywriter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QObject>
+
+#include <cmath>
+#include <cstring>
+
+#include <xlsxwriter.h>
+
+namespace summary {
+
+namespace {
+
+// A row as formatRow() spells it for the run's own thread to write: a type
+// byte and the value, then '\n' after the row.
+template<typename T> void put(QByteArray &out, char type, T value)
+{
+    out.append(type).append(reinterpret_cast<const char *>(&value), sizeof value);
+}
+
+template<typename T> T take(const char *&p)
+{
+    T value;
+    std::memcpy(&value, p, sizeof value);
+    p += sizeof value;
+    return value;
+}
+
+class XlsxSummary : public SummaryWriter
+{
+public:
+    XlsxSummary(const QString &path, const QStringList &names, bool unit, lxw_workbook *book)
+        : SummaryWriter(nullptr, names, unit)
+        , target(path)
+        , temporary(temporaryName(path))
+        , book(book)
+        , sheet(workbook_add_worksheet(book, "Сводка"))
+    { }
+
+    static QString temporaryName(const QString &path)
+    {
+        const QFileInfo info(path);
+        return info.dir().filePath(QStringLiteral(".%1.%2.tmp")
+                                       .arg(info.fileName())
+                                       .arg(QCoreApplication::applicationPid()));
+    }
+
+    void formatRow(QByteArray &out, const RowInput &r) const override
+    {
+        for (qsizetype i = 0; i < labelNames.size(); ++i)
+            text(out, r.series.labels.value(i));
+        for (const Column &column : model) {
+            const CellValue v = column.value(r);
+            switch (v.type) {
+            case CellType::Text:
+                text(out, v.text);
+                break;
+            case CellType::Integer:
+                put(out, 'R', double(v.integer));
+                break;
+            case CellType::Real:
+                put(out, 'R', v.real);
+                break;
+            case CellType::Class:
+                text(out, trend::classLine(v.trendClass));
+                break;
+            }
+        }
+        out.append('\n');
+    }
+
+    bool finish() override
+    {
+        if (!flush())
+            return false;
+        worksheet_autofilter(sheet, 0, 0, row, lxw_col_t(columns() - 1));
+        return close(true);
+    }
+
+    void cancel() override { close(false); }
+
+private:
+    static void text(QByteArray &out, const QString &value)
+    {
+        const QByteArray utf8 = value.toUtf8();
+        put(out, 'T', qint32(utf8.size()));
+        out.append(utf8);
+    }
+
+    qsizetype columns() const { return labelNames.size() + qsizetype(model.size()); }
+
+    void begin() override
+    {
+        lxw_format *bold = workbook_add_format(book);
+        format_set_bold(bold);
+        lxw_col_t c = 0;
+        for (const QString &name : labelNames)
+            worksheet_write_string(sheet, 0, c++, name.toUtf8().constData(), bold);
+        for (const Column &column : model)
+            worksheet_write_string(sheet, 0, c++, column.title, bold);
+        worksheet_freeze_panes(sheet, 1, lxw_col_t(labelNames.size()));
+
+        lxw_worksheet *legend = workbook_add_worksheet(book, "Столбцы");
+        worksheet_write_string(legend, 0, 0, "столбец", bold);
+        worksheet_write_string(legend, 0, 1, "column", bold);
+        lxw_row_t r = 1;
+        for (const Column &column : model) {
+            worksheet_write_string(legend, r, 0, column.title, nullptr);
+            worksheet_write_string(legend, r++, 1, column.name, nullptr);
+        }
+        worksheet_write_string(legend, ++r, 0,
+            "Пустая ячейка в числовом столбце: значение не определено "
+            "(деление на ноль, бесконечность).",
+            nullptr);
+    }
+
+    void end() override { }
+
+    void writeRows(QByteArrayView rows) override
+    {
+        const char *p = rows.data();
+        const char *end = p + rows.size();
+        lxw_col_t c = 0;
+        while (!failed && p < end) {
+            const char type = *p++;
+            lxw_error e = LXW_NO_ERROR;
+            if (type == '\n') {
+                c = 0;
+                continue;
+            }
+            if (c == 0)
+                ++row;
+            if (type == 'T') {
+                const auto size = take<qint32>(p);
+                const std::string s(p, std::size_t(size));
+                p += size;
+                if (size > 0)
+                    e = worksheet_write_string(sheet, row, c, s.c_str(), nullptr);
+            } else {
+                const double v = take<double>(p);
+                if (std::isfinite(v))
+                    e = worksheet_write_number(sheet, row, c, v, nullptr);
+            }
+            if (e != LXW_NO_ERROR) {
+                failed = true;
+                failure = QString::fromUtf8(lxw_strerror(e));
+            }
+            ++c;
+        }
+    }
+
+    // Writes the workbook to a temporary file beside the target, which
+    // replaces the target only when the workbook is whole.
+    bool close(bool keep)
+    {
+        if (!book)
+            return false;
+        const lxw_error e = workbook_close(book);
+        book = nullptr;
+        if (keep && e == LXW_NO_ERROR) {
+            QFile::remove(target);
+            if (QFile::rename(temporary, target))
+                return true;
+            failure = QObject::tr("файл не переименован из %1").arg(temporary);
+        } else if (keep) {
+            failure = QString::fromUtf8(lxw_strerror(e));
+        }
+        QFile::remove(temporary);
+        failed = true;
+        return false;
+    }
+
+    const QString target;
+    const QString temporary;
+    lxw_workbook *book;
+    lxw_worksheet *sheet;
+    lxw_row_t row = 0;
+};
+
+} // namespace
+
+std::unique_ptr<SummaryWriter> SummaryWriter::createXlsx(
+    const QString &path, const QStringList &labelNames, bool unit, QString *error)
+{
+    const QByteArray temporary = QFile::encodeName(XlsxSummary::temporaryName(path));
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    lxw_workbook_options options {};
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = const_cast<char *>(folder.constData());
+    lxw_workbook *book = workbook_new_opt(temporary.constData(), &options);
+    if (!book) {
+        *error = QObject::tr("книга Excel не создана");
+        return nullptr;
+    }
+    QStringList names;
+    for (qsizetype i = 0; i < labelNames.size(); ++i)
+        names.append(
+            labelNames[i].isEmpty() ? QStringLiteral("label%1").arg(i + 1) : labelNames[i]);
+    auto writer = std::make_unique<XlsxSummary>(path, names, unit, book);
+    static_cast<SummaryWriter *>(writer.get())->begin();
+    return writer;
+}
+
+} // namespace summary

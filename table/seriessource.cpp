@@ -1,0 +1,125 @@
+// SPDX-License-Identifier: MIT
+#include "seriessource.h"
+
+#include <QObject>
+
+namespace table {
+
+SeriesSource::SeriesSource(QIODevice *device, const QString &fileName, const SourceOptions &options)
+    : reader(device, options.delimiter)
+    , file(fileName)
+    , options(options)
+    , wide(options.rates)
+    , longTable(options.rates)
+{ }
+
+Problem SeriesSource::readFailure(const TableReader &failed) const
+{
+    return {file, failed.errorLine(), {}, failed.error(), -1, options.sheet};
+}
+
+bool SeriesSource::start(Problem *error)
+{
+    if (!reader.next(record)) {
+        *error = reader.error().isEmpty() ? Problem::about(file, QObject::tr("таблица пуста"))
+                                          : readFailure(reader);
+        return false;
+    }
+    QString why;
+    const bool ok
+        = options.longLayout ? longTable.setHeader(record, &why) : wide.setHeader(record, &why);
+    if (!ok)
+        *error = {file, record.line, {}, why, -1, options.sheet};
+    return ok;
+}
+
+QStringList SeriesSource::labelNames() const
+{
+    return options.longLayout ? longTable.labelNames() : wide.labelNames();
+}
+
+QString SeriesSource::valueName() const
+{
+    const QString name = options.rates.on() ? rateUnit(options.rates.per)
+        : options.longLayout                ? longTable.valueName()
+                                            : QString();
+    return name.isEmpty() ? QObject::tr("заболеваемость") : name;
+}
+
+bool SeriesSource::next(SourceItem &item)
+{
+    while (given == pending.size()) {
+        pending.clear();
+        given = 0;
+        SourceBatch batch;
+        if (!nextBatch(batch))
+            return false;
+        read(batch, [&](SourceItem &i) {
+            done = done || (i.failure && failureEnds());
+            pending.push_back(std::move(i));
+            return !done;
+        });
+    }
+    item = std::move(pending[given++]);
+    return true;
+}
+
+bool SeriesSource::nextBatch(SourceBatch &batch)
+{
+    batch = SourceBatch();
+    if (done)
+        return false;
+    if (options.longLayout)
+        return nextLong(batch);
+    if (reader.nextBlock(batch.records, batch.firstLine, options.batchBytes))
+        return true;
+    done = true;
+    if (reader.error().isEmpty())
+        return false;
+    batch.items.push_back(SourceItem {std::nullopt, Skip(), readFailure(reader)});
+    return true;
+}
+
+bool SeriesSource::readRecord(TableReader &blockReader, Record &row, SourceItem &item) const
+{
+    item = SourceItem();
+    if (!blockReader.next(row)) {
+        if (blockReader.error().isEmpty())
+            return false;
+        item.failure = readFailure(blockReader);
+        return true;
+    }
+    item.series = wide.row(row, blockReader.delimiter(), file, &item.skip, options.keepTyped);
+    item.skip.sheet = options.sheet;
+    return true;
+}
+
+bool SeriesSource::nextLong(SourceBatch &batch)
+{
+    if (collecting) {
+        collecting = false;
+        while (reader.next(record))
+            longTable.add(record, reader.delimiter(), file);
+        // A read failure is told first, as soon as it happens; the series
+        // read before it follow.
+        if (!reader.error().isEmpty())
+            collected.push_back(SourceItem {std::nullopt, Skip(), readFailure(reader)});
+        for (LongLayout::Result &result : longTable.finish()) {
+            result.skip.sheet = options.sheet;
+            collected.push_back(SourceItem {std::move(result.series), result.skip, {}});
+        }
+    }
+    if (taken == collected.size()) {
+        done = true;
+        collected.clear();
+        return false;
+    }
+    const std::size_t series = std::size_t(std::max<qsizetype>(1, options.batchBytes / 256));
+    const std::size_t end = std::min(collected.size(), taken + series);
+    batch.items.assign(std::make_move_iterator(collected.begin() + std::ptrdiff_t(taken)),
+        std::make_move_iterator(collected.begin() + std::ptrdiff_t(end)));
+    taken = end;
+    return true;
+}
+
+} // namespace table

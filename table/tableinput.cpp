@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: MIT
+#include "tableinput.h"
+
+#include "xlsxsheet.h"
+
+#include <QFile>
+#include <QObject>
+
+#include <cstdio>
+
+namespace table {
+
+namespace {
+
+// A workbook's sheet. A named file is opened by libzip itself; standard
+// input is read whole, since a zip's directory is at its end.
+bool openWorkbook(QFile &file, const InputOptions &o, Input &input, Problem *why)
+{
+    QString error;
+    const std::unique_ptr<Workbook> book = o.path == QLatin1String("-")
+        ? Workbook::fromData(file.readAll(), &error)
+        : Workbook::open(o.path, &error);
+    if (book)
+        input.device = book->sheet(o.sheet, &error);
+    if (!input.device) {
+        *why = Problem::about(input.fileName, error);
+        return false;
+    }
+    input.sheet = o.sheet.isEmpty() ? book->sheetNames().constFirst() : o.sheet;
+    return true;
+}
+
+} // namespace
+
+std::optional<Input> openInput(const InputOptions &o, Problem *why)
+{
+    Input input;
+    input.fileName = o.path;
+    auto file = std::make_unique<QFile>(o.path);
+    if (o.path == QLatin1String("-")) {
+        if (!file->open(stdin, QIODevice::ReadOnly)) {
+            *why = Problem::about({}, QObject::tr("стандартный ввод не открыт"));
+            return std::nullopt;
+        }
+    } else if (!file->open(QIODevice::ReadOnly)) {
+        *why = Problem::about(o.path, QObject::tr("файл не открыт (%1)").arg(file->errorString()));
+        return std::nullopt;
+    }
+    // A workbook by another name is known by its first bytes, and so is
+    // the binary workbook of Excel 97-2003, which is not read.
+    const QByteArray magic = file->peek(8);
+    if (isWorkbookName(o.path) || !o.sheet.isEmpty() || magic.startsWith("PK\x03\x04")) {
+        if (!openWorkbook(*file, o, input, why))
+            return std::nullopt;
+        return input;
+    }
+    if (magic == QByteArrayView("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) {
+        *why = Problem::about(o.path,
+            QObject::tr("книга Excel 97–2003 (.xls) не читается; сохраните её как .xlsx или CSV"));
+        return std::nullopt;
+    }
+    Encoding encoding = o.encoding;
+    if (encoding == Encoding::Detect && !looksLikeUtf8(*file)) {
+        encoding = Encoding::Cp1251;
+        input.detectedCp1251 = true;
+    }
+    input.device = std::move(file);
+    if (encoding == Encoding::Cp1251)
+        input.device = fromCp1251(std::move(input.device));
+    return input;
+}
+
+} // namespace table

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: MIT
+// Opens what the user names as a table: a file, or standard input ("-").
+// A workbook is known by its name (.xlsx, .xlsm), by a sheet asked for, or
+// by the zip container's first bytes, and its sheet is read as a
+// tab-delimited table. Excel 97-2003's binary workbook is refused with a
+// reason. A text table is read as UTF-8, or as CP1251 when it is not valid
+// UTF-8 or when asked to.
+#pragma once
+
+#include "encoding.h"
+#include "series.h"
+
+#include <QIODevice>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace table {
+
+struct InputOptions {
+    QString path; // a file name, or "-" for standard input
+    QString sheet; // a workbook's sheet; empty: the first
+    Encoding encoding = Encoding::Detect;
+};
+
+struct Input {
+    std::unique_ptr<QIODevice> device; // UTF-8 text
+    QString fileName; // as messages name the table
+    QString sheet; // the workbook's sheet read, or empty for a text table
+    // Not valid UTF-8, so read as CP1251 without being asked: worth a word.
+    bool detectedCp1251 = false;
+};
+
+// The table, or why it cannot be read.
+std::optional<Input> openInput(const InputOptions &options, Problem *why);
+
+} // namespace table

@@ -1,0 +1,208 @@
+// SPDX-License-Identifier: MIT
+// The engine driven through a sink of the test's own: what it is told (the
+// rows in order, every message) is what the command line writes, on any
+// number of threads and batches of any size; a run stopped half-way leaves
+// no staged file and the summary target as it was.
+#include "engine.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <charconv>
+#include <cmath>
+#include <functional>
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+}
+
+// Every file below `root`, hidden ones too, with its bytes.
+QStringList filesBelow(const QString &root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files << QDir(root).relativeFilePath(path) << QString::fromUtf8(contents(path));
+    }
+    return files;
+}
+
+// What a sink is told, as the command line's lines and the rows' cells.
+class Recorder : public engine::Sink
+{
+public:
+    void note(const table::Problem &p) override { lines << "vantorel-batch: " + p.message(); }
+    void skipped(const table::Problem &p) override { lines << p.message(); }
+    void failed(const table::Problem &p, engine::Scope scope) override
+    {
+        lines << (scope == engine::Scope::Run ? "vantorel-batch: " : "") + p.message();
+    }
+    void progress(const engine::Progress &) override
+    {
+        if (onProgress)
+            onProgress();
+    }
+    bool wantsRows() const override { return true; }
+    void row(engine::Row &&row) override
+    {
+        QStringList cells = row.series.labels;
+        for (const summary::CellValue &v : row.cells)
+            cells << spelled(v);
+        rows << cells.join(u',');
+    }
+
+    QStringList lines, rows;
+    std::function<void()> onProgress;
+
+private:
+    static QString spelled(const summary::CellValue &v)
+    {
+        char digits[32];
+        switch (v.type) {
+        case summary::CellType::Text:
+            return v.text;
+        case summary::CellType::Integer:
+            return QString::number(v.integer);
+        case summary::CellType::Class:
+            return QString::fromLatin1(trend::classKey(v.trendClass));
+        case summary::CellType::Real:
+            break;
+        }
+        if (std::isnan(v.real))
+            return QStringLiteral("nan");
+        return QString::fromLatin1(digits, std::to_chars(digits, digits + 32, v.real).ptr - digits);
+    }
+};
+
+// A CSV summary's data rows, each with its cells unquoted and joined by
+// commas again.
+QStringList csvRows(const QByteArray &csv)
+{
+    QStringList rows {QString()};
+    bool quoted = false;
+    const QString text = QString::fromUtf8(csv);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'"' && quoted && i + 1 < text.size() && text[i + 1] == u'"')
+            rows.back() += text[++i];
+        else if (text[i] == u'"')
+            quoted = !quoted;
+        else if (text[i] == u'\n' && !quoted)
+            rows << QString();
+        else
+            rows.back() += text[i];
+    }
+    rows.removeFirst(); // the header
+    rows.removeLast(); // after the last line feed
+    return rows;
+}
+
+} // namespace
+
+class TestEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sameAsCommandLine_data();
+    void sameAsCommandLine();
+    void stopHalfWay();
+};
+
+void TestEngine::sameAsCommandLine_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QStringList>("args");
+    const QString golden = QStringLiteral(VANTOREL_GOLDEN_DIR "/batch/");
+    const QString examples = QStringLiteral(VANTOREL_EXAMPLES_DIR "/");
+    // Batches of a few rows each, skipped series between computed ones.
+    QTest::newRow("wide, skips between rows")
+        << golden + "threads-interleaved-skips/input.csv" << QStringList();
+    QTest::newRow("long") << golden + "long-layout-skips/input.csv" << QStringList {"--long"};
+    QTest::newRow("CP1251, detected") << examples + "surveillance-cp1251.csv" << QStringList();
+    QTest::newRow("workbook") << examples + "surveillance.xlsx" << QStringList();
+    QTest::newRow("rates from counts") << examples
+            + "counts.csv" << QStringList {"--cases", "случаи", "--population", "население"};
+    QTest::newRow("a table that breaks off")
+        << golden + "unterminated-quote/input.csv" << QStringList();
+}
+
+void TestEngine::sameAsCommandLine()
+{
+    QFETCH(QString, input);
+    QFETCH(QStringList, args);
+    QTemporaryDir dir;
+    QProcess cli;
+    QDir(dir.path()).mkdir("cli");
+    cli.start(QStringLiteral(VANTOREL_BATCH_PATH),
+        QStringList {input, "-q", "-o", dir.filePath("cli/summary.csv"), "--reports",
+            dir.filePath("cli/reports")}
+            + args);
+    QVERIFY(cli.waitForFinished(60000));
+    const QStringList said = QString::fromUtf8(cli.readAllStandardError()).split(u'\n');
+    const QStringList written = filesBelow(dir.filePath("cli"));
+
+    engine::Options o;
+    o.input = input;
+    o.longLayout = args.contains("--long");
+    o.rates.cases = args.value(args.indexOf("--cases") + 1);
+    o.rates.population = args.value(args.indexOf("--population") + 1);
+    if (!args.contains("--cases"))
+        o.rates = {};
+    for (const auto &[jobs, batchBytes] : {std::pair(1, 1 << 20), {1, 40}, {3, 40}, {8, 40}}) {
+        const QString out = dir.filePath(QStringLiteral("engine%1-%2").arg(jobs).arg(batchBytes));
+        QDir().mkpath(out);
+        o.output = out + "/summary.csv";
+        o.reportsDir = out + "/reports";
+        o.jobs = jobs;
+        o.batchBytes = batchBytes;
+        Recorder sink;
+        const engine::Result result = engine::Engine(o, sink).run();
+        QCOMPARE(sink.lines + QStringList {""}, said);
+        QCOMPARE(result.failed ? 2 : result.skipped ? 1 : 0, cli.exitCode());
+        QCOMPARE(filesBelow(out), written);
+        if (!result.failed)
+            QCOMPARE(sink.rows, csvRows(contents(o.output)));
+    }
+}
+
+// Stopped after its first batch, a run keeps the reports of the series it
+// finished, leaves nothing staged and the summary as it was.
+void TestEngine::stopHalfWay()
+{
+    QTemporaryDir dir;
+    engine::Options o;
+    o.input = QStringLiteral(VANTOREL_GOLDEN_DIR "/batch/threads-interleaved-skips/input.csv");
+    o.output = dir.filePath("summary.csv");
+    o.reportsDir = dir.filePath("reports");
+    o.jobs = 2;
+    o.batchBytes = 40;
+    QFile before(o.output);
+    QVERIFY(before.open(QIODevice::WriteOnly) && before.write("before\n") == 7);
+    before.close();
+
+    Recorder sink;
+    engine::Engine run(o, sink);
+    sink.onProgress = [&] { run.stop(); };
+    const engine::Result result = run.run();
+    QVERIFY(result.stopped);
+    QVERIFY(result.computed > 0);
+    QVERIFY(result.computed < csvRows(contents(QStringLiteral(VANTOREL_GOLDEN_DIR
+                                          "/batch/threads-interleaved-skips/expected/"
+                                          "stdout")))
+                                  .size());
+    QCOMPARE(contents(o.output), "before\n");
+    const QStringList reports = QDir(o.reportsDir).entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(reports.filter(QRegularExpression("^\\.")), QStringList());
+    QCOMPARE(reports.size(), result.computed);
+}
+
+QTEST_GUILESS_MAIN(TestEngine)
+#include "tst_engine.moc"
