@@ -33,38 +33,62 @@ double criticalValue(double df)
 
 } // namespace
 
-OlsFit fitOverYears(const std::vector<std::int32_t> &years, const std::vector<double> &values)
+namespace {
+
+// Sums about the means: centred, they keep the digits that calendar years
+// would swallow.
+struct Centred {
+    double xMean = 0, yMean = 0;
+    double sxx = 0, sxy = 0, syy = 0;
+};
+
+Centred centre(const std::vector<std::int32_t> &years, const std::vector<double> &values)
 {
     const std::size_t n = values.size();
-    assert(n >= 3 && years.size() >= n);
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-
-    // Centred sums keep the digits that calendar years would swallow.
-    double xMean = 0, yMean = 0;
+    Centred c;
     for (std::size_t i = 0; i < n; ++i) {
-        xMean += years[i];
-        yMean += values[i];
+        c.xMean += years[i];
+        c.yMean += values[i];
     }
-    xMean /= double(n);
+    c.xMean /= double(n);
     // A flat series is fitted exactly: its mean, summed and divided, may
     // miss the value by a bit and leave residuals of noise.
     const bool flat = std::all_of(values.begin(), values.begin() + std::ptrdiff_t(n),
         [&](double v) { return v == values[0]; });
-    yMean = flat ? values[0] : yMean / double(n);
-    double sxx = 0, sxy = 0, syy = 0;
+    c.yMean = flat ? values[0] : c.yMean / double(n);
     for (std::size_t i = 0; i < n; ++i) {
-        const double dx = years[i] - xMean;
-        const double dy = values[i] - yMean;
-        sxx += dx * dx;
-        sxy += dx * dy;
-        syy += dy * dy;
+        const double dx = years[i] - c.xMean;
+        const double dy = values[i] - c.yMean;
+        c.sxx += dx * dx;
+        c.sxy += dx * dy;
+        c.syy += dy * dy;
     }
+    return c;
+}
+
+// The two-sided p-value of a slope whose t statistic is `t`.
+double twoSided(double t, double df)
+{
+    if (std::isnan(t))
+        return std::numeric_limits<double>::quiet_NaN(); // a flat series fitted exactly
+    if (std::isinf(t))
+        return 0; // a perfect non-flat line
+    return 2 * boost::math::cdf(boost::math::complement(StudentsT(df), std::fabs(t)));
+}
+
+} // namespace
+
+OlsFit fitOverYears(const std::vector<std::int32_t> &years, const std::vector<double> &values)
+{
+    const std::size_t n = values.size();
+    assert(n >= 3 && years.size() >= n);
+    const Centred c = centre(years, values);
 
     OlsFit fit;
-    fit.slope = sxy / sxx;
+    fit.slope = c.sxy / c.sxx;
     double sse = 0, successive = 0, previous = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const double residual = values[i] - yMean - fit.slope * (years[i] - xMean);
+        const double residual = values[i] - c.yMean - fit.slope * (years[i] - c.xMean);
         sse += residual * residual;
         if (i > 0)
             successive += (residual - previous) * (residual - previous);
@@ -72,26 +96,21 @@ OlsFit fitOverYears(const std::vector<std::int32_t> &years, const std::vector<do
     }
     fit.durbinWatson = successive / sse;
     const double df = double(n - 2);
-    fit.slopeError = std::sqrt(sse / df / sxx);
-    fit.rSquared = syy > 0 ? 1 - sse / syy : nan;
+    fit.slopeError = std::sqrt(sse / df / c.sxx);
+    fit.rSquared = c.syy > 0 ? 1 - sse / c.syy : std::numeric_limits<double>::quiet_NaN();
 
-    const double t = fit.slope / fit.slopeError;
     const double critical = criticalValue(df);
     fit.ciLow = fit.slope - critical * fit.slopeError;
     fit.ciHigh = fit.slope + critical * fit.slopeError;
     if (years.size() > n) {
-        const double dx = years[n] - xMean;
-        fit.forecast = yMean + fit.slope * dx;
-        const double margin = critical * std::sqrt(sse / df * (1 + 1 / double(n) + dx * dx / sxx));
+        const double dx = years[n] - c.xMean;
+        fit.forecast = c.yMean + fit.slope * dx;
+        const double margin
+            = critical * std::sqrt(sse / df * (1 + 1 / double(n) + dx * dx / c.sxx));
         fit.piLow = fit.forecast - margin;
         fit.piHigh = fit.forecast + margin;
     }
-    if (std::isnan(t))
-        fit.pValue = nan; // a flat series fitted exactly: no slope to test
-    else if (std::isinf(t))
-        fit.pValue = 0; // a perfect non-flat line
-    else
-        fit.pValue = 2 * boost::math::cdf(boost::math::complement(StudentsT(df), std::fabs(t)));
+    fit.pValue = twoSided(fit.slope / fit.slopeError, df);
     return fit;
 }
 

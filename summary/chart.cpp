@@ -228,13 +228,18 @@ private:
             [&](QPointF c) { diamond(c); });
         p.setFont(small);
         p.setPen(Qt::darkGray);
-        p.drawText(QRectF(plot.left(), Height - 30, plot.width(), 16), Qt::AlignLeft,
-            trend::classLine(r.trendClass) + QStringLiteral("  ")
-                + QObject::tr("Среднегодовой темп: %1%")
-                      .arg(trend::formatReal(r.averageAnnualChangeRate))
-                + QStringLiteral("  ") + apcText()
-                + QObject::tr("  Интервал прогноза МНК 95 %: %1 … %2")
-                      .arg(trend::formatReal(ols.piLow), trend::formatReal(ols.piHigh)));
+        p.drawText(QRectF(plot.left(), Height - 30, plot.width(), 16), Qt::AlignLeft, statusLine());
+    }
+
+    // The trend in words and numbers, under the legend.
+    QString statusLine() const
+    {
+        return trend::classLine(r.trendClass) + QStringLiteral("  ")
+            + QObject::tr("Среднегодовой темп: %1%")
+                  .arg(trend::formatReal(r.averageAnnualChangeRate))
+            + QStringLiteral("  ") + apcText()
+            + QObject::tr("  Интервал прогноза МНК 95 %: %1 … %2")
+                  .arg(trend::formatReal(ols.piLow), trend::formatReal(ols.piHigh));
     }
 
     // «APC −3,2 % (−4,1; −2,3)», as a Russian journal prints it.

@@ -109,7 +109,12 @@ private:
         for (const Column &column : model)
             worksheet_write_string(sheet, 0, c++, column.title, bold);
         worksheet_freeze_panes(sheet, 1, lxw_col_t(labelNames.size()));
+        writeLegend(bold);
+    }
 
+    // The second sheet: each column's Russian title and English name.
+    void writeLegend(lxw_format *bold)
+    {
         lxw_worksheet *legend = workbook_add_worksheet(book, "Столбцы");
         worksheet_write_string(legend, 0, 0, "столбец", bold);
         worksheet_write_string(legend, 0, 1, "column", bold);
@@ -132,31 +137,33 @@ private:
         const char *end = p + rows.size();
         lxw_col_t c = 0;
         while (!failed && p < end) {
-            const char type = *p++;
-            lxw_error e = LXW_NO_ERROR;
-            if (type == '\n') {
+            if (*p == '\n') {
+                ++p;
                 c = 0;
                 continue;
             }
             if (c == 0)
                 ++row;
-            if (type == 'T') {
-                const auto size = take<qint32>(p);
-                const std::string s(p, std::size_t(size));
-                p += size;
-                if (size > 0)
-                    e = worksheet_write_string(sheet, row, c, s.c_str(), nullptr);
-            } else {
-                const double v = take<double>(p);
-                if (std::isfinite(v))
-                    e = worksheet_write_number(sheet, row, c, v, nullptr);
-            }
+            const lxw_error e = writeCell(p, c++);
             if (e != LXW_NO_ERROR) {
                 failed = true;
                 failure = QString::fromUtf8(lxw_strerror(e));
             }
-            ++c;
         }
+    }
+
+    // Writes the cell that `p` starts, and moves `p` past it.
+    lxw_error writeCell(const char *&p, lxw_col_t c)
+    {
+        if (*p++ == 'T') {
+            const auto size = take<qint32>(p);
+            const std::string s(p, std::size_t(size));
+            p += size;
+            return size > 0 ? worksheet_write_string(sheet, row, c, s.c_str(), nullptr)
+                            : LXW_NO_ERROR;
+        }
+        const double v = take<double>(p);
+        return std::isfinite(v) ? worksheet_write_number(sheet, row, c, v, nullptr) : LXW_NO_ERROR;
     }
 
     // Writes the workbook to a temporary file beside the target, which

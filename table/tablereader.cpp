@@ -198,83 +198,86 @@ bool TableReader::readQuoted(Record &record, qsizetype &i, bool &quoted)
     return true;
 }
 
+// A "\r\n" line end leaves its "\r" on the last cell.
+void TableReader::closeCell(Record &record, Scan &s, qsizetype rawEnd, bool lineEnd) const
+{
+    const char *data = buffer.constData();
+    if (s.copied) {
+        if (lineEnd && record.text.size() > s.cellStart && record.text.back() == '\r')
+            record.text.chop(1);
+        record.spans.push_back({s.cellStart, record.text.size() - s.cellStart, true});
+    } else {
+        const qsizetype length
+            = rawEnd - s.cellStart - (lineEnd && rawEnd > s.cellStart && data[rawEnd - 1] == '\r');
+        record.spans.push_back({s.cellStart, length, false});
+    }
+    s.copied = false;
+    s.cellStart = rawEnd + 1;
+}
+
 bool TableReader::parse(Record &record, qsizetype &end)
 {
     record.text.clear();
     record.spans.clear();
-    const char *data = buffer.constData();
-    const qsizetype size = buffer.size();
-    qsizetype i = pos;
-    qsizetype cellStart = pos; // where an unquoted cell starts in the buffer
-    bool copied = false; // the cell is quoted, and so copied into record.text
-    bool quoted = false;
-    bool fieldStart = true;
-    qsizetype quoteStart = 0;
-
-    // A "\r\n" line end leaves its "\r" on the last cell.
-    const auto closeCell = [&](qsizetype rawEnd, bool lineEnd) {
-        if (copied) {
-            if (lineEnd && record.text.size() > cellStart && record.text.back() == '\r')
-                record.text.chop(1);
-            record.spans.push_back({cellStart, record.text.size() - cellStart, true});
-        } else {
-            const qsizetype length
-                = rawEnd - cellStart - (lineEnd && rawEnd > cellStart && data[rawEnd - 1] == '\r');
-            record.spans.push_back({cellStart, length, false});
-        }
-        copied = false;
-        cellStart = rawEnd + 1;
-    };
-
-    while (i < size) {
-        if (quoted) {
-            if (!readQuoted(record, i, quoted))
+    Scan s {pos, pos};
+    while (s.i < buffer.size()) {
+        if (s.quoted) {
+            if (!readQuoted(record, s.i, s.quoted))
                 return false;
-            continue;
-        }
-        const char c = data[i];
-        if (c == '"' && fieldStart) {
-            quoted = copied = true;
-            quoteStart = i;
-            cellStart = record.text.size();
-            fieldStart = false;
-            ++i;
-            continue;
-        }
-        if (c == delim) {
-            closeCell(i, false);
-            fieldStart = true;
-            ++i;
-            continue;
-        }
-        if (c == '\n') {
-            closeCell(i, true);
-            end = i + 1;
-            record.base = data;
+        } else if (scanUnquoted(record, s)) {
+            end = s.i;
+            record.base = buffer.constData();
             return true;
         }
-        // A run of ordinary characters: copied only after a quoted start.
-        qsizetype run = i + 1;
-        while (run < size && data[run] != delim && data[run] != '\n' && data[run] != '"')
-            ++run;
-        if (copied)
-            record.text.append(data + i, run - i);
-        fieldStart = false;
-        i = run;
     }
+    return parseLast(record, s, end);
+}
+
+bool TableReader::scanUnquoted(Record &record, Scan &s)
+{
+    const char *data = buffer.constData();
+    const qsizetype size = buffer.size();
+    const char c = data[s.i];
+    if (c == '"' && s.fieldStart) {
+        s.quoted = s.copied = true;
+        s.quoteStart = s.i;
+        s.cellStart = record.text.size();
+        s.fieldStart = false;
+        ++s.i;
+        return false;
+    }
+    if (c == delim || c == '\n') {
+        closeCell(record, s, s.i, c == '\n');
+        s.fieldStart = true;
+        ++s.i;
+        return c == '\n';
+    }
+    // A run of ordinary characters: copied only after a quoted start.
+    qsizetype run = s.i + 1;
+    while (run < size && data[run] != delim && data[run] != '\n' && data[run] != '"')
+        ++run;
+    if (s.copied)
+        record.text.append(data + s.i, run - s.i);
+    s.fieldStart = false;
+    s.i = run;
+    return false;
+}
+
+bool TableReader::parseLast(Record &record, Scan &s, qsizetype &end)
+{
     if (!eof)
         return false;
-    if (quoted) {
-        fail(line + std::count(data + pos, data + quoteStart, '\n'),
+    if (s.quoted) {
+        fail(line + std::count(buffer.constData() + pos, buffer.constData() + s.quoteStart, '\n'),
             QObject::tr("кавычка, открытая в этой строке, не закрыта до конца файла"));
         return false;
     }
     // The last record of a file without a final line feed.
-    if (i == pos)
+    if (s.i == pos)
         return false;
-    closeCell(i, true);
-    end = i;
-    record.base = data;
+    closeCell(record, s, s.i, true);
+    end = s.i;
+    record.base = buffer.constData();
     return true;
 }
 

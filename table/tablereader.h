@@ -85,8 +85,23 @@ public:
 private:
     bool fill();
     void begin();
+    // Where the parse of a record stands.
+    struct Scan {
+        qsizetype i; // the next byte
+        qsizetype cellStart; // in the buffer, or in the record's text when copied
+        bool copied = false; // the cell is quoted, and so copied into the record's text
+        bool quoted = false; // inside the quotes
+        bool fieldStart = true;
+        qsizetype quoteStart = 0;
+    };
     // Parses the record that starts at `pos`; false when more input is needed.
     bool parse(Record &record, qsizetype &end);
+    // Takes the next byte or run of bytes outside quotes; true when it ends
+    // the record.
+    bool scanUnquoted(Record &record, Scan &s);
+    // The end of the input ends a record: its last one, or an open quote.
+    bool parseLast(Record &record, Scan &s, qsizetype &end);
+    void closeCell(Record &record, Scan &s, qsizetype rawEnd, bool lineEnd) const;
     // Copies a quoted field's text up to its closing quote, from `i` on;
     // false when the buffer ends before it is known where the field ends.
     bool readQuoted(Record &record, qsizetype &i, bool &quoted);

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace table {
@@ -329,10 +330,12 @@ private:
         return false;
     }
 
-    bool readRow()
+    // The row's number, from its reference or after the last; lines for
+    // the rows skipped before it. False when it comes out of order.
+    bool startRow(qint64 &number)
     {
         const auto r = xml.attributes().value(QLatin1String("r"));
-        qint64 number = lastRow + 1;
+        number = lastRow + 1;
         if (!r.isEmpty()) {
             bool ok = false;
             number = r.toLongLong(&ok);
@@ -344,6 +347,26 @@ private:
                             .arg(partName, r.toString()));
         out.append(QByteArray(qsizetype(number - lastRow - 1), '\n'));
         lastRow = number;
+        return true;
+    }
+
+    // The 0-based column of a cell reference ("AB12"), or the one after
+    // `previous` when the cell has none.
+    static qint64 columnOf(QStringView ref, qint64 previous)
+    {
+        if (ref.isEmpty())
+            return previous + 1;
+        qint64 at = 0;
+        for (qsizetype i = 0; i < ref.size() && ref[i].isLetter() && at <= MaxColumns; ++i)
+            at = at * 26 + (ref[i].toUpper().unicode() - u'A' + 1);
+        return at - 1;
+    }
+
+    bool readRow()
+    {
+        qint64 number = 0;
+        if (!startRow(number))
+            return false;
         const qsizetype lineStart = out.size();
         qint64 fields = 0, column = -1;
         while (!xml.atEnd()) {
@@ -354,14 +377,7 @@ private:
                 continue;
             const auto a = xml.attributes();
             const auto ref = a.value(QLatin1String("r"));
-            qint64 at = column + 1;
-            if (!ref.isEmpty()) {
-                at = 0;
-                qsizetype i = 0;
-                for (; i < ref.size() && ref[i].isLetter() && at <= MaxColumns; ++i)
-                    at = at * 26 + (ref[i].toUpper().unicode() - u'A' + 1);
-                --at;
-            }
+            const qint64 at = columnOf(ref, column);
             if (at <= column || at >= MaxColumns)
                 return fail(QObject::tr("часть %1: ячейка «%2» не по порядку")
                                 .arg(partName, ref.toString()));
@@ -573,6 +589,67 @@ QStringList Workbook::sheetNames() const
     return names;
 }
 
+namespace {
+
+// Every shared string of a workbook, in one blob.
+std::shared_ptr<const SharedStrings> readSharedStrings(
+    const std::shared_ptr<Workbook::Archive> &archive, const QString &name, QString *error)
+{
+    auto strings = std::make_shared<SharedStrings>();
+    if (name.isEmpty())
+        return strings;
+    PartDevice part(archive, name, std::numeric_limits<qint64>::max());
+    if (!part.start(error))
+        return nullptr;
+    QXmlStreamReader xml(&part);
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"si")
+            continue;
+        appendItemText(xml, strings->text);
+        if (strings->text.size() > Workbook::MaxSharedStringBytes) {
+            *error = QObject::tr("общих строк в книге больше %1 МиБ")
+                         .arg(Workbook::MaxSharedStringBytes >> 20);
+            return nullptr;
+        }
+        strings->starts.push_back(strings->text.size());
+    }
+    if (xml.hasError()) {
+        *error = xmlFailure(part, xml, name);
+        return nullptr;
+    }
+    return strings;
+}
+
+// For each cell style, by its index, whether it shows a date.
+std::optional<std::vector<bool>> readDateStyles(
+    const std::shared_ptr<Workbook::Archive> &archive, const QString &name, QString *error)
+{
+    std::vector<bool> dateStyles;
+    if (name.isEmpty())
+        return dateStyles;
+    QHash<int, QString> codes;
+    bool inCellFormats = false;
+    const bool read = readPart(archive, name, error, [&](QXmlStreamReader &xml) {
+        const auto a = xml.attributes();
+        if (xml.name() == u"numFmt")
+            codes.insert(a.value(QLatin1String("numFmtId")).toInt(),
+                a.value(QLatin1String("formatCode")).toString());
+        else if (xml.name() == u"cellXfs")
+            inCellFormats = true;
+        else if (xml.name() == u"cellStyles" || xml.name() == u"dxfs")
+            inCellFormats = false;
+        else if (xml.name() == u"xf" && inCellFormats) {
+            const int id = a.value(QLatin1String("numFmtId")).toInt();
+            dateStyles.push_back(isDateFormat(id, codes.value(id)));
+        }
+    });
+    if (!read)
+        return std::nullopt;
+    return dateStyles;
+}
+
+} // namespace
+
 std::unique_ptr<QIODevice> Workbook::sheet(const QString &name, QString *error) const
 {
     const qsizetype index = name.isEmpty() ? 0 : names.indexOf(name);
@@ -580,58 +657,18 @@ std::unique_ptr<QIODevice> Workbook::sheet(const QString &name, QString *error) 
         *error = QObject::tr("в книге нет листа «%1»; листы: %2").arg(name, names.join(u", "));
         return nullptr;
     }
-
-    auto strings = std::make_shared<SharedStrings>();
-    if (!sharedStringsPart.isEmpty()) {
-        PartDevice part(archive, sharedStringsPart, std::numeric_limits<qint64>::max());
-        if (!part.start(error))
-            return nullptr;
-        QXmlStreamReader xml(&part);
-        while (!xml.atEnd()) {
-            if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"si")
-                continue;
-            appendItemText(xml, strings->text);
-            if (strings->text.size() > MaxSharedStringBytes) {
-                *error = QObject::tr("общих строк в книге больше %1 МиБ")
-                             .arg(MaxSharedStringBytes >> 20);
-                return nullptr;
-            }
-            strings->starts.push_back(strings->text.size());
-        }
-        if (xml.hasError()) {
-            *error = xmlFailure(part, xml, sharedStringsPart);
-            return nullptr;
-        }
-    }
-
-    std::vector<bool> dateStyles;
-    if (!stylesPart.isEmpty()) {
-        QHash<int, QString> codes;
-        bool inCellFormats = false;
-        const bool read = readPart(archive, stylesPart, error, [&](QXmlStreamReader &xml) {
-            const auto a = xml.attributes();
-            if (xml.name() == u"numFmt")
-                codes.insert(a.value(QLatin1String("numFmtId")).toInt(),
-                    a.value(QLatin1String("formatCode")).toString());
-            else if (xml.name() == u"cellXfs")
-                inCellFormats = true;
-            else if (xml.name() == u"cellStyles" || xml.name() == u"dxfs")
-                inCellFormats = false;
-            else if (xml.name() == u"xf" && inCellFormats) {
-                const int id = a.value(QLatin1String("numFmtId")).toInt();
-                dateStyles.push_back(isDateFormat(id, codes.value(id)));
-            }
-        });
-        if (!read)
-            return nullptr;
-    }
-
+    auto strings = readSharedStrings(archive, sharedStringsPart, error);
+    if (!strings)
+        return nullptr;
+    auto dateStyles = readDateStyles(archive, stylesPart, error);
+    if (!dateStyles)
+        return nullptr;
     const QString partName = parts[index];
     auto part = std::make_unique<PartDevice>(archive, partName, std::numeric_limits<qint64>::max());
     if (!part->start(error))
         return nullptr;
     return std::make_unique<SheetDevice>(
-        std::move(part), partName, std::move(strings), std::move(dateStyles), date1904);
+        std::move(part), partName, std::move(strings), std::move(*dateStyles), date1904);
 }
 
 } // namespace table
