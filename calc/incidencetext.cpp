@@ -54,7 +54,7 @@ template<typename Char> Entry convert(const Char *s, qsizetype n)
     const float value = float(wide);
     if (wide != 0 && value == 0)
         return {EntryKind::OutOfRange, 0}; // below the smallest single
-    return {EntryKind::Number, double(value)};
+    return {EntryKind::Number, double(value), wide};
 }
 
 // One reading for typed text and table cells alike: the grammar

@@ -25,6 +25,7 @@ enum class EntryKind {
 struct Entry {
     EntryKind kind = EntryKind::Empty;
     double value = 0; // meaningful for Number and Placeholder
+    double exact = 0; // a Number read at double precision, as written
 };
 
 Entry parseEntry(QStringView text);

@@ -180,8 +180,8 @@ private:
     void compute(table::Series &s, Outcome &outcome) const
     {
         const qint16 n = qint16(s.values.size());
-        const Computed c {trend::calculate(s.values, n), stats::fitOverYears(s.years, s.values),
-            stats::trendTests(s.years, s.values)};
+        const Computed c {trend::calculate(s.values, n), stats::fitOverYears(s.years, s.exact),
+            stats::trendTests(s.years, s.exact)};
         const summary::RowInput row {s, c.result, c.ols, c.tests};
         writer->formatRow(outcome.rows, row);
         ++outcome.computed;

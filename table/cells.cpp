@@ -8,7 +8,6 @@
 #include <QObject>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 namespace table {
@@ -49,7 +48,7 @@ std::optional<qint32> readYear(QByteArrayView cell)
     return year;
 }
 
-std::optional<QString> readValue(QByteArrayView cell, char delimiter, double *value)
+std::optional<QString> readValue(QByteArrayView cell, char delimiter, double *value, double *exact)
 {
     const trend::Entry entry = trend::parseEntry(cell);
     if (delimiter == ',' && cell.contains(','))
@@ -58,6 +57,8 @@ std::optional<QString> readValue(QByteArrayView cell, char delimiter, double *va
             .arg(echoCell(cell));
     if (entry.kind == trend::EntryKind::Number) {
         *value = entry.value;
+        if (exact)
+            *exact = entry.exact;
         return std::nullopt;
     }
     if (entry.kind == trend::EntryKind::OutOfRange)
@@ -89,16 +90,12 @@ QString rateUnit(double per)
 
 namespace {
 
-// A count: a value, then read again at double precision.
+// A count, read as written: populations run past what single precision
+// holds exactly.
 std::optional<QString> readCount(QByteArrayView cell, char delimiter, double *value)
 {
-    if (auto why = readValue(cell, delimiter, value))
-        return why;
-    QByteArray ascii = cell.toByteArray().replace(',', '.');
-    if (ascii.startsWith('+'))
-        ascii.remove(0, 1);
-    std::from_chars(ascii.constData(), ascii.constData() + ascii.size(), *value);
-    return std::nullopt;
+    double single = 0;
+    return readValue(cell, delimiter, &single, value);
 }
 
 } // namespace

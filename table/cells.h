@@ -28,8 +28,11 @@ QStringList labelsOf(const Record &record, qsizetype count);
 // A year the window's year box can show (1900-9999), written in digits.
 std::optional<qint32> readYear(QByteArrayView cell);
 
-// Reads one cell as a value. Returns a reason when it is not one.
-std::optional<QString> readValue(QByteArrayView cell, char delimiter, double *value);
+// Reads one cell as a value: as the window reads a typed value (through
+// single precision), and as written (`exact`, double precision). Returns a
+// reason when it is not one.
+std::optional<QString> readValue(
+    QByteArrayView cell, char delimiter, double *value, double *exact = nullptr);
 
 // Why a series of `n` values is not one the window computes, if it is not.
 std::optional<QString> lengthReason(qint64 n);

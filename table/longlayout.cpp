@@ -78,9 +78,9 @@ void LongLayout::add(const Record &record, char delimiter, const QString &file)
         }
     }
     const QByteArrayView cell = record.trimmed(labelCount + casesAt);
-    Point point {*year, record.line, cell.isEmpty(), 0, cellText(cell)};
+    Point point {*year, record.line, cell.isEmpty(), 0, 0, cellText(cell)};
     if (!point.empty && !rates.on()) {
-        if (const auto why = readValue(cell, delimiter, &point.value))
+        if (const auto why = readValue(cell, delimiter, &point.value, &point.exact))
             return fail(QObject::tr("%1 год: %2").arg(*year).arg(*why), labelCount + 1);
     } else if (!point.empty) {
         bool population = false;
@@ -88,6 +88,7 @@ void LongLayout::add(const Record &record, char delimiter, const QString &file)
                 rates.per, &point.value, &population))
             return fail(QObject::tr("%1 год: %2").arg(*year).arg(*why),
                 labelCount + (population ? populationAt : casesAt));
+        point.exact = point.value;
         point.typed = trend::formatReal(point.value);
     }
     p.points.push_back(std::move(point));
@@ -124,7 +125,7 @@ LongLayout::Result LongLayout::assemble(Pending &p) const
     if (const auto why = lengthReason(n))
         return fail(p.line, *why);
 
-    Series s {p.labels, p.file, p.line, {}, {}, {}, rates.on() ? value : QString()};
+    Series s {p.labels, p.file, p.line, {}, {}, {}, {}, rates.on() ? value : QString()};
     for (auto it = first; it != last.base(); ++it) {
         if (it != first && it->year != (it - 1)->year + 1)
             return fail(p.line, QObject::tr("нет значения за %1 год").arg((it - 1)->year + 1));
@@ -132,6 +133,7 @@ LongLayout::Result LongLayout::assemble(Pending &p) const
             return fail(
                 it->line, QObject::tr("пустая ячейка за %1 год").arg(it->year), names.size() + 1);
         s.values.push_back(it->value);
+        s.exact.push_back(it->exact);
         s.typed.push_back(it->typed);
     }
     s.years = trend::seriesYears(first->year, int(n));

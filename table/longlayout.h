@@ -47,6 +47,7 @@ private:
         qint64 line;
         bool empty;
         double value;
+        double exact;
         QString typed;
     };
     struct Pending {

@@ -15,7 +15,8 @@ struct Series {
     QString file;
     qint64 line = 0; // where the series starts
     std::vector<qint32> years; // n + 1 entries; the last names the forecast
-    std::vector<double> values;
+    std::vector<double> values; // as the window reads them: through single precision
+    std::vector<double> exact; // as written, for the statistics beside the practice method
     std::vector<QString> typed; // cells as written, for the report
     QString unit; // of rates computed from counts, or empty
 };

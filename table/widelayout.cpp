@@ -143,6 +143,7 @@ std::optional<Series> WideLayout::rateRow(
             return fail(QObject::tr("%1 год: %2").arg(year).arg(*why),
                 population ? populationAt + i : casesAt + i);
         s.values.push_back(value);
+        s.exact.push_back(value);
         if (keepTyped)
             s.typed.push_back(trend::formatReal(value));
     }
@@ -183,6 +184,7 @@ std::optional<Series> WideLayout::row(
 
     const qint32 start = firstYear + qint32(first - labelCount);
     s.values.reserve(std::size_t(n));
+    s.exact.reserve(std::size_t(n));
     if (keepTyped)
         s.typed.reserve(std::size_t(n));
     for (qsizetype i = first; i <= last; ++i) {
@@ -190,10 +192,11 @@ std::optional<Series> WideLayout::row(
         const qint32 year = start + qint32(i - first);
         if (cell.isEmpty())
             return fail(QObject::tr("пустая ячейка за %1 год").arg(year), i);
-        double value = 0;
-        if (const auto why = readValue(cell, delimiter, &value))
+        double value = 0, exact = 0;
+        if (const auto why = readValue(cell, delimiter, &value, &exact))
             return fail(QObject::tr("%1 год: %2").arg(year).arg(*why), i);
         s.values.push_back(value);
+        s.exact.push_back(exact);
         if (keepTyped)
             s.typed.push_back(cellText(cell));
     }
