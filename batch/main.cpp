@@ -8,6 +8,8 @@
 #include <QGuiApplication>
 #include <QTextStream>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <malloc.h>
 #include <memory>
@@ -23,8 +25,37 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
         std::fprintf(stderr, "vantorel-batch: %s\n", qPrintable(message));
 }
 
+// Ctrl-C or a polite kill stops the run at the next series: it removes
+// what it staged and leaves the summary's target as it was. A second
+// signal while it cleans up ends the program at once; the next run into
+// the same folders removes what is left.
+std::atomic<engine::Engine *> running {nullptr};
+volatile std::sig_atomic_t interruptedBy = 0;
+
+extern "C" void interrupt(int signal)
+{
+    if (interruptedBy != 0)
+        _exit(128 + signal);
+    interruptedBy = signal;
+    if (engine::Engine *run = running.load())
+        run->stop();
+}
+
+void catchInterrupts()
+{
+    struct sigaction action {
+    };
+    action.sa_handler = interrupt;
+    action.sa_flags = SA_RESTART; // a read under way goes on; the run stops after it
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 int status(const engine::Result &result)
 {
+    if (result.stopped)
+        return 128 + (interruptedBy != 0 ? int(interruptedBy) : SIGINT);
     if (result.failed)
         return batch::Failure;
     return result.skipped ? batch::SomeSkipped : batch::AllComputed;
@@ -63,5 +94,9 @@ int main(int argc, char **argv)
     QTextStream err(stderr);
     batch::StderrSink sink(err, isatty(STDERR_FILENO) && !quiet);
     engine::Engine run(o, sink);
-    return status(run.run());
+    running = &run;
+    catchInterrupts();
+    const engine::Result result = run.run();
+    running = nullptr;
+    return status(result);
 }

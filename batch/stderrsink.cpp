@@ -40,9 +40,12 @@ void StderrSink::progress(const engine::Progress &p)
         << "\033[K" << Qt::flush;
 }
 
-void StderrSink::finished(const engine::Result &)
+void StderrSink::finished(const engine::Result &result)
 {
     finishProgress();
+    if (result.stopped)
+        err << "vantorel-batch: "
+            << QObject::tr("прервано; рассчитано рядов: %1").arg(result.computed) << Qt::endl;
 }
 
 void StderrSink::finishProgress()

@@ -14,7 +14,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QObject>
-#include <QSaveFile>
 #include <QThread>
 
 #include <cstdio>
@@ -84,7 +83,8 @@ private:
     // opened, which the sink has been told.
     bool open(std::optional<table::SeriesSource> &source)
     {
-        if (!openInput() || !openOutput() || !makeDir(o.reportsDir) || !makeDir(o.chartsDir))
+        if (!openInput() || !openOutput() || !makeDir(o.reportsDir, reports)
+            || !makeDir(o.chartsDir, charts))
             return false;
         source.emplace(input.device.get(), input.fileName,
             table::SourceOptions {o.longLayout, input.sheet.isEmpty() ? o.delimiter : '\t',
@@ -95,7 +95,7 @@ private:
         QString why;
         if (o.format == summary::SummaryFormat::Xlsx)
             writer = summary::SummaryWriter::createXlsx(
-                o.output, source->labelNames(), o.rates.on(), &why);
+                target->fileName(), source->labelNames(), o.rates.on(), &why);
         else
             writer
                 = summary::SummaryWriter::create(out, o.format, source->labelNames(), o.rates.on());
@@ -209,16 +209,16 @@ private:
     void stageFiles(const summary::RowInput &row, Outcome::Event &event) const
     {
         const table::Series &s = row.series;
-        if (!o.reportsDir.isEmpty())
-            event.report = summary::stageFile(
-                o.reportsDir, trend::fileBytes(trend::reportText(s.years, s.typed, row.result)));
-        if (!o.chartsDir.isEmpty()) {
+        if (reports)
+            event.report
+                = reports->stage(trend::fileBytes(trend::reportText(s.years, s.typed, row.result)));
+        if (charts) {
             const QByteArray chart = summary::renderChart(o.chartFormat, row, valueName);
             if (chart.isEmpty())
                 event.chart = summary::StagedFile {
                     {}, QObject::tr("изображение не построено"), false, false};
             else
-                event.chart = summary::stageFile(o.chartsDir, chart);
+                event.chart = charts->stage(chart);
         }
     }
 
@@ -228,13 +228,15 @@ private:
     {
         if (outcome.stopped) {
             discard(outcome);
+            result.stopped = true;
             return true;
         }
         writer->append(outcome.rows);
         giveBack(std::move(outcome.rows));
         result.computed += outcome.computed;
         // The batch's files become durable before any takes its name.
-        const bool durable = outcome.events.empty() || (sync(o.reportsDir) && sync(o.chartsDir));
+        const bool durable = outcome.events.empty()
+            || (sync(reports.get(), o.reportsDir) && sync(charts.get(), o.chartsDir));
         for (Outcome::Event &event : outcome.events)
             tell(event, durable);
         sink.progress({result.computed, result.skipped, clock.elapsed()});
@@ -268,31 +270,32 @@ private:
         if (!files.report && !files.chart)
             return;
         const QString stem = names.next(files.labels);
-        const auto place = [&](const std::optional<summary::StagedFile> &staged, const QString &dir,
-                               const QString &suffix, const char *what) {
-            if (!staged)
-                return;
-            const QString path = QDir(dir).filePath(stem + suffix);
-            QString why;
-            if (!summary::commitStaged(*staged, path, &why)) {
-                Problem failure = files.problem;
-                failure.reason = QObject::tr(what).arg(path, why);
-                sink.failed(failure, Scope::SeriesFile);
-                failed = true;
-            }
-        };
-        place(files.report, o.reportsDir, QStringLiteral(".txt"),
+        const auto place
+            = [&](const std::optional<summary::StagedFile> &staged, const summary::Staging *area,
+                  const QString &dir, const QString &suffix, const char *what) {
+                  if (!staged)
+                      return;
+                  const QString path = QDir(dir).filePath(stem + suffix);
+                  QString why;
+                  if (!area->commit(*staged, path, &why)) {
+                      Problem failure = files.problem;
+                      failure.reason = QObject::tr(what).arg(path, why);
+                      sink.failed(failure, Scope::SeriesFile);
+                      failed = true;
+                  }
+              };
+        place(files.report, reports.get(), o.reportsDir, QStringLiteral(".txt"),
             QT_TR_NOOP("отчёт %1 не записан: %2"));
-        place(files.chart, o.chartsDir,
+        place(files.chart, charts.get(), o.chartsDir,
             o.chartFormat == summary::ChartFormat::Svg ? QStringLiteral(".svg")
                                                        : QStringLiteral(".png"),
             QT_TR_NOOP("график %1 не записан: %2"));
     }
 
-    bool sync(const QString &dir)
+    bool sync(const summary::Staging *area, const QString &dir)
     {
         QString why;
-        if (dir.isEmpty() || summary::syncFolder(dir, &why))
+        if (!area || area->sync(&why))
             return true;
         return fatal(Problem::about(dir, QObject::tr("файлы не записаны на диск (%1)").arg(why)));
     }
@@ -300,9 +303,9 @@ private:
     static void discard(const Outcome::Event &event)
     {
         if (event.report)
-            summary::discardStaged(*event.report);
+            summary::Staging::discard(*event.report);
         if (event.chart)
-            summary::discardStaged(*event.chart);
+            summary::Staging::discard(*event.chart);
     }
 
     static void discard(const Outcome &outcome)
@@ -319,40 +322,35 @@ private:
         return false;
     }
 
+    // The summary goes to a staged file that takes its name once whole, or
+    // to standard output as it comes.
     bool openOutput()
     {
-        if (o.format == summary::SummaryFormat::Xlsx)
-            return true; // the workbook writes its own file
-        if (o.output.isEmpty()) {
-            stdoutFile = std::make_unique<QFile>();
-            if (!stdoutFile->open(stdout, QIODevice::WriteOnly))
-                return fatal(Problem::about({}, QObject::tr("стандартный вывод не открыт")));
-            out = stdoutFile.get();
+        if (!o.output.isEmpty() || o.format == summary::SummaryFormat::Xlsx) {
+            QString why;
+            target = summary::StagedTarget::open(o.output, &why);
+            if (!target)
+                return fatal(Problem::about(o.output, QObject::tr("файл не создан (%1)").arg(why)));
+            out = &target->file();
             return true;
         }
-        outputFile = std::make_unique<QSaveFile>(o.output);
-        if (!outputFile->open(QIODevice::WriteOnly))
-            return fatal(Problem::about(
-                o.output, QObject::tr("файл не создан (%1)").arg(outputFile->errorString())));
-        out = outputFile.get();
+        stdoutFile = std::make_unique<QFile>();
+        if (!stdoutFile->open(stdout, QIODevice::WriteOnly))
+            return fatal(Problem::about({}, QObject::tr("стандартный вывод не открыт")));
+        out = stdoutFile.get();
         return true;
     }
 
-    // Ends the summary. A summary of part of the table must not pass for
-    // the whole; a report or chart that could not be written takes nothing
-    // from the summary, which is kept.
     // The rows before a read failure still go to standard output, which
     // cannot take them back; a stopped run ends where it is.
     void finish()
     {
-        if (result.stopped || (inputIncomplete && o.format == summary::SummaryFormat::Xlsx)) {
+        if (stopped() || (inputIncomplete && o.format == summary::SummaryFormat::Xlsx)) {
             writer->cancel();
-            if (outputFile)
-                outputFile->cancelWriting();
+            target.reset();
         } else if (!writer->finish()) {
             summaryFailure(writer->errorString());
-            if (outputFile)
-                outputFile->cancelWriting();
+            target.reset();
         } else {
             closeOutput();
         }
@@ -360,10 +358,11 @@ private:
 
     void closeOutput()
     {
-        if (outputFile && inputIncomplete)
-            outputFile->cancelWriting();
-        else if (outputFile && !outputFile->commit())
-            summaryFailure(outputFile->errorString());
+        QString why;
+        if (target && inputIncomplete)
+            target.reset();
+        else if (target && !target->commit(&why))
+            summaryFailure(why);
         else if (stdoutFile
             && (!stdoutFile->flush() || stdoutFile->error() != QFileDevice::NoError))
             summaryFailure(stdoutFile->errorString());
@@ -371,18 +370,26 @@ private:
 
     void summaryFailure(const QString &reason)
     {
-        if (outputFile || o.format == summary::SummaryFormat::Xlsx)
+        if (target)
             fatal(Problem::about(o.output, QObject::tr("сводка не записана (%1)").arg(reason)));
         else
             fatal(Problem::about(
                 {}, QObject::tr("сводка не записана в стандартный вывод (%1)").arg(reason)));
     }
 
-    bool makeDir(const QString &dir)
+    // A folder for per-series files, and the run's staging folder in it.
+    bool makeDir(const QString &dir, std::unique_ptr<summary::Staging> &area)
     {
-        if (dir.isEmpty() || QDir().mkpath(dir))
+        if (dir.isEmpty())
             return true;
-        return fatal(Problem::about(dir, QObject::tr("папка не создана")));
+        if (!QDir().mkpath(dir))
+            return fatal(Problem::about(dir, QObject::tr("папка не создана")));
+        QString why;
+        area = summary::Staging::open(dir, &why);
+        if (!area)
+            return fatal(
+                Problem::about(dir, QObject::tr("в папке нельзя создать файлы (%1)").arg(why)));
+        return true;
     }
 
     // A batch's summary rows are a few megabytes. Their buffers are used
@@ -415,7 +422,8 @@ private:
     mutable std::vector<QByteArray> spare; // at most jobs + 1
     table::Input input;
     std::unique_ptr<QFile> stdoutFile;
-    std::unique_ptr<QSaveFile> outputFile;
+    std::unique_ptr<summary::StagedTarget> target; // the summary, unless on standard output
+    std::unique_ptr<summary::Staging> reports, charts;
     QIODevice *out = nullptr;
     std::unique_ptr<summary::SummaryWriter> writer;
     QString valueName;

@@ -27,6 +27,14 @@ CellValue trendClass(trend::TrendClass x)
     return {CellType::Class, 0, 0, x, {}};
 }
 
+// A statistic, or no cell at all when it does not exist for the series.
+CellValue statistic(double x, stats::Reason missing)
+{
+    if (missing != stats::Reason::None)
+        return {CellType::Absent, 0, 0, {}, {}};
+    return real(x);
+}
+
 // The last year of the series; years[n] is the forecast's.
 qint32 lastYear(const RowInput &r)
 {
@@ -79,10 +87,12 @@ const std::vector<Column> &summaryColumns(bool unit)
         {"ols_pi95_low", "МНК: 95% интервал прогноза, от", [](R r) { return real(r.ols.piLow); }},
         {"ols_pi95_high", "МНК: 95% интервал прогноза, до", [](R r) { return real(r.ols.piHigh); }},
         {"ols_durbin_watson", "Дарбин-Уотсон", [](R r) { return real(r.ols.durbinWatson); }},
-        {"apc", "APC, %", [](R r) { return real(r.tests.apc); }},
-        {"apc_ci95_low", "APC: 95% ДИ, от", [](R r) { return real(r.tests.apcLow); }},
-        {"apc_ci95_high", "APC: 95% ДИ, до", [](R r) { return real(r.tests.apcHigh); }},
-        {"apc_p_value", "APC: p", [](R r) { return real(r.tests.apcP); }},
+        {"apc", "APC, %", [](R r) { return statistic(r.tests.apc, r.tests.apcReason); }},
+        {"apc_ci95_low", "APC: 95% ДИ, от",
+            [](R r) { return statistic(r.tests.apcLow, r.tests.apcReason); }},
+        {"apc_ci95_high", "APC: 95% ДИ, до",
+            [](R r) { return statistic(r.tests.apcHigh, r.tests.apcReason); }},
+        {"apc_p_value", "APC: p", [](R r) { return statistic(r.tests.apcP, r.tests.apcReason); }},
         {"apc_note", "APC: примечание", [](R r) { return text(reasonText(r.tests.apcReason)); }},
         {"mk_s", "Манн-Кендалл: S", [](R r) { return integer(qint64(r.tests.mkS)); }},
         {"mk_z", "Манн-Кендалл: Z", [](R r) { return real(r.tests.mkZ); }},

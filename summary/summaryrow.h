@@ -24,7 +24,9 @@ struct RowInput {
     const stats::TrendTests &tests;
 };
 
-enum class CellType { Text, Integer, Real, Class };
+// Absent: a statistic that does not exist for the series (its note says
+// why); an empty cell, null in JSON.
+enum class CellType { Text, Integer, Real, Class, Absent };
 
 struct CellValue {
     CellType type = CellType::Real;

@@ -120,11 +120,15 @@ private:
         out.append('\n');
     }
 
+    // For Excel, a text that starts as a formula does ("=", "+", "-", "@",
+    // a tab or a carriage return) is marked as text with an apostrophe:
+    // quoted or not, Excel would take it for a formula.
     void text(QByteArray &out, const QString &value) const
     {
         if (!excel)
             return csvText(out, value);
-        out.append('"').append(value.toUtf8().replace('"', "\"\"")).append('"');
+        const bool formula = !value.isEmpty() && QStringView(u"=+-@\t\r").contains(value.front());
+        out.append(formula ? "\"'" : "\"").append(value.toUtf8().replace('"', "\"\"")).append('"');
     }
 
     void cell(QByteArray &out, const CellValue &v) const
@@ -135,8 +139,12 @@ private:
         case CellType::Integer:
             spell(out, v.integer);
             return;
+        case CellType::Absent:
+            return;
         case CellType::Real:
-            if (std::isnan(v.real)) {
+            if (excel && !std::isfinite(v.real)) {
+                return; // Excel reads "inf" as text, and a text breaks a column of numbers
+            } else if (std::isnan(v.real)) {
                 out.append("nan");
             } else {
                 const qsizetype at = out.size();
@@ -200,6 +208,9 @@ private:
                 spell(out, v.real);
             else
                 out.append("null");
+            return;
+        case CellType::Absent:
+            out.append("null");
             return;
         case CellType::Class:
             return jsonText(out, QString::fromLatin1(trend::classKey(v.trendClass)));

@@ -4,8 +4,11 @@
 // columns of the one row model (summaryrow.h).
 //
 // Numbers are written at full precision (the shortest text that reads back
-// as the same double). CSV writes "inf", "-inf" and "nan" for values that are
-// not finite; JSON, which has no such numbers, writes null.
+// as the same double). A statistic that does not exist for a series is an
+// empty cell, null in JSON. Plain CSV writes "inf", "-inf" and "nan" where
+// the practice method itself gives them (pandas and R read those); the CSV
+// for Excel leaves such cells empty, since Excel reads them as text, and
+// JSON, which has no such numbers, writes null.
 #pragma once
 
 #include "summaryrow.h"
@@ -28,8 +31,9 @@ public:
     // With `unit`, the rows end in the unit of rates (summaryColumns()).
     static std::unique_ptr<SummaryWriter> create(
         QIODevice *device, SummaryFormat format, const QStringList &labelNames, bool unit = false);
-    // An Excel workbook at `path`, written when finish() succeeds. The
-    // error, if it cannot be begun, goes to `error`.
+    // An Excel workbook written to `path` when finish() succeeds (a staged
+    // file, which the caller names). The error, if it cannot be begun, goes
+    // to `error`.
     static std::unique_ptr<SummaryWriter> createXlsx(
         const QString &path, const QStringList &labelNames, bool unit, QString *error);
     virtual ~SummaryWriter() = default;

@@ -6,14 +6,13 @@
 // constant-memory mode), so memory does not grow with the table.
 #include "summarywriter.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include <xlsxwriter.h>
 
@@ -39,21 +38,11 @@ template<typename T> T take(const char *&p)
 class XlsxSummary : public SummaryWriter
 {
 public:
-    XlsxSummary(const QString &path, const QStringList &names, bool unit, lxw_workbook *book)
+    XlsxSummary(const QStringList &names, bool unit, lxw_workbook *book)
         : SummaryWriter(nullptr, names, unit)
-        , target(path)
-        , temporary(temporaryName(path))
         , book(book)
         , sheet(workbook_add_worksheet(book, "Сводка"))
     { }
-
-    static QString temporaryName(const QString &path)
-    {
-        const QFileInfo info(path);
-        return info.dir().filePath(QStringLiteral(".%1.%2.tmp")
-                                       .arg(info.fileName())
-                                       .arg(QCoreApplication::applicationPid()));
-    }
 
     void formatRow(QByteArray &out, const RowInput &r) const override
     {
@@ -71,6 +60,9 @@ public:
             case CellType::Real:
                 put(out, 'R', v.real);
                 break;
+            case CellType::Absent:
+                put(out, 'R', std::numeric_limits<double>::quiet_NaN());
+                break;
             case CellType::Class:
                 text(out, trend::classLine(v.trendClass));
                 break;
@@ -84,10 +76,10 @@ public:
         if (!flush())
             return false;
         worksheet_autofilter(sheet, 0, 0, row, lxw_col_t(columns() - 1));
-        return close(true);
+        return close();
     }
 
-    void cancel() override { close(false); }
+    void cancel() override { close(); }
 
 private:
     static void text(QByteArray &out, const QString &value)
@@ -166,29 +158,20 @@ private:
         return std::isfinite(v) ? worksheet_write_number(sheet, row, c, v, nullptr) : LXW_NO_ERROR;
     }
 
-    // Writes the workbook to a temporary file beside the target, which
-    // replaces the target only when the workbook is whole.
-    bool close(bool keep)
+    // Writes the workbook out; its caller gives the file its name.
+    bool close()
     {
         if (!book)
             return false;
         const lxw_error e = workbook_close(book);
         book = nullptr;
-        if (keep && e == LXW_NO_ERROR) {
-            QFile::remove(target);
-            if (QFile::rename(temporary, target))
-                return true;
-            failure = QObject::tr("файл не переименован из %1").arg(temporary);
-        } else if (keep) {
-            failure = QString::fromUtf8(lxw_strerror(e));
-        }
-        QFile::remove(temporary);
+        if (e == LXW_NO_ERROR)
+            return true;
+        failure = QString::fromUtf8(lxw_strerror(e));
         failed = true;
         return false;
     }
 
-    const QString target;
-    const QString temporary;
     lxw_workbook *book;
     lxw_worksheet *sheet;
     lxw_row_t row = 0;
@@ -199,12 +182,12 @@ private:
 std::unique_ptr<SummaryWriter> SummaryWriter::createXlsx(
     const QString &path, const QStringList &labelNames, bool unit, QString *error)
 {
-    const QByteArray temporary = QFile::encodeName(XlsxSummary::temporaryName(path));
+    const QByteArray file = QFile::encodeName(path);
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     lxw_workbook_options options {};
     options.constant_memory = LXW_TRUE;
     options.tmpdir = const_cast<char *>(folder.constData());
-    lxw_workbook *book = workbook_new_opt(temporary.constData(), &options);
+    lxw_workbook *book = workbook_new_opt(file.constData(), &options);
     if (!book) {
         *error = QObject::tr("книга Excel не создана");
         return nullptr;
@@ -213,7 +196,7 @@ std::unique_ptr<SummaryWriter> SummaryWriter::createXlsx(
     for (qsizetype i = 0; i < labelNames.size(); ++i)
         names.append(
             labelNames[i].isEmpty() ? QStringLiteral("label%1").arg(i + 1) : labelNames[i]);
-    auto writer = std::make_unique<XlsxSummary>(path, names, unit, book);
+    auto writer = std::make_unique<XlsxSummary>(names, unit, book);
     static_cast<SummaryWriter *>(writer.get())->begin();
     return writer;
 }

@@ -4,13 +4,20 @@
 // summary, the report files, the stderr lines and the exit status it must
 // give. Workbooks are made here, by hand or by libxlsxwriter, and must read
 // as the same table in CSV does.
-#include "modaldriver.h"
+#include "summaryrow.h"
+#include "testsupport.h"
+#include "xlsxsheet.h"
 
 #include <QDir>
 #include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <xlsxwriter.h>
 #include <zip.h>
@@ -20,22 +27,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList filesBelow(const QString &root)
-{
-    QStringList files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(QDir(root).relativeFilePath(it.next()));
-    files.sort();
-    return files;
-}
 
 // A zip of `parts` (name, bytes) at `path`.
 void writeZip(const QString &path, const QList<std::pair<QString, QByteArray>> &parts)
@@ -132,6 +123,40 @@ QStringList runBatch(const QString &input, const QStringList &args = {})
         QString::fromUtf8(process.readAllStandardOutput())};
 }
 
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+// A table slow enough to be caught in the middle: `rows` series of 100
+// years, in batches of about 1700 rows.
+QString slowTable(const QString &dir, int rows)
+{
+    const QString path = QDir(dir).filePath(QStringLiteral("slow%1.csv").arg(rows));
+    QByteArray table = "район";
+    for (int year = 1901; year <= 2000; ++year)
+        table += ',' + QByteArray::number(year);
+    for (int r = 0; r < rows; ++r) {
+        table += "\nрайон " + QByteArray::number(r);
+        for (int i = 0; i < 100; ++i)
+            table += ',' + QByteArray::number(10 + (r * 7 + i * 13) % 17);
+    }
+    writeFile(path, table + '\n');
+    return path;
+}
+
+// Waits until a run has begun to stage in `dir`.
+bool waitForStaging(const QString &dir)
+{
+    for (int i = 0; i < 3000; ++i) {
+        if (!QDir(dir).entryList({".vantorel-run-*"}, QDir::Dirs | QDir::Hidden).isEmpty())
+            return true;
+        QThread::msleep(10);
+    }
+    return false;
+}
+
 } // namespace
 
 class TestBatch : public QObject
@@ -144,6 +169,10 @@ private slots:
     void workbook_data();
     void workbook();
     void workbookFromXlsxwriter();
+    void excelSafety_data();
+    void excelSafety();
+    void interrupted_data();
+    void interrupted();
 };
 
 void TestBatch::golden_data()
@@ -189,12 +218,18 @@ void TestBatch::golden()
     QStringList differences {goldenDifference(status, base + "status"),
         goldenDifference(process.readAllStandardOutput(), base + "stdout"),
         goldenDifference(err, base + "stderr")};
-    const QString expectedOut = QStringLiteral(VANTOREL_GOLDEN_DIR "/") + base + "out";
-    const QStringList written = filesBelow(out.path());
+    // Folders that hold no file cannot be kept in the golden tree.
+    const auto files = [](const QString &root) {
+        QMap<QString, QByteArray> found = filesBelow(root);
+        found.removeIf([](const auto &entry) { return entry.value() == "/"; });
+        return found;
+    };
+    const auto written = files(out.path());
     if (!qEnvironmentVariableIntValue("VANTOREL_UPDATE_GOLDEN"))
-        QCOMPARE(written, filesBelow(expectedOut));
-    for (const QString &file : written)
-        differences.append(goldenDifference(contents(out.filePath(file)), base + "out/" + file));
+        QCOMPARE(
+            written.keys(), files(QStringLiteral(VANTOREL_GOLDEN_DIR "/") + base + "out").keys());
+    for (auto file = written.begin(); file != written.end(); ++file)
+        differences.append(goldenDifference(file.value(), base + "out/" + file.key()));
     differences.removeAll(QString());
     QVERIFY2(differences.isEmpty(), qPrintable(differences.join(u'\n')));
 }
@@ -302,6 +337,161 @@ void TestBatch::workbookFromXlsxwriter()
     file.write("Болезнь;2001;2002;2003;2004;2005\nКоклюш;1,25;2,25;2,5;4,25;5,25\n");
     file.close();
     QCOMPARE(got[2], runBatch(file.fileName())[2]);
+}
+
+void TestBatch::excelSafety_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("mark"); // before a label that starts as a formula does
+    QTest::addColumn<QString>("infinite"); // how the practice method's inf and nan read
+    QTest::addColumn<QString>("undefined");
+    QTest::newRow("CSV") << QStringList() << ""
+                         << "inf"
+                         << "nan";
+    QTest::newRow("CSV for Excel") << QStringList {"--excel-csv"} << "'"
+                                   << ""
+                                   << "";
+    QTest::newRow("JSON") << QStringList {"--format", "json"} << ""
+                          << ""
+                          << "";
+    QTest::newRow("xlsx") << QStringList {"--format", "xlsx"} << ""
+                          << ""
+                          << "";
+}
+
+// Labels that a spreadsheet would take for formulas, and series whose APC
+// does not exist (a zero, negative values) or whose practice rate is not
+// finite (a mean of 0): each cell as each format writes it, "#" for any
+// finite number and "" for an empty cell or null.
+void TestBatch::excelSafety()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, mark);
+    QFETCH(QString, infinite);
+    QFETCH(QString, undefined);
+    QTemporaryDir dir;
+    writeFile(dir.filePath("t.csv"),
+        "район,2001,2002,2003,2004,2005\n\"=HYPERLINK(\"\"x\"\")\",1,2,3,4,5\n+7,0,1,2,3,4\n"
+        "- в т.ч. дети,-1,-2,-3,-4,-5\n@дом,-2,-1,0,1,2\n=1+1,0,0,0,0,0\n");
+    const QString out = dir.filePath("summary");
+    QCOMPARE(runBatch(dir.filePath("t.csv"), QStringList {"-o", out} + args)[0], "0");
+
+    QList<QStringList> rows;
+    if (args.contains("json")) {
+        for (const QJsonValue row : QJsonDocument::fromJson(contents(out)).array()) {
+            QStringList cells {row["labels"]["район"].toString()};
+            for (const summary::Column &column : summary::summaryColumns())
+                cells << (row[column.name].isDouble()
+                        ? QString::number(row[column.name].toDouble(), 'g', 17)
+                        : row[column.name].toString());
+            rows << cells;
+        }
+    } else if (args.contains("xlsx")) {
+        QString error;
+        const auto sheet = table::Workbook::open(out, &error)->sheet("Сводка", &error);
+        rows = csvTable(sheet->readAll(), u'\t').mid(1);
+    } else {
+        rows = csvTable(contents(out).replace("\xEF\xBB\xBF", ""), mark.isEmpty() ? u',' : u';')
+                   .mid(1);
+    }
+    const auto at = [](const char *name) {
+        const auto &model = summary::summaryColumns();
+        return 1 + (std::find_if(model.begin(), model.end(), [&](const summary::Column &c) {
+            return qstrcmp(c.name, name) == 0;
+        }) - model.begin());
+    };
+    const QList<QStringList> expected {{"=HYPERLINK(\"x\")", "#", "#"}, {"+7", "#", ""},
+        {"- в т.ч. дети", "#", ""}, {"@дом", infinite, ""}, {"=1+1", undefined, ""}};
+    QCOMPARE(rows.size(), expected.size());
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const QStringList got {rows[i][0], rows[i][at("average_annual_change_rate")],
+            rows[i][at("apc")], rows[i][at("apc_ci95_low")], rows[i][at("apc_p_value")]};
+        const auto number = [](QString cell) {
+            bool ok = false;
+            return std::isfinite(cell.replace(u',', u'.').toDouble(&ok)) && ok ? "#" : cell;
+        };
+        QCOMPARE(got[0], mark + expected[i][0]);
+        QCOMPARE(number(got[1]), expected[i][1]);
+        for (int c = 2; c < got.size(); ++c)
+            QCOMPARE(number(got[c]), expected[i][2]);
+    }
+}
+
+void TestBatch::interrupted_data()
+{
+    QTest::addColumn<int>("signal"); // sent once the run is under way; 0: none
+    QTest::addColumn<QStringList>("folders"); // per-series files
+    QTest::addColumn<QString>("second"); // another run: after, or beside it
+    const QStringList both {"--reports", "r", "--charts", "c"};
+    QTest::newRow("SIGTERM, summary only") << int(SIGTERM) << QStringList() << "";
+    QTest::newRow("SIGTERM, reports and charts") << int(SIGTERM) << both << "";
+    QTest::newRow("SIGINT, reports") << int(SIGINT) << QStringList {"--reports", "r"} << "";
+    QTest::newRow("kill -9, then a clean run into the same folders")
+        << int(SIGKILL) << both << "after";
+    QTest::newRow("two runs at once, other folders")
+        << 0 << QStringList {"--reports", "r"} << "beside, other folder";
+    QTest::newRow("two runs at once, one folder")
+        << 0 << QStringList {"--reports", "r"} << "beside, same folder";
+}
+
+// A run stopped by a signal leaves no file it staged, and the summary's
+// target as it was; one killed leaves them to the next run into the same
+// folders; a run never touches what another, still going, staged.
+void TestBatch::interrupted()
+{
+    QFETCH(int, signal);
+    QFETCH(QStringList, folders);
+    QFETCH(QString, second);
+    QTemporaryDir tables, work;
+    const QString input = slowTable(tables.path(), signal ? 20000 : 1000);
+    writeFile(work.filePath("summary.csv"), "before\n");
+    const auto start = [&](QProcess &run, const QString &dir, const QString &table) {
+        QDir().mkpath(dir);
+        run.setWorkingDirectory(dir);
+        run.start(QStringLiteral(VANTOREL_BATCH_PATH),
+            QStringList {table, "-q", "-o", "summary.csv"} + folders);
+        QVERIFY(run.waitForStarted());
+    };
+    QProcess first, other;
+    start(first, work.path(), input);
+    QVERIFY(waitForStaging(folders.isEmpty() ? work.path() : work.filePath("r")));
+    if (second.startsWith("beside"))
+        start(other, second.endsWith("same folder") ? work.path() : work.filePath("other"), input);
+    if (signal) {
+        QThread::msleep(300); // under way
+        ::kill(pid_t(first.processId()), signal);
+    }
+    QVERIFY(first.waitForFinished(120000) && (!other.processId() || other.waitForFinished(120000)));
+    const QString said = QString::fromUtf8(first.readAllStandardError());
+    auto left = filesBelow(work.path());
+    if (signal == SIGKILL) {
+        QVERIFY(left.keys().filter(QRegularExpression("(^|/)\\.vantorel-run-")).size() > 0);
+        writeFile(tables.filePath("small.csv"), "район,2001,2002,2003,2004,2005\nА,1,2,3,4,5\n");
+        QCOMPARE(runBatch(tables.filePath("small.csv"),
+                     {"-o", work.filePath("summary.csv"), "--reports", work.filePath("r"),
+                         "--charts", work.filePath("c")})[0],
+            "0");
+        left = filesBelow(work.path());
+        QVERIFY(left.contains("c/А.svg") && left.contains("r/А.txt"));
+        QVERIFY(left["summary.csv"].startsWith("район,first_year"));
+    } else if (signal) {
+        QCOMPARE(first.exitCode(), 128 + signal);
+        const QStringList lines = said.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(
+            lines[0].startsWith("vantorel-batch: прервано; рассчитано рядов: "), qPrintable(said));
+        const qsizetype finished = lines[0].section(u' ', -1).toLongLong();
+        QCOMPARE(left.take("summary.csv"), "before\n");
+        for (const QString folder : {"r", "c"}) {
+            if (folders.contains(folder))
+                QCOMPARE(
+                    left.keys().filter(QRegularExpression("^" + folder + "/")).size(), finished);
+        }
+    } else {
+        QCOMPARE(QString::fromUtf8(other.readAllStandardError()) + said, QString());
+        QCOMPARE(other.exitCode() + first.exitCode(), 0);
+    }
+    QCOMPARE(left.keys().filter(QRegularExpression("(^|/)\\.")), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestBatch)

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The window driven as a user drives it: typed text to the saved report
 // file, every way a save can end, closing, and the toolkit's own texts.
-#include "modaldriver.h"
 #include "startup.h"
+#include "testsupport.h"
 #include "trendform.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -48,12 +48,6 @@ QStringList typeSeries(TTrendForm &form, int firstYear, const QStringList &typed
         QTest::keyClick(form.IncidenceEdit, Qt::Key_Return);
     }
     return driver.unexpected;
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
 }
 
 // What the calculation leaves in the form's members, against the core.

@@ -8,9 +8,11 @@
 //
 // RecordingTranslator records the context of every look-up.
 //
-// goldenDifference compares output with a file kept under tests/golden.
+// goldenDifference compares output with a file kept under tests/golden;
+// contents, filesBelow and csvTable read what a program wrote.
 #pragma once
 
+#include <QMap>
 #include <QMultiHash>
 #include <QObject>
 #include <QPointer>
@@ -66,3 +68,11 @@ public:
 // tests/golden); otherwise the first line that differs. With
 // VANTOREL_UPDATE_GOLDEN=1 in the environment the file is written instead.
 QString goldenDifference(const QByteArray &actual, const QString &path);
+
+// A file's bytes, or "<none>" when it cannot be read.
+QByteArray contents(const QString &path);
+// Every entry below `root`, hidden ones and folders too, by its path
+// relative to `root`: a file's bytes, or "/" for a folder.
+QMap<QString, QByteArray> filesBelow(const QString &root);
+// The rows of a CSV text, each a list of unquoted cells.
+QList<QStringList> csvTable(const QByteArray &csv, QChar separator = u',');

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "modaldriver.h"
+#include "testsupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -12,6 +13,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+
+#include <utility>
 
 ModalDriver::ModalDriver()
 {
@@ -109,4 +112,45 @@ QString goldenDifference(const QByteArray &actual, const QString &path)
         .arg(path)
         .arg(i + 1)
         .arg(QString::fromUtf8(a.value(i, "<end>")), QString::fromUtf8(e.value(i, "<end>")));
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+}
+
+QMap<QString, QByteArray> filesBelow(const QString &root)
+{
+    QMap<QString, QByteArray> entries;
+    QDirIterator it(
+        root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo entry(it.next());
+        entries.insert(QDir(root).relativeFilePath(entry.filePath()),
+            entry.isDir() ? QByteArray("/") : contents(entry.filePath()));
+    }
+    return entries;
+}
+
+QList<QStringList> csvTable(const QByteArray &csv, QChar separator)
+{
+    QList<QStringList> rows;
+    QStringList row {QString()};
+    bool quoted = false;
+    const QString text = QString::fromUtf8(csv);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'"' && quoted && i + 1 < text.size() && text[i + 1] == u'"')
+            row.back() += text[++i];
+        else if (c == u'"')
+            quoted = !quoted;
+        else if (c == separator && !quoted)
+            row << QString();
+        else if (c == u'\n' && !quoted)
+            rows << std::exchange(row, QStringList {QString()});
+        else
+            row.back() += c;
+    }
+    return rows;
 }
