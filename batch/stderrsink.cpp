@@ -32,12 +32,14 @@ void StderrSink::progress(const engine::Progress &p)
         return;
     lastShown = p.elapsedMs;
     shown = true;
-    err << "\r"
-        << QObject::tr("рассчитано рядов: %1, пропущено: %2, %3 рядов/с")
-               .arg(p.computed)
-               .arg(p.skipped)
-               .arg(qRound64(double(p.computed + p.skipped) * 1000 / double(p.elapsedMs)))
-        << "\033[K" << Qt::flush;
+    QString line = QObject::tr("рассчитано рядов: %1, пропущено: %2, %3 рядов/с")
+                       .arg(p.computed)
+                       .arg(p.skipped)
+                       .arg(engine::seriesPerSecond(p));
+    const QString left = engine::timeLeft(p);
+    if (!left.isEmpty())
+        line += QObject::tr(", осталось %1").arg(left);
+    err << "\r" << line << "\033[K" << Qt::flush;
 }
 
 void StderrSink::finished(const engine::Result &result)

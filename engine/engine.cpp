@@ -67,8 +67,7 @@ public:
 
     Result exec()
     {
-        std::optional<table::SeriesSource> source;
-        if (open(source)) {
+        if (open()) {
             clock.start();
             readAll(*source);
             finish();
@@ -81,7 +80,7 @@ public:
 private:
     // The table, the summary and the folders; false when one cannot be
     // opened, which the sink has been told.
-    bool open(std::optional<table::SeriesSource> &source)
+    bool open()
     {
         if (!openInput() || !openOutput() || !makeDir(o.reportsDir, reports)
             || !makeDir(o.chartsDir, charts))
@@ -145,6 +144,16 @@ private:
             else
                 ended = take(outcome.get());
         }
+    }
+
+    // How much of the table lies behind: read, for a table that streams;
+    // taken, for a long one, which is read whole first.
+    double done() const
+    {
+        const qint64 items = source->itemCount();
+        if (items > 0)
+            return double(result.computed + result.skipped) / double(items);
+        return input.fractionRead();
     }
 
     bool stopped()
@@ -239,7 +248,7 @@ private:
             || (sync(reports.get(), o.reportsDir) && sync(charts.get(), o.chartsDir));
         for (Outcome::Event &event : outcome.events)
             tell(event, durable);
-        sink.progress({result.computed, result.skipped, clock.elapsed()});
+        sink.progress({result.computed, result.skipped, clock.elapsed(), done()});
         return outcome.ended;
     }
 
@@ -421,6 +430,7 @@ private:
     mutable std::mutex spareLock;
     mutable std::vector<QByteArray> spare; // at most jobs + 1
     table::Input input;
+    std::optional<table::SeriesSource> source;
     std::unique_ptr<QFile> stdoutFile;
     std::unique_ptr<summary::StagedTarget> target; // the summary, unless on standard output
     std::unique_ptr<summary::Staging> reports, charts;
@@ -435,6 +445,24 @@ private:
 };
 
 } // namespace
+
+QString timeLeft(const Progress &p)
+{
+    if (!(p.done > 0 && p.done < 1) || p.elapsedMs < 1000 || p.elapsedMs / p.done < 5000)
+        return {};
+    const qint64 left = qRound64(double(p.elapsedMs) * (1 - p.done) / p.done / 1000);
+    if (left < 60)
+        return QObject::tr("около %1 с").arg(std::max<qint64>(left, 1));
+    if (left < 3600)
+        return QObject::tr("около %1 мин %2 с").arg(left / 60).arg(left % 60);
+    return QObject::tr("около %1 ч %2 мин").arg(left / 3600).arg(left % 3600 / 60);
+}
+
+qint64 seriesPerSecond(const Progress &p)
+{
+    return p.elapsedMs > 0 ? qRound64(double(p.computed + p.skipped) * 1000 / double(p.elapsedMs))
+                           : 0;
+}
 
 Result Engine::run()
 {

@@ -50,7 +50,14 @@ struct Progress {
     qint64 computed = 0;
     qint64 skipped = 0;
     qint64 elapsedMs = 0;
+    double done = -1; // the part of the table behind, 0 to 1; -1 when not known
 };
+
+// What is left of a run, as a person says it ("около 2 мин 10 с"); empty
+// while that is not known, or when the whole run takes a few seconds.
+QString timeLeft(const Progress &progress);
+// The series a second so far.
+qint64 seriesPerSecond(const Progress &progress);
 
 struct Result {
     qint64 computed = 0;

@@ -108,6 +108,7 @@ bool SeriesSource::nextLong(SourceBatch &batch)
             result.skip.sheet = options.sheet;
             collected.push_back(SourceItem {std::move(result.series), result.skip, {}});
         }
+        total = qint64(collected.size());
     }
     if (taken == collected.size()) {
         done = true;

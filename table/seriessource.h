@@ -74,6 +74,8 @@ public:
     // is read. A long table tells its read failure first, then the series
     // read before it.
     bool failureEnds() const { return !options.longLayout; }
+    // How many items a long table holds, once read; -1 for a wide table.
+    qint64 itemCount() const { return options.longLayout && !collecting ? total : -1; }
 
 private:
     bool nextLong(SourceBatch &batch);
@@ -88,6 +90,7 @@ private:
     LongLayout longTable;
     std::vector<SourceItem> collected; // the long layout's series, once read
     std::size_t taken = 0;
+    qint64 total = 0;
     bool collecting = true;
     bool done = false;
     std::vector<SourceItem> pending; // what next() has still to give

@@ -27,6 +27,7 @@ bool openWorkbook(QFile &file, const InputOptions &o, Input &input, Problem *why
         return false;
     }
     input.sheet = o.sheet.isEmpty() ? book->sheetNames().constFirst() : o.sheet;
+    input.fractionRead = [sheet = input.device.get()] { return sheetFractionRead(*sheet); };
     return true;
 }
 
@@ -64,6 +65,9 @@ std::optional<Input> openInput(const InputOptions &o, Problem *why)
         encoding = Encoding::Cp1251;
         input.detectedCp1251 = true;
     }
+    if (o.path != QLatin1String("-") && file->size() > 0)
+        input.fractionRead
+            = [raw = file.get(), size = double(file->size())] { return double(raw->pos()) / size; };
     input.device = std::move(file);
     if (encoding == Encoding::Cp1251)
         input.device = fromCp1251(std::move(input.device));

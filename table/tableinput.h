@@ -13,6 +13,7 @@
 #include <QIODevice>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -30,6 +31,9 @@ struct Input {
     QString sheet; // the workbook's sheet read, or empty for a text table
     // Not valid UTF-8, so read as CP1251 without being asked: worth a word.
     bool detectedCp1251 = false;
+    // How much of the table has been read, 0 to 1; -1 when that is not
+    // known (standard input).
+    std::function<double()> fractionRead = [] { return -1.0; };
 };
 
 // The table, or why it cannot be read.

@@ -69,6 +69,8 @@ public:
         }
         if ((st.valid & ZIP_STAT_COMP_SIZE) != 0)
             compressed = qint64(st.comp_size);
+        if ((st.valid & ZIP_STAT_SIZE) != 0)
+            size = qint64(st.size);
         if ((st.valid & ZIP_STAT_SIZE) != 0 && st.size > zip_uint64_t(limit)) {
             *error = tooLarge();
             return false;
@@ -82,6 +84,8 @@ public:
         return open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     }
     bool isSequential() const override { return true; }
+    // The part of the part read so far, 0 to 1; -1 when its size is not known.
+    double fractionRead() const { return size > 0 ? double(inflated) / double(size) : -1; }
     // Set when reading stopped on the container, not on the XML.
     QString failure;
 
@@ -134,6 +138,7 @@ private:
     qint64 limit;
     zip_file_t *file = nullptr;
     qint64 compressed = 0;
+    qint64 size = 0; // inflated, as the container says
     qint64 inflated = 0;
     qint64 run = 0; // bytes since the last '<'
 };
@@ -286,6 +291,7 @@ public:
         open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     }
     bool isSequential() const override { return true; }
+    double fractionRead() const { return part->fractionRead(); }
 
 protected:
     qint64 readData(char *data, qint64 maxlen) override
@@ -496,6 +502,12 @@ private:
 } // namespace
 
 Workbook::~Workbook() = default;
+
+double sheetFractionRead(const QIODevice &sheet)
+{
+    const auto *device = dynamic_cast<const SheetDevice *>(&sheet);
+    return device ? device->fractionRead() : -1;
+}
 
 bool isWorkbookName(const QString &name)
 {

@@ -60,4 +60,8 @@ private:
 // Whether a file name says it is a workbook.
 bool isWorkbookName(const QString &name);
 
+// How much of a sheet that Workbook::sheet() gave has been read, 0 to 1;
+// -1 when that is not known.
+double sheetFractionRead(const QIODevice &sheet);
+
 } // namespace table
