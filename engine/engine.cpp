@@ -48,13 +48,6 @@ struct Outcome {
     bool stopped = false; // left unfinished: the run was stopped
 };
 
-// What one computed series is made of.
-struct Computed {
-    trend::TrendResult result;
-    stats::OlsFit ols;
-    stats::TrendTests tests;
-};
-
 class Run
 {
 public:
@@ -91,7 +84,18 @@ private:
         Problem error;
         if (!source->start(&error))
             return fatal(error);
+        if (!createWriter())
+            return false;
+        valueName = source->valueName();
+        sink.begin(source->labelNames(), summary::summaryColumns(o.rates.on()));
+        return true;
+    }
+
+    bool createWriter()
+    {
         QString why;
+        if (o.format == summary::SummaryFormat::None)
+            return true;
         if (o.format == summary::SummaryFormat::Xlsx)
             writer = summary::SummaryWriter::createXlsx(
                 target->fileName(), source->labelNames(), o.rates.on(), &why);
@@ -100,8 +104,6 @@ private:
                 = summary::SummaryWriter::create(out, o.format, source->labelNames(), o.rates.on());
         if (!writer)
             return fatal(Problem::about(o.output, why));
-        valueName = source->valueName();
-        sink.begin(source->labelNames(), summary::summaryColumns(o.rates.on()));
         return true;
     }
 
@@ -188,11 +190,10 @@ private:
 
     void compute(table::Series &s, Outcome &outcome) const
     {
-        const qint16 n = qint16(s.values.size());
-        const Computed c {trend::calculate(s.values, n), stats::fitOverYears(s.years, s.exact),
-            stats::trendTests(s.years, s.exact)};
-        const summary::RowInput row {s, c.result, c.ols, c.tests};
-        writer->formatRow(outcome.rows, row);
+        const Computed c = computeSeries(s, o);
+        const summary::RowInput row = c.row(s);
+        if (writer)
+            writer->formatRow(outcome.rows, row);
         ++outcome.computed;
         if (o.reportsDir.isEmpty() && o.chartsDir.isEmpty() && !wantsRows)
             return;
@@ -240,7 +241,8 @@ private:
             result.stopped = true;
             return true;
         }
-        writer->append(outcome.rows);
+        if (writer)
+            writer->append(outcome.rows);
         giveBack(std::move(outcome.rows));
         result.computed += outcome.computed;
         // The batch's files become durable before any takes its name.
@@ -335,6 +337,8 @@ private:
     // to standard output as it comes.
     bool openOutput()
     {
+        if (o.format == summary::SummaryFormat::None)
+            return true;
         if (!o.output.isEmpty() || o.format == summary::SummaryFormat::Xlsx) {
             QString why;
             target = summary::StagedTarget::open(o.output, &why);
@@ -354,6 +358,8 @@ private:
     // cannot take them back; a stopped run ends where it is.
     void finish()
     {
+        if (!writer)
+            return;
         if (stopped() || (inputIncomplete && o.format == summary::SummaryFormat::Xlsx)) {
             writer->cancel();
             target.reset();
@@ -445,6 +451,12 @@ private:
 };
 
 } // namespace
+
+Computed computeSeries(const table::Series &s, const Options &)
+{
+    return {trend::calculate(s.values, qint16(s.values.size())),
+        stats::fitOverYears(s.years, s.exact), stats::trendTests(s.years, s.exact)};
+}
 
 QString timeLeft(const Progress &p)
 {

@@ -15,9 +15,12 @@
 #include "cells.h"
 #include "chart.h"
 #include "encoding.h"
+#include "ols.h"
 #include "series.h"
 #include "summaryrow.h"
 #include "summarywriter.h"
+#include "trendcore.h"
+#include "trendtests.h"
 
 #include <QString>
 #include <QStringList>
@@ -45,6 +48,22 @@ struct Options {
     int jobs = 0; // threads that compute series; 0: one per core
     qsizetype batchBytes = 1 << 20; // how much of a wide table a thread takes at a time
 };
+
+// Everything computed for one series: the practice method and the
+// statistics beside it.
+struct Computed {
+    trend::TrendResult result;
+    stats::OlsFit ols;
+    stats::TrendTests tests;
+    summary::RowInput row(const table::Series &series) const
+    {
+        return {series, result, ols, tests};
+    }
+};
+
+// The one computation of a series, for every run and for a window that
+// shows one series again.
+Computed computeSeries(const table::Series &series, const Options &options);
 
 struct Progress {
     qint64 computed = 0;

@@ -22,7 +22,8 @@ class QIODevice;
 
 namespace summary {
 
-enum class SummaryFormat { Csv, ExcelCsv, Json, Xlsx };
+// None: no summary is written (a window shows the rows instead).
+enum class SummaryFormat { Csv, ExcelCsv, Json, Xlsx, None };
 
 class SummaryWriter
 {
