@@ -87,7 +87,13 @@ private:
         if (!createWriter())
             return false;
         valueName = source->valueName();
-        sink.begin(source->labelNames(), summary::summaryColumns(o.rates.on()));
+        std::vector<summary::Column> wanted;
+        for (const summary::Column &column : summary::summaryColumns(o.rates.on())) {
+            if (wantsRows && sink.wantsColumn(column))
+                wanted.push_back(column);
+        }
+        rowColumns = wanted;
+        sink.begin(source->labelNames(), wanted, valueName);
         return true;
     }
 
@@ -208,10 +214,11 @@ private:
         outcome.events.push_back(std::move(event));
     }
 
-    static std::vector<summary::CellValue> cells(const summary::RowInput &row)
+    std::vector<summary::CellValue> cells(const summary::RowInput &row) const
     {
         std::vector<summary::CellValue> values;
-        for (const summary::Column &column : summary::summaryColumns(!row.series.unit.isEmpty()))
+        values.reserve(rowColumns.size());
+        for (const summary::Column &column : rowColumns)
             values.push_back(column.value(row));
         return values;
     }
@@ -432,6 +439,7 @@ private:
     Sink &sink;
     const std::atomic<bool> &stopping;
     const bool wantsRows;
+    std::vector<summary::Column> rowColumns; // what a row holds, for a sink that wants rows
     int jobs = 1; // threads that compute batches
     mutable std::mutex spareLock;
     mutable std::vector<QByteArray> spare; // at most jobs + 1

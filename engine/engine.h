@@ -88,7 +88,7 @@ struct Result {
 // A computed series as the summary holds it.
 struct Row {
     table::Series series;
-    std::vector<summary::CellValue> cells; // the summary's columns after the labels
+    std::vector<summary::CellValue> cells; // the columns the sink wants, in the summary's order
 };
 
 // Failures of the whole run (the table, the summary, a folder) and of one
@@ -107,11 +107,21 @@ public:
     virtual void progress(const Progress &progress) = 0;
     // Whether row() is wanted: building rows costs a little for each series.
     virtual bool wantsRows() const { return false; }
-    // The table's label names and the summary's columns, before any row.
-    virtual void begin(const QStringList &labelNames, const std::vector<summary::Column> &columns)
+    // Which of the summary's columns a row holds: a window that shows a few
+    // keeps hundreds of thousands of rows.
+    virtual bool wantsColumn(const summary::Column &column) const
+    {
+        (void)column;
+        return true;
+    }
+    // Before any row: the table's label names, the columns a row holds, and
+    // what the values are (a chart's axis names it).
+    virtual void begin(const QStringList &labelNames, const std::vector<summary::Column> &columns,
+        const QString &valueName)
     {
         (void)labelNames;
         (void)columns;
+        (void)valueName;
     }
     virtual void row(Row &&row) { (void)row; }
     virtual void finished(const Result &result) { (void)result; }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "tableinput.h"
 
+#include "cells.h"
+#include "tablereader.h"
 #include "xlsxsheet.h"
 
 #include <QFile>
@@ -72,6 +74,40 @@ std::optional<Input> openInput(const InputOptions &o, Problem *why)
     if (encoding == Encoding::Cp1251)
         input.device = fromCp1251(std::move(input.device));
     return input;
+}
+
+std::optional<Header> readHeader(const InputOptions &options, char delimiter, Problem *why)
+{
+    auto input = openInput(options, why);
+    if (!input)
+        return std::nullopt;
+    TableReader reader(input->device.get(), input->sheet.isEmpty() ? delimiter : '\t');
+    Record record;
+    if (!reader.next(record)) {
+        *why = Problem::about(input->fileName,
+            reader.error().isEmpty() ? QObject::tr("таблица пуста") : reader.error());
+        return std::nullopt;
+    }
+    Header header;
+    for (qsizetype i = 0; i < record.size(); ++i) {
+        const QString cell = cellText(record.trimmed(i));
+        header.cells << cell;
+        const qsizetype gap = cell.size() - 5;
+        if (gap > 0 && QStringLiteral(" _-").contains(cell[gap])
+            && readYear(record.trimmed(i).last(4)) && !header.blocks.contains(cell.left(gap)))
+            header.blocks << cell.left(gap);
+    }
+    return header;
+}
+
+QStringList sheetNames(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.peek(4).startsWith("PK\x03\x04"))
+        return {};
+    QString error;
+    const auto book = Workbook::open(path, &error);
+    return book ? book->sheetNames() : QStringList();
 }
 
 } // namespace table

@@ -39,4 +39,16 @@ struct Input {
 // The table, or why it cannot be read.
 std::optional<Input> openInput(const InputOptions &options, Problem *why);
 
+// What a table's first row offers to choose from before it is read: the
+// names in its cells, and the names of blocks of years ("случаи 2015",
+// "случаи 2016", ... give "случаи").
+struct Header {
+    QStringList cells;
+    QStringList blocks;
+};
+std::optional<Header> readHeader(const InputOptions &options, char delimiter, Problem *why);
+
+// A workbook's sheets; empty for a text table or a file that is none.
+QStringList sheetNames(const QString &path);
+
 } // namespace table

@@ -12,11 +12,14 @@ id=org.vantorel.Vantorel
 expected=(
     usr/bin/vantorel
     usr/bin/vantorel-batch
+    usr/bin/vantorel-tables
     usr/share/applications/$id.desktop
+    usr/share/applications/$id.Tables.desktop
     usr/share/metainfo/$id.metainfo.xml
     usr/share/icons/hicolor/scalable/apps/$id.svg
     usr/share/man/man1/vantorel.1.gz
     usr/share/man/man1/vantorel-batch.1.gz
+    usr/share/man/man1/vantorel-tables.1.gz
     usr/share/doc/vantorel/copyright
     usr/share/doc/vantorel/changelog.gz
 )
@@ -29,7 +32,10 @@ DESTDIR="$work/stage" cmake --install "$build" --prefix /usr >/dev/null
 for f in "${expected[@]}"; do
     [ -f "$work/stage/$f" ] || fail "cmake --install did not install $f"
 done
-desktop-file-validate "$work/stage/usr/share/applications/$id.desktop" || fail "desktop-file-validate"
+for entry in $id $id.Tables; do
+    desktop-file-validate "$work/stage/usr/share/applications/$entry.desktop" \
+        || fail "desktop-file-validate $entry"
+done
 grep -qx 'Name=Эпидемическая тенденция' "$work/stage/usr/share/applications/$id.desktop" \
     || fail "the menu entry is not named «Эпидемическая тенденция»"
 grep -qx 'Categories=Science;MedicalSoftware;' "$work/stage/usr/share/applications/$id.desktop" \

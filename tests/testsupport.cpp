@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <zip.h>
+
 #include <utility>
 
 ModalDriver::ModalDriver()
@@ -131,6 +133,50 @@ QMap<QString, QByteArray> filesBelow(const QString &root)
             entry.isDir() ? QByteArray("/") : contents(entry.filePath()));
     }
     return entries;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+QString slowTable(const QString &dir, int rows)
+{
+    const QString path = QDir(dir).filePath(QStringLiteral("slow%1.csv").arg(rows));
+    QByteArray table = "район";
+    for (int year = 1901; year <= 2000; ++year)
+        table += ',' + QByteArray::number(year);
+    for (int r = 0; r < rows; ++r) {
+        table += "\nрайон " + QByteArray::number(r);
+        for (int i = 0; i < 100; ++i)
+            table += ',' + QByteArray::number(10 + (r * 7 + i * 13) % 17);
+    }
+    writeFile(path, table + '\n');
+    return path;
+}
+
+QMap<QString, QByteArray> workbookParts(const QString &path)
+{
+    int error = 0;
+    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+    if (!zip)
+        return {{QString(), contents(path)}};
+    QMap<QString, QByteArray> parts;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
+        zip_stat_t st;
+        zip_file_t *file = zip_stat_index(zip, zip_uint64_t(i), 0, &st) == 0
+            ? zip_fopen_index(zip, zip_uint64_t(i), 0)
+            : nullptr;
+        QByteArray bytes(qsizetype(st.size), '\0');
+        if (file && zip_fread(file, bytes.data(), st.size) == zip_int64_t(st.size)
+            && qstrcmp(st.name, "docProps/core.xml") != 0)
+            parts.insert(QString::fromUtf8(st.name), bytes);
+        if (file)
+            zip_fclose(file);
+    }
+    zip_close(zip);
+    return parts;
 }
 
 QList<QStringList> csvTable(const QByteArray &csv, QChar separator)

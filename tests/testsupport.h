@@ -74,5 +74,12 @@ QByteArray contents(const QString &path);
 // Every entry below `root`, hidden ones and folders too, by its path
 // relative to `root`: a file's bytes, or "/" for a folder.
 QMap<QString, QByteArray> filesBelow(const QString &root);
+void writeFile(const QString &path, const QByteArray &bytes);
+// A table slow enough to be caught in the middle of a run: `rows` series of
+// 100 years, in `dir`.
+QString slowTable(const QString &dir, int rows);
+// A file's bytes by part: each part of a zip container (a workbook) but
+// the one that records when it was made; the whole file, for any other.
+QMap<QString, QByteArray> workbookParts(const QString &path);
 // The rows of a CSV text, each a list of unquoted cells.
 QList<QStringList> csvTable(const QByteArray &csv, QChar separator = u',');

@@ -123,29 +123,6 @@ QStringList runBatch(const QString &input, const QStringList &args = {})
         QString::fromUtf8(process.readAllStandardOutput())};
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-}
-
-// A table slow enough to be caught in the middle: `rows` series of 100
-// years, in batches of about 1700 rows.
-QString slowTable(const QString &dir, int rows)
-{
-    const QString path = QDir(dir).filePath(QStringLiteral("slow%1.csv").arg(rows));
-    QByteArray table = "район";
-    for (int year = 1901; year <= 2000; ++year)
-        table += ',' + QByteArray::number(year);
-    for (int r = 0; r < rows; ++r) {
-        table += "\nрайон " + QByteArray::number(r);
-        for (int i = 0; i < 100; ++i)
-            table += ',' + QByteArray::number(10 + (r * 7 + i * 13) % 17);
-    }
-    writeFile(path, table + '\n');
-    return path;
-}
-
 // Waits until a run has begun to stage in `dir`.
 bool waitForStaging(const QString &dir)
 {

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: MIT
+// vantorel-tables: a whole surveillance table in a window. A table named on
+// the command line is opened at once.
+#include "startup.h"
+#include "tableswindow.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char **argv)
+{
+    const auto set = [](const char *name) {
+        const char *value = std::getenv(name);
+        return value && *value;
+    };
+    if (!set("DISPLAY") && !set("WAYLAND_DISPLAY") && !set("QT_QPA_PLATFORM")) {
+        std::fputs("vantorel-tables: нет дисплея (переменная DISPLAY не задана); запустите "
+                   "программу под виртуальным дисплеем: xvfb-run -a vantorel-tables\n",
+            stderr);
+        return 1;
+    }
+    startup::keepNoToolkitSettings();
+    QApplication app(argc, argv);
+    startup::installToolkitTranslation(app);
+    TablesWindow window;
+    window.show();
+    const QStringList args = QApplication::arguments();
+    if (args.size() > 1)
+        window.openTable(args.at(1));
+    return app.exec();
+}

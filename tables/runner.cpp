@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: MIT
+#include "runner.h"
+
+Runner::Runner(QObject *parent)
+    : QObject(parent)
+{ }
+
+Runner::~Runner()
+{
+    stop();
+    wait();
+}
+
+void Runner::wait()
+{
+    if (thread.joinable())
+        thread.join();
+}
+
+void Runner::start(const engine::Options &o, bool rows)
+{
+    stop();
+    wait();
+    options = o;
+    withRows = rows;
+    arrived = Arrived();
+    failureLines.clear();
+    last = {};
+    engine = std::make_unique<engine::Engine>(options, *this);
+    running = true;
+    thread = std::thread([this, run = ++generation] {
+        const engine::Result result = engine->run();
+        QMetaObject::invokeMethod(
+            this,
+            [this, result, run] {
+                if (run != generation)
+                    return;
+                wait();
+                last = result;
+                running = false;
+                emit finished();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void Runner::stop()
+{
+    if (engine && running)
+        engine->stop();
+}
+
+Runner::Arrived Runner::take()
+{
+    const std::lock_guard guard(lock);
+    Arrived taken = std::move(arrived);
+    arrived = Arrived();
+    arrived.progress = taken.progress;
+    return taken;
+}
+
+void Runner::note(const table::Problem &note)
+{
+    const std::lock_guard guard(lock);
+    arrived.notes << note.message();
+}
+
+void Runner::skipped(const table::Problem &skip)
+{
+    const std::lock_guard guard(lock);
+    arrived.skipped.push_back(skip);
+}
+
+void Runner::failed(const table::Problem &failure, engine::Scope)
+{
+    const std::lock_guard guard(lock);
+    failureLines << failure.message();
+}
+
+void Runner::progress(const engine::Progress &progress)
+{
+    const std::lock_guard guard(lock);
+    arrived.progress = progress;
+}
+
+void Runner::begin(const QStringList &labelNames, const std::vector<summary::Column> &columns,
+    const QString &valueName)
+{
+    const std::lock_guard guard(lock);
+    arrived.begun = true;
+    layout = SummaryModel::layoutFor(labelNames, columns);
+    arrived.layout = layout;
+    arrived.valueName = valueName;
+}
+
+bool Runner::wantsColumn(const summary::Column &column) const
+{
+    return SummaryModel::needs(column);
+}
+
+// Kept small at once: a national table has hundreds of thousands of rows,
+// and the window takes them only a few times a second.
+void Runner::row(engine::Row &&row)
+{
+    const std::lock_guard guard(lock);
+    arrived.rows.push_back(SummaryModel::compact(row, layout));
+}

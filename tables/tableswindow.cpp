@@ -1,0 +1,528 @@
+// SPDX-License-Identifier: MIT
+#include "tableswindow.h"
+
+#include "cells.h"
+#include "chartview.h"
+#include "tableinput.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QDockWidget>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+
+// The summary's formats as the save dialog offers them, the workbook first.
+struct SaveFormat {
+    const char *filter;
+    summary::SummaryFormat format;
+    const char *suffix;
+};
+const SaveFormat SaveFormats[] = {
+    {QT_TRANSLATE_NOOP("TablesWindow", "Книга Excel (*.xlsx)"), summary::SummaryFormat::Xlsx,
+        ".xlsx"},
+    {QT_TRANSLATE_NOOP("TablesWindow", "CSV (*.csv)"), summary::SummaryFormat::Csv, ".csv"},
+    {QT_TRANSLATE_NOOP("TablesWindow", "CSV для Excel (*.csv)"), summary::SummaryFormat::ExcelCsv,
+        ".csv"},
+    {QT_TRANSLATE_NOOP("TablesWindow", "JSON (*.json)"), summary::SummaryFormat::Json, ".json"},
+};
+
+// The first name that holds `word`, or the one at `fallback`.
+int pick(const QStringList &names, const QString &word, int fallback)
+{
+    for (int i = 0; i < names.size(); ++i) {
+        if (names[i].contains(word, Qt::CaseInsensitive))
+            return i;
+    }
+    return std::min<int>(fallback, int(names.size()) - 1);
+}
+
+// "строка 5" or "Лист1!D7": where a skipped series is, without the file.
+QString where(const table::Problem &p)
+{
+    const QString place = table::place(QString(), p.sheet, p.line, p.column);
+    return p.sheet.isEmpty() ? QObject::tr("строка %1").arg(p.line) : place.mid(1);
+}
+
+} // namespace
+
+TablesWindow::TablesWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , poll(new QTimer(this))
+    , model(new SummaryModel(this))
+    , filter(new SummaryFilter(model, this))
+{
+    setWindowTitle(tr("Эпидемическая тенденция: таблицы"));
+    setAcceptDrops(true);
+    buildActions();
+    auto *central = new QWidget;
+    auto *layout = new QVBoxLayout(central);
+    layout->addWidget(buildChoices());
+    layout->addWidget(buildTable(), 1);
+    setCentralWidget(central);
+    buildSkipped();
+    buildStatus();
+    resize(1200, 800);
+
+    poll->setInterval(100);
+    connect(poll, &QTimer::timeout, this, &TablesWindow::takeArrived);
+    connect(&runner, &Runner::finished, this, &TablesWindow::runFinished);
+    setBusy(false);
+}
+
+TablesWindow::~TablesWindow() = default;
+
+void TablesWindow::buildActions()
+{
+    QMenu *file = menuBar()->addMenu(tr("&Файл"));
+    openAction = file->addAction(
+        tr("&Открыть таблицу…"), QKeySequence::Open, this, &TablesWindow::chooseTable);
+    saveAction = file->addAction(
+        tr("&Сохранить сводку…"), QKeySequence::Save, this, &TablesWindow::chooseSummary);
+    saveFilesAction = file->addAction(tr("Сохранить &отчёты и графики…"),
+        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), this, &TablesWindow::chooseFolder);
+    file->addSeparator();
+    computeAction
+        = file->addAction(tr("&Пересчитать"), QKeySequence::Refresh, this, &TablesWindow::compute);
+    stopAction = file->addAction(
+        tr("О&становить"), QKeySequence(Qt::Key_Escape), this, [this] { runner.stop(); });
+    file->addSeparator();
+    file->addAction(tr("&Выход"), QKeySequence::Quit, this, &QWidget::close);
+}
+
+QWidget *TablesWindow::buildChoices()
+{
+    auto *choices = new QWidget;
+    auto *row = new QHBoxLayout(choices);
+    row->setContentsMargins(0, 0, 0, 0);
+    layoutBox = new QComboBox;
+    layoutBox->addItems({tr("годы по столбцам"), tr("длинная: год и значение в строках")});
+    ratesBox = new QCheckBox(tr("из числа &случаев:"));
+    casesBox = new QComboBox;
+    populationBox = new QComboBox;
+    perBox = new QComboBox;
+    perBox->addItem(tr("на 100 тыс."), 100000.0);
+    perBox->addItem(tr("на 1 млн"), 1000000.0);
+    perBox->addItem(tr("на 10 тыс."), 10000.0);
+    perBox->addItem(tr("на 1000"), 1000.0);
+    auto *layoutLabel = new QLabel(tr("&Раскладка:"));
+    layoutLabel->setBuddy(layoutBox);
+    row->addWidget(layoutLabel);
+    row->addWidget(layoutBox);
+    row->addSpacing(12);
+    row->addWidget(ratesBox);
+    row->addWidget(casesBox);
+    row->addWidget(new QLabel(tr("население:")));
+    row->addWidget(populationBox);
+    row->addWidget(perBox);
+    row->addStretch(1);
+    for (QComboBox *box : {layoutBox, casesBox, populationBox, perBox})
+        connect(box, &QComboBox::currentIndexChanged, this, [this] {
+            if (!filling)
+                compute();
+        });
+    connect(layoutBox, &QComboBox::currentIndexChanged, this, [this] {
+        if (!filling)
+            fillChoices();
+    });
+    connect(ratesBox, &QCheckBox::toggled, this, [this] {
+        if (!filling)
+            compute();
+    });
+    return choices;
+}
+
+QWidget *TablesWindow::buildTable()
+{
+    auto *splitter = new QSplitter(Qt::Vertical);
+    auto *top = new QWidget;
+    auto *column = new QVBoxLayout(top);
+    column->setContentsMargins(0, 0, 0, 0);
+    auto *filters = new QHBoxLayout;
+    filterEdit = new QLineEdit;
+    filterEdit->setPlaceholderText(tr("Отбор по меткам (Ctrl+F)"));
+    filterEdit->setClearButtonEnabled(true);
+    classBox = new QComboBox;
+    classBox->addItem(tr("все тенденции"), -1);
+    classBox->addItem(tr("выраженные"), int(trend::TrendClass::Pronounced));
+    classBox->addItem(tr("умеренные"), int(trend::TrendClass::Moderate));
+    classBox->addItem(tr("стабильные"), int(trend::TrendClass::Stable));
+    filters->addWidget(filterEdit, 1);
+    filters->addWidget(classBox);
+    column->addLayout(filters);
+    auto *find = new QAction(this);
+    find->setShortcut(QKeySequence::Find);
+    connect(find, &QAction::triggered, filterEdit, [this] { filterEdit->setFocus(); });
+    addAction(find);
+    connect(filterEdit, &QLineEdit::textChanged, filter, &SummaryFilter::setText);
+    connect(classBox, &QComboBox::currentIndexChanged, this,
+        [this] { filter->setClass(classBox->currentData().toInt()); });
+
+    tableView = new QTableView;
+    tableView->setModel(filter);
+    tableView->setSortingEnabled(true);
+    tableView->sortByColumn(-1, Qt::AscendingOrder);
+    tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tableView->setSelectionMode(QAbstractItemView::SingleSelection);
+    tableView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    tableView->verticalHeader()->hide();
+    tableView->setWordWrap(false);
+    tableView->horizontalHeader()->setResizeContentsPrecision(200);
+    tableView->horizontalHeader()->setMaximumSectionSize(180);
+    column->addWidget(tableView);
+    connect(tableView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+        &TablesWindow::showSelected);
+    splitter->addWidget(top);
+
+    auto *bottom = new QSplitter(Qt::Horizontal);
+    chart = new ChartView;
+    report = new QPlainTextEdit;
+    report->setReadOnly(true);
+    report->setLineWrapMode(QPlainTextEdit::NoWrap);
+    bottom->addWidget(chart);
+    bottom->addWidget(report);
+    bottom->setStretchFactor(0, 3);
+    bottom->setStretchFactor(1, 2);
+    splitter->addWidget(bottom);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    return splitter;
+}
+
+void TablesWindow::buildSkipped()
+{
+    auto *dock = new QDockWidget(tr("Пропущенные ряды"), this);
+    dock->setObjectName(QStringLiteral("skipped"));
+    skippedList = new QTreeWidget;
+    skippedList->setHeaderLabels({tr("Где"), tr("Ряд"), tr("Причина")});
+    skippedList->setRootIsDecorated(false);
+    skippedList->setUniformRowHeights(true);
+    dock->setWidget(skippedList);
+    addDockWidget(Qt::BottomDockWidgetArea, dock);
+    resizeDocks({dock}, {140}, Qt::Vertical);
+    QAction *toggle = dock->toggleViewAction();
+    toggle->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    menuBar()->addMenu(tr("&Вид"))->addAction(toggle);
+    connect(skippedList, &QTreeWidget::itemActivated, this, &TablesWindow::explainSkip);
+}
+
+void TablesWindow::buildStatus()
+{
+    statusText = new QLabel;
+    progressBar = new QProgressBar;
+    progressBar->setMaximumWidth(240);
+    progressBar->setRange(0, 1000);
+    stopButton = new QPushButton(tr("Остановить"));
+    connect(stopButton, &QPushButton::clicked, this, [this] { runner.stop(); });
+    statusBar()->addWidget(statusText, 1);
+    statusBar()->addPermanentWidget(progressBar);
+    statusBar()->addPermanentWidget(stopButton);
+}
+
+void TablesWindow::setBusy(bool busy)
+{
+    progressBar->setVisible(busy);
+    stopButton->setVisible(busy);
+    stopAction->setEnabled(busy);
+    saveAction->setEnabled(!busy && model->rowCount() > 0);
+    saveFilesAction->setEnabled(!busy && model->rowCount() > 0);
+    computeAction->setEnabled(!busy && !path.isEmpty());
+    openAction->setEnabled(!busy);
+    for (QWidget *w :
+        std::initializer_list<QWidget *> {layoutBox, ratesBox, casesBox, populationBox, perBox})
+        w->setEnabled(!busy && !path.isEmpty());
+    if (busy)
+        poll->start();
+    else
+        poll->stop();
+}
+
+void TablesWindow::chooseTable()
+{
+    QFileDialog dialog(this, tr("Открыть таблицу"));
+    dialog.setNameFilters({tr("Таблицы (*.xlsx *.xlsm *.csv *.tsv *.txt)"), tr("Все файлы (*)")});
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() == QDialog::Accepted)
+        openTable(dialog.selectedFiles().value(0));
+}
+
+bool TablesWindow::openTable(const QString &file)
+{
+    QString chosen;
+    const QStringList sheets = table::sheetNames(file);
+    if (sheets.size() > 1) {
+        bool ok = false;
+        chosen = QInputDialog::getItem(this, tr("Лист книги"),
+            tr("В книге «%1» несколько листов. Какой открыть?").arg(QFileInfo(file).fileName()),
+            sheets, 0, false, &ok);
+        if (!ok)
+            return false;
+    }
+    table::Problem why;
+    const auto read = table::readHeader({file, chosen, table::Encoding::Detect}, 0, &why);
+    if (!read) {
+        QMessageBox::warning(this, tr("Таблица не открыта"), why.message());
+        return false;
+    }
+    path = file;
+    sheet = chosen;
+    header = *read;
+    setWindowTitle(tr("%1 — Эпидемическая тенденция: таблицы").arg(QFileInfo(file).fileName()));
+    fillChoices();
+    compute();
+    return true;
+}
+
+// The names the rate choices offer: blocks of years in a wide table, the
+// columns of a long one.
+void TablesWindow::fillChoices()
+{
+    filling = true;
+    const QStringList names = layoutBox->currentIndex() == 0 ? header.blocks : header.cells;
+    for (QComboBox *box : {casesBox, populationBox}) {
+        box->clear();
+        box->addItems(names);
+    }
+    casesBox->setCurrentIndex(pick(names, tr("случа"), 0));
+    populationBox->setCurrentIndex(pick(names, tr("насел"), 1));
+    ratesBox->setEnabled(names.size() >= 2);
+    // A wide table of counts has blocks of years and no year of its own:
+    // read as it is, it would only fail.
+    const bool counts = layoutBox->currentIndex() == 0 && names.size() >= 2
+        && std::none_of(header.cells.begin(), header.cells.end(),
+            [](const QString &cell) { return table::readYear(cell.toUtf8()).has_value(); });
+    ratesBox->setChecked(counts);
+    filling = false;
+}
+
+engine::Options TablesWindow::options() const
+{
+    engine::Options o;
+    o.input = path;
+    o.sheet = sheet;
+    o.longLayout = layoutBox->currentIndex() == 1;
+    if (ratesBox->isChecked()) {
+        o.rates.cases = casesBox->currentText();
+        o.rates.population = populationBox->currentText();
+        o.rates.per = perBox->currentData().toDouble();
+    }
+    o.format = summary::SummaryFormat::None;
+    return o;
+}
+
+void TablesWindow::compute()
+{
+    if (path.isEmpty())
+        return;
+    if (ratesBox->isChecked() && casesBox->currentText() == populationBox->currentText()) {
+        statusText->setText(tr("Выберите разные столбцы случаев и населения."));
+        return;
+    }
+    model->reset({});
+    skippedList->clear();
+    chart->clear();
+    report->clear();
+    job = Job::Compute;
+    unsaved = false;
+    runner.start(options(), true);
+    statusText->setText(tr("Расчёт…"));
+    setBusy(true);
+}
+
+void TablesWindow::takeArrived()
+{
+    Runner::Arrived arrived = runner.take();
+    if (arrived.begun) {
+        model->reset(arrived.layout);
+        valueName = arrived.valueName;
+    }
+    const bool first = model->rowCount() == 0 && !arrived.rows.empty();
+    model->append(arrived.rows);
+    if (first)
+        tableView->resizeColumnsToContents();
+    for (const table::Problem &skip : arrived.skipped)
+        new QTreeWidgetItem(skippedList, {where(skip), table::echoed(skip.label), skip.reason});
+    if (!arrived.notes.isEmpty())
+        statusBar()->showMessage(arrived.notes.join(u' '), 10000);
+    const engine::Progress &p = arrived.progress;
+    if (job == Job::None)
+        return;
+    progressBar->setValue(p.done >= 0 ? int(p.done * 1000) : 0);
+    QString text = tr("рассчитано рядов: %1, пропущено: %2, %3 рядов/с")
+                       .arg(p.computed)
+                       .arg(p.skipped)
+                       .arg(engine::seriesPerSecond(p));
+    const QString left = engine::timeLeft(p);
+    if (!left.isEmpty())
+        text += tr(", осталось %1").arg(left);
+    statusText->setText(job == Job::Save ? tr("Запись: %1").arg(text) : text);
+}
+
+void TablesWindow::runFinished()
+{
+    takeArrived();
+    const Job finished = std::exchange(job, Job::None);
+    const engine::Result result = runner.result();
+    setBusy(false);
+    QString text
+        = tr("Рассчитано рядов: %1, пропущено: %2.").arg(result.computed).arg(result.skipped);
+    if (result.stopped)
+        text = tr("Остановлено. %1").arg(text);
+    statusText->setText(text);
+    if (finished == Job::Compute) {
+        unsaved = !result.stopped && model->rowCount() > 0;
+        if (!runner.failures().isEmpty())
+            QMessageBox::warning(
+                this, tr("Таблица прочитана не вся"), runner.failures().join(u'\n'));
+        tableView->setFocus();
+        if (model->rowCount() > 0 && !tableView->currentIndex().isValid())
+            tableView->selectRow(0);
+    } else if (finished == Job::Save) {
+        if (!runner.failures().isEmpty() || result.failed)
+            QMessageBox::warning(this, tr("Не записано"),
+                tr("Не всё записано в «%1»:\n%2")
+                    .arg(QDir::toNativeSeparators(savedTo), runner.failures().join(u'\n')));
+        else if (!result.stopped)
+            statusText->setText(tr("Записано: %1").arg(QDir::toNativeSeparators(savedTo)));
+    }
+}
+
+void TablesWindow::showSelected()
+{
+    const QModelIndex current = filter->mapToSource(tableView->currentIndex());
+    if (!current.isValid()) {
+        chart->clear();
+        report->clear();
+        return;
+    }
+    const table::Series s = model->series(current.row());
+    const engine::Computed c = engine::computeSeries(s, options());
+    chart->display(s, c, valueName);
+    report->setPlainText(trend::reportText(s.years, s.typed, c.result));
+}
+
+void TablesWindow::explainSkip(QTreeWidgetItem *item)
+{
+    QMessageBox::information(this, tr("Что исправить"),
+        tr("%1, ряд «%2»:\n%3.\n\nИсправьте это место в таблице и откройте её снова.")
+            .arg(item->text(0), item->text(1), item->text(2)));
+}
+
+void TablesWindow::chooseSummary()
+{
+    QFileDialog dialog(this, tr("Сохранить сводку"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    QStringList filters;
+    for (const SaveFormat &f : SaveFormats)
+        filters << tr(f.filter);
+    dialog.setNameFilters(filters);
+    dialog.selectFile(QFileInfo(path).completeBaseName() + tr("-сводка") + ".xlsx");
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const SaveFormat &f
+        = SaveFormats[std::max<qsizetype>(0, filters.indexOf(dialog.selectedNameFilter()))];
+    QString file = dialog.selectedFiles().value(0);
+    if (!file.endsWith(QLatin1String(f.suffix), Qt::CaseInsensitive))
+        file += QLatin1String(f.suffix);
+    saveSummary(file, f.format);
+}
+
+bool TablesWindow::saveSummary(const QString &file, summary::SummaryFormat format)
+{
+    engine::Options o = options();
+    o.output = file;
+    o.format = format;
+    savedTo = file;
+    job = Job::Save;
+    runner.start(o, false);
+    setBusy(true);
+    QEventLoop loop;
+    connect(&runner, &Runner::finished, &loop, &QEventLoop::quit);
+    if (runner.isRunning())
+        loop.exec();
+    const bool written = !runner.result().failed && !runner.result().stopped;
+    unsaved = unsaved && !written;
+    return written;
+}
+
+void TablesWindow::chooseFolder()
+{
+    const QString folder
+        = QFileDialog::getExistingDirectory(this, tr("Папка для отчётов и графиков"));
+    if (folder.isEmpty())
+        return;
+    QMessageBox ask(QMessageBox::Question, tr("Формат графиков"),
+        tr("В каком формате записать графики?"), QMessageBox::NoButton, this);
+    QPushButton *svg = ask.addButton(tr("SVG (для печати)"), QMessageBox::AcceptRole);
+    QPushButton *png = ask.addButton(tr("PNG (картинка)"), QMessageBox::AcceptRole);
+    ask.addButton(QMessageBox::Cancel);
+    ask.setDefaultButton(svg);
+    ask.exec();
+    if (ask.clickedButton() != svg && ask.clickedButton() != png)
+        return;
+    engine::Options o = options();
+    o.reportsDir = o.chartsDir = folder;
+    o.chartFormat
+        = ask.clickedButton() == svg ? summary::ChartFormat::Svg : summary::ChartFormat::Png;
+    savedTo = folder;
+    job = Job::Save;
+    runner.start(o, false);
+    setBusy(true);
+}
+
+void TablesWindow::closeEvent(QCloseEvent *event)
+{
+    if (unsaved || job == Job::Compute) {
+        QMessageBox question(QMessageBox::Warning, tr("Сводка не сохранена"),
+            tr("Результаты расчёта не сохранены. Закрыть окно без сохранения сводки?"),
+            QMessageBox::NoButton, this);
+        QPushButton *close = question.addButton(tr("&Закрыть"), QMessageBox::DestructiveRole);
+        QPushButton *cancel = question.addButton(tr("&Отмена"), QMessageBox::RejectRole);
+        question.setDefaultButton(cancel);
+        question.exec();
+        if (question.clickedButton() != close) {
+            event->ignore();
+            return;
+        }
+    }
+    runner.stop();
+    event->accept();
+}
+
+void TablesWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls() && event->mimeData()->urls().value(0).isLocalFile())
+        event->acceptProposedAction();
+}
+
+void TablesWindow::dropEvent(QDropEvent *event)
+{
+    const QString file = event->mimeData()->urls().value(0).toLocalFile();
+    if (!file.isEmpty() && !runner.isRunning()) {
+        event->acceptProposedAction();
+        openTable(file);
+    }
+}

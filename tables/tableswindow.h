@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: MIT
+// TablesWindow: a whole surveillance table in one window, for those who
+// never open a terminal. A table is opened from the menu, dropped on the
+// window or named on the command line; a few choices (layout, rates from
+// counts, joinpoints) say how to read it, and changing one computes it
+// again. The engine computes it on threads while rows fill a sortable,
+// filterable table; a selected row shows its chart and the report the
+// trend form would save; skipped series are listed with the cell to fix.
+// Saving the summary, or the reports and charts, runs the engine once
+// more into the files, so the bytes are what vantorel-batch writes.
+//
+// The window computes nothing and writes no file of its own: it only
+// drives the engine and shows what it is told.
+#pragma once
+
+#include "runner.h"
+#include "summarymodel.h"
+#include "tableinput.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+class ChartView;
+
+class TablesWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TablesWindow(QWidget *parent = nullptr);
+    ~TablesWindow() override;
+
+    // Opens a table and computes it; a workbook of several sheets asks
+    // which. False when nothing was opened (the user was told why).
+    bool openTable(const QString &path);
+    // Writes the summary to `path`, in the format its filter names; the
+    // run is waited for. False with the user told why.
+    bool saveSummary(const QString &path, summary::SummaryFormat format);
+    // A run is going: computing the table, or saving.
+    bool busy() const { return job != Job::None; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    enum class Job { None, Compute, Save };
+
+    void buildActions();
+    QWidget *buildChoices();
+    QWidget *buildTable();
+    void buildSkipped();
+    void buildStatus();
+
+    void chooseTable();
+    void chooseSummary();
+    void chooseFolder();
+    void compute();
+    engine::Options options() const;
+    void fillChoices();
+    void takeArrived();
+    void runFinished();
+    void showSelected();
+    void explainSkip(QTreeWidgetItem *item);
+    void setBusy(bool busy);
+
+    // The table and how to read it.
+    QString path;
+    QString sheet;
+    table::Header header;
+    bool filling = false; // the choices are being filled, not chosen
+
+    Job job = Job::None;
+    QString savedTo; // what the running save writes
+    bool unsaved = false; // computed rows whose summary was not saved
+    QString valueName;
+
+    Runner runner;
+    QTimer *poll;
+    SummaryModel *model;
+    SummaryFilter *filter;
+
+    QAction *openAction, *saveAction, *saveFilesAction, *stopAction, *computeAction;
+    QComboBox *layoutBox, *casesBox, *populationBox, *perBox, *joinpointBox;
+    QCheckBox *ratesBox;
+    QLineEdit *filterEdit;
+    QComboBox *classBox;
+    QTableView *tableView;
+    ChartView *chart;
+    QPlainTextEdit *report;
+    QTreeWidget *skippedList;
+    QLabel *statusText;
+    QProgressBar *progressBar;
+    QPushButton *stopButton;
+};
