@@ -85,7 +85,8 @@ TablesWindow::TablesWindow(QWidget *parent)
     setCentralWidget(central);
     buildSkipped();
     buildStatus();
-    resize(1200, 800);
+    resize(1200, 860);
+    resizeDocks({findChild<QDockWidget *>()}, {110}, Qt::Vertical);
 
     poll->setInterval(100);
     connect(poll, &QTimer::timeout, this, &TablesWindow::takeArrived);
@@ -204,11 +205,9 @@ QWidget *TablesWindow::buildTable()
     report->setLineWrapMode(QPlainTextEdit::NoWrap);
     bottom->addWidget(chart);
     bottom->addWidget(report);
-    bottom->setStretchFactor(0, 3);
-    bottom->setStretchFactor(1, 2);
+    bottom->setSizes({700, 480});
     splitter->addWidget(bottom);
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 2);
+    splitter->setSizes({300, 420});
     return splitter;
 }
 
@@ -222,7 +221,6 @@ void TablesWindow::buildSkipped()
     skippedList->setUniformRowHeights(true);
     dock->setWidget(skippedList);
     addDockWidget(Qt::BottomDockWidgetArea, dock);
-    resizeDocks({dock}, {140}, Qt::Vertical);
     QAction *toggle = dock->toggleViewAction();
     toggle->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
     menuBar()->addMenu(tr("&Вид"))->addAction(toggle);
