@@ -47,8 +47,7 @@ int main(int argc, char **argv)
             values.push_back(v);
         }
         const stats::JoinpointFit fit = stats::fitJoinpoints(years, values, options, stream);
-        std::printf("{\"reason\": %d, \"searched_max\": %d, \"lowered\": %d, \"joinpoints\": [",
-            int(fit.reason), fit.searchedMax, int(fit.maxLowered));
+        std::printf("{\"searched_max\": %d, \"joinpoints\": [", fit.searchedMax);
         for (std::size_t i = 0; i < fit.joinpoints.size(); ++i)
             std::printf("%s%d", i ? ", " : "", fit.joinpoints[i]);
         std::printf("], \"sse\": ");
