@@ -11,8 +11,14 @@
 //
 // Where a joinpoint may be: at least two years lie between it and either
 // end of the series, and at least two between two joinpoints, none of the
-// joinpoints counted. Ties in SSE go to the earliest placement, ties in the
-// criterion to fewer joinpoints.
+// joinpoints counted. Ties in SSE (within the search's rounding,
+// 2⁻⁴⁰·√(SST·SSE₀)) go to the earliest placement, ties in the criterion to
+// fewer joinpoints.
+//
+// The weighted BIC's penalty is ((2 + R²max)·k + 2)·ln n / n, R²max the
+// largest partial R² of a joinpoint's hinge given a line over the years from
+// the joinpoint before it to the one after; where a line fits those years to
+// within the rounding bound below (taken over those years), that R² is 0.
 //
 // An SSE below n·(2⁻⁴⁰·(1 + max|ln y|))² is rounding, not misfit: it counts
 // as 0, so that a line that fits exactly is not beaten by one with a spare
@@ -20,9 +26,14 @@
 // zero-width intervals, p = 0 for a slope and NaN for a slope of 0.
 //
 // The work of a grid search grows like n^k. The maximum is lowered, and the
-// fit says so, until the placements of every k searched number at most
-// joinpointPlacementBudget, about a second of work; the permutation method
-// divides the budget among the 1 + N searches of a test.
+// fit says so, until the placements of all the k searched together number
+// at most joinpointPlacementBudget, about a second of work; the permutation
+// method divides the budget among the 1 + N searches of a test.
+//
+// A permutation test of k = a against k = b (Kim et al.) permutes the
+// residuals of the k = a fit, refits both by grid search, and has
+// p = (1 + #{T* ≥ T}) / (1 + N), T = SSE_a / SSE_b; it stops early once no
+// further permutation can change its decision.
 //
 // The permutations of a series come from its own generator, seeded by
 // `seed` and the series' `stream` number: splitmix64 mixes the stream and
