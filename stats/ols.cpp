@@ -1,37 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "ols.h"
 
-#include <boost/math/distributions/students_t.hpp>
+#include "studentst.h"
 
 #include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <limits>
-#include <unordered_map>
 
 namespace stats {
-
-namespace {
-
-// Double precision throughout is ample for a p-value; the default would
-// promote to long double at several times the cost.
-using Policy = boost::math::policies::policy<boost::math::policies::promote_double<false>>;
-using StudentsT = boost::math::students_t_distribution<double, Policy>;
-
-// The 97.5% point of t with `df` degrees of freedom; series of one length
-// share it, so it is found once per length.
-double criticalValue(double df)
-{
-    thread_local std::unordered_map<double, double> known;
-    const auto found = known.find(df);
-    if (found != known.end())
-        return found->second;
-    const double value = boost::math::quantile(boost::math::complement(StudentsT(df), 0.025));
-    known.emplace(df, value);
-    return value;
-}
-
-} // namespace
 
 namespace {
 
@@ -66,16 +43,6 @@ Centred centre(const std::vector<std::int32_t> &years, const std::vector<double>
     return c;
 }
 
-// The two-sided p-value of a slope whose t statistic is `t`.
-double twoSided(double t, double df)
-{
-    if (std::isnan(t))
-        return std::numeric_limits<double>::quiet_NaN(); // a flat series fitted exactly
-    if (std::isinf(t))
-        return 0; // a perfect non-flat line
-    return 2 * boost::math::cdf(boost::math::complement(StudentsT(df), std::fabs(t)));
-}
-
 } // namespace
 
 OlsFit fitOverYears(const std::vector<std::int32_t> &years, const std::vector<double> &values)
@@ -99,7 +66,7 @@ OlsFit fitOverYears(const std::vector<std::int32_t> &years, const std::vector<do
     fit.slopeError = std::sqrt(sse / df / c.sxx);
     fit.rSquared = c.syy > 0 ? 1 - sse / c.syy : std::numeric_limits<double>::quiet_NaN();
 
-    const double critical = criticalValue(df);
+    const double critical = criticalValue(int(n) - 2);
     fit.ciLow = fit.slope - critical * fit.slopeError;
     fit.ciHigh = fit.slope + critical * fit.slopeError;
     if (years.size() > n) {
@@ -110,7 +77,7 @@ OlsFit fitOverYears(const std::vector<std::int32_t> &years, const std::vector<do
         fit.piLow = fit.forecast - margin;
         fit.piHigh = fit.forecast + margin;
     }
-    fit.pValue = twoSided(fit.slope / fit.slopeError, df);
+    fit.pValue = twoSidedP(fit.slope / fit.slopeError, int(n) - 2);
     return fit;
 }
 
