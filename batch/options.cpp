@@ -38,6 +38,12 @@ const std::vector<OptionEntry> &optionTable()
         {{"population"}, "... и столбец населения", "СТОЛБЕЦ"},
         {{"per"}, "на сколько населения (по умолчанию 100000)", "N", "100000"},
         {{"sheet"}, "лист книги Excel (по умолчанию первый); вход - книга .xlsx", "ЛИСТ"},
+        {{"joinpoints"}, "число точек перелома: wbic (по умолчанию), bic, bic3, permutation, off",
+            "СПОСОБ", "wbic"},
+        {{"max-joinpoints"}, "не больше N точек перелома (по умолчанию по длине ряда)", "N"},
+        {{"permutations"}, "перестановок в тесте (по умолчанию 4499)", "N", "4499"},
+        {{"seed"}, "начало случайных перестановок (по умолчанию 20000335)", "N", "20000335"},
+        {{"segments"}, "таблица отрезков между точками перелома в файл", "ФАЙЛ"},
         {{"reports"}, "файл отчёта для каждого ряда, как сохраняет окно", "ПАПКА"},
         {{"charts"}, "график для каждого ряда", "ПАПКА"},
         {{"chart-format"}, "формат графиков (по умолчанию svg)", "svg|png", "svg"},
@@ -180,6 +186,43 @@ Read readRates(const QCommandLineParser &parser, engine::Options &o)
     return std::nullopt;
 }
 
+// Joinpoint regression: the method, its bounds, and the segments table.
+Read readJoinpoints(const QCommandLineParser &parser, engine::Options &o)
+{
+    const QString m = parser.value(key("joinpoints"));
+    const auto method = choose<int>(m,
+        {{"wbic", int(stats::JoinpointMethod::Wbic)}, {"bic", int(stats::JoinpointMethod::Bic)},
+            {"bic3", int(stats::JoinpointMethod::Bic3)},
+            {"permutation", int(stats::JoinpointMethod::Permutation)}, {"off", -1}});
+    if (!method)
+        return QObject::tr("неизвестный способ «%1» (wbic, bic, bic3, permutation или off)").arg(m);
+    o.segments = parser.value(key("segments"));
+    if (*method < 0) {
+        o.joinpoints.reset();
+        return o.segments.isEmpty() ? Read()
+                                    : QObject::tr("--segments и --joinpoints off несовместимы");
+    }
+    if (!o.segments.isEmpty() && o.format == summary::SummaryFormat::Xlsx)
+        return QObject::tr("в книге xlsx отрезки уже есть на листе «Отрезки»; --segments не нужен");
+    stats::JoinpointOptions &j = o.joinpoints.emplace();
+    j.method = stats::JoinpointMethod(*method);
+    bool ok = true;
+    if (parser.isSet(key("max-joinpoints")))
+        j.maxJoinpoints = parser.value(key("max-joinpoints")).toInt(&ok);
+    if (!ok || j.maxJoinpoints < -1 || j.maxJoinpoints > 5)
+        return QObject::tr("--max-joinpoints: нужно число от 0 до 5, а не «%1»")
+            .arg(parser.value(key("max-joinpoints")));
+    j.permutations = parser.value(key("permutations")).toInt(&ok);
+    if (!ok || j.permutations < 1 || j.permutations > 1000000)
+        return QObject::tr("--permutations: нужно число от 1 до 1000000, а не «%1»")
+            .arg(parser.value(key("permutations")));
+    j.seed = parser.value(key("seed")).toULongLong(&ok);
+    if (!ok)
+        return QObject::tr("--seed: нужно целое неотрицательное число, а не «%1»")
+            .arg(parser.value(key("seed")));
+    return std::nullopt;
+}
+
 Read readChartsAndJobs(const QCommandLineParser &parser, engine::Options &o)
 {
     const QString cf = parser.value(key("chart-format"));
@@ -228,7 +271,8 @@ std::optional<int> readCommandLine(const QStringList &args, engine::Options &o, 
         QTextStream(stdout) << "vantorel-batch " VANTOREL_VERSION "\n";
         return AllComputed;
     }
-    for (const auto read : {readPlaces, readFormat, readText, readRates, readChartsAndJobs}) {
+    for (const auto read :
+        {readPlaces, readFormat, readText, readRates, readJoinpoints, readChartsAndJobs}) {
         if (const Read error = read(parser, o))
             return usage(*error);
     }

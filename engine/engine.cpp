@@ -42,6 +42,7 @@ struct Outcome {
         std::optional<Row> row;
     };
     QByteArray rows;
+    QByteArray segmentRows; // of the segments table
     std::vector<Event> events;
     qint64 computed = 0;
     bool ended = false; // a failure that nothing in the table follows
@@ -88,7 +89,7 @@ private:
             return false;
         valueName = source->valueName();
         std::vector<summary::Column> wanted;
-        for (const summary::Column &column : summary::summaryColumns(o.rates.on())) {
+        for (const summary::Column &column : model()) {
             if (wantsRows && sink.wantsColumn(column))
                 wanted.push_back(column);
         }
@@ -97,19 +98,34 @@ private:
         return true;
     }
 
+    const std::vector<summary::Column> &model() const
+    {
+        return summary::summaryColumns(o.rates.on(), o.joinpoints.has_value());
+    }
+
     bool createWriter()
     {
         QString why;
         if (o.format == summary::SummaryFormat::None)
             return true;
-        if (o.format == summary::SummaryFormat::Xlsx)
-            writer = summary::SummaryWriter::createXlsx(
-                target->fileName(), source->labelNames(), o.rates.on(), &why);
-        else
-            writer
-                = summary::SummaryWriter::create(out, o.format, source->labelNames(), o.rates.on());
+        const QStringList labels = source->labelNames();
+        if (o.format == summary::SummaryFormat::Xlsx) {
+            writer = summary::SummaryWriter::createXlsx(target->fileName(), labels, model(),
+                o.joinpoints ? &summary::segmentColumns() : nullptr, &why);
+            if (writer)
+                segments = writer->segmentsSheet();
+        } else {
+            writer = summary::SummaryWriter::create(out, o.format, labels, model());
+        }
         if (!writer)
             return fatal(Problem::about(o.output, why));
+        if (o.segments.isEmpty())
+            return true;
+        segmentsTarget = summary::StagedTarget::open(o.segments, &why);
+        if (!segmentsTarget)
+            return fatal(Problem::about(o.segments, QObject::tr("файл не создан (%1)").arg(why)));
+        segments = summary::SummaryWriter::create(
+            &segmentsTarget->file(), o.format, labels, summary::segmentColumns());
         return true;
     }
 
@@ -200,6 +216,11 @@ private:
         const summary::RowInput row = c.row(s);
         if (writer)
             writer->formatRow(outcome.rows, row);
+        if (segments && row.joinpoints) {
+            summary::RowInput segment = row;
+            for (; segment.segment < row.joinpoints->segments.size(); ++segment.segment)
+                segments->formatRow(outcome.segmentRows, segment);
+        }
         ++outcome.computed;
         if (o.reportsDir.isEmpty() && o.chartsDir.isEmpty() && !wantsRows)
             return;
@@ -250,6 +271,8 @@ private:
         }
         if (writer)
             writer->append(outcome.rows);
+        if (segments)
+            segments->append(outcome.segmentRows);
         giveBack(std::move(outcome.rows));
         result.computed += outcome.computed;
         // The batch's files become durable before any takes its name.
@@ -370,12 +393,33 @@ private:
         if (stopped() || (inputIncomplete && o.format == summary::SummaryFormat::Xlsx)) {
             writer->cancel();
             target.reset();
-        } else if (!writer->finish()) {
+            segmentsTarget.reset();
+            return;
+        }
+        finishSegments();
+        if (!writer->finish()) {
             summaryFailure(writer->errorString());
             target.reset();
         } else {
             closeOutput();
         }
+    }
+
+    // The segments table, whole before the summary: in a file of its own,
+    // or as a sheet of the workbook, which closes with the summary.
+    void finishSegments()
+    {
+        if (!segments)
+            return;
+        QString why;
+        if (!segments->finish())
+            why = segments->errorString();
+        else if (segmentsTarget && !inputIncomplete)
+            segmentsTarget->commit(&why);
+        if (!why.isEmpty())
+            fatal(Problem::about(o.segments.isEmpty() ? o.output : o.segments,
+                QObject::tr("таблица отрезков не записана (%1)").arg(why)));
+        segmentsTarget.reset();
     }
 
     void closeOutput()
@@ -450,6 +494,8 @@ private:
     std::unique_ptr<summary::Staging> reports, charts;
     QIODevice *out = nullptr;
     std::unique_ptr<summary::SummaryWriter> writer;
+    std::unique_ptr<summary::SummaryWriter> segments; // the segments table, when asked for
+    std::unique_ptr<summary::StagedTarget> segmentsTarget; // its file
     QString valueName;
     summary::FileNamer names;
     QElapsedTimer clock;
@@ -460,10 +506,15 @@ private:
 
 } // namespace
 
-Computed computeSeries(const table::Series &s, const Options &)
+Computed computeSeries(const table::Series &s, const Options &o)
 {
-    return {trend::calculate(s.values, qint16(s.values.size())),
-        stats::fitOverYears(s.years, s.exact), stats::trendTests(s.years, s.exact)};
+    Computed c {trend::calculate(s.values, qint16(s.values.size())),
+        stats::fitOverYears(s.years, s.exact), stats::trendTests(s.years, s.exact), std::nullopt};
+    // The series' line seeds its permutations: the result does not depend
+    // on threads, batches or the other series.
+    if (o.joinpoints)
+        c.joinpoints = stats::fitJoinpoints(s.years, s.exact, *o.joinpoints, quint64(s.line));
+    return c;
 }
 
 QString timeLeft(const Progress &p)

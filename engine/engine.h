@@ -15,6 +15,7 @@
 #include "cells.h"
 #include "chart.h"
 #include "encoding.h"
+#include "joinpoint.h"
 #include "ols.h"
 #include "series.h"
 #include "summaryrow.h"
@@ -26,6 +27,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <optional>
 #include <vector>
 
 namespace engine {
@@ -42,6 +44,12 @@ struct Options {
     QString sheet;
     table::Rates rates; // incidence from cases and population
 
+    // Joinpoint regression of every series; none when unset.
+    std::optional<stats::JoinpointOptions> joinpoints = stats::JoinpointOptions();
+    // The segments table's file, in the summary's format; empty: none. A
+    // workbook summary has it as a sheet of its own.
+    QString segments;
+
     QString reportsDir; // empty: no report files
     QString chartsDir; // empty: no charts (needs a QGuiApplication)
     summary::ChartFormat chartFormat = summary::ChartFormat::Svg;
@@ -55,9 +63,10 @@ struct Computed {
     trend::TrendResult result;
     stats::OlsFit ols;
     stats::TrendTests tests;
+    std::optional<stats::JoinpointFit> joinpoints;
     summary::RowInput row(const table::Series &series) const
     {
-        return {series, result, ols, tests};
+        return {series, result, ols, tests, joinpoints ? &*joinpoints : nullptr};
     }
 };
 

@@ -27,7 +27,8 @@
 //
 // The work of a grid search grows like n^k. The maximum is lowered, and the
 // fit says so, until the placements of all the k searched together number
-// at most joinpointPlacementBudget, about a second of work; the permutation
+// at most joinpointPlacementBudget, about a tenth of a second of work, so
+// that a national table of long series still takes minutes, not days; the permutation
 // method divides the budget among the 1 + N searches of a test.
 //
 // A permutation test of k = a against k = b (Kim et al.) permutes the
@@ -86,7 +87,7 @@ struct JoinpointFit {
 };
 
 // Placements a grid search may visit, over all k it searches.
-constexpr double joinpointPlacementBudget = 1e8;
+constexpr double joinpointPlacementBudget = 1e7;
 
 // Fits values[i] at years[i], i < n = values.size(): consecutive years,
 // n >= 3 (a joinpoint needs n >= 5). years may hold one year more, which is

@@ -17,6 +17,21 @@ namespace {
 const QColor ActualColor(0x1f, 0x4e, 0x9c);
 const QColor TrendColor(0xc0, 0x39, 0x2b);
 const QColor GridColor(0xdd, 0xdd, 0xdd);
+const QColor JoinpointColor(0x6a, 0x1b, 0x9a);
+
+// A percentage as a Russian journal prints it: "−3,2".
+QString percent(double v)
+{
+    return QString::number(v, 'f', 1)
+        .replace(QLatin1Char('.'), QLatin1Char(','))
+        .replace(QLatin1Char('-'), QChar(0x2212));
+}
+
+// «−3,2 % (−4,1; −2,3)»: a change with its interval.
+QString withInterval(double value, double low, double high)
+{
+    return QStringLiteral("%1 % (%2; %3)").arg(percent(value), percent(low), percent(high));
+}
 
 // Round steps (1, 2, 5 times a power of ten) for about `count` ticks.
 double niceStep(double span, int count)
@@ -42,6 +57,10 @@ public:
         , r(row.result)
         , ols(row.ols)
         , tests(row.tests)
+        , joinpoints(row.joinpoints && row.joinpoints->reason == stats::Reason::None
+                      && row.joinpoints->fitted.size() == std::size_t(row.result.count)
+                  ? row.joinpoints
+                  : nullptr)
         , valueName(valueName)
         , n(row.result.count)
     {
@@ -59,6 +78,7 @@ public:
         p.fillRect(QRectF(0, 0, Width, Height), Qt::white);
         axes();
         trend();
+        joinpointFit();
         actual();
         forecast();
         legend();
@@ -82,6 +102,8 @@ private:
             take(r.theoreticalLevels[std::size_t(i)]);
         }
         take(r.forecastLevel);
+        for (int i = 0; joinpoints && i < n; ++i)
+            take(std::exp(joinpoints->fitted[std::size_t(i)]));
         take(ols.piLow);
         take(ols.piHigh);
         if (!std::isfinite(lo)) {
@@ -226,9 +248,17 @@ private:
         });
         entry(QObject::tr("Прогноз на %1 год").arg(s.years[std::size_t(n)]),
             [&](QPointF c) { diamond(c); });
+        if (joinpoints)
+            entry(joinpointLegend(), [&](QPointF c) {
+                p.setPen(QPen(JoinpointColor, 2, Qt::DashDotLine));
+                p.drawLine(c - QPointF(10, 0), c + QPointF(10, 0));
+            });
         p.setFont(small);
         p.setPen(Qt::darkGray);
-        p.drawText(QRectF(plot.left(), Height - 30, plot.width(), 16), Qt::AlignLeft, statusLine());
+        p.drawText(QRectF(plot.left(), Height - 32, plot.width(), 16), Qt::AlignLeft, statusLine());
+        if (joinpoints)
+            p.drawText(
+                QRectF(plot.left(), Height - 17, plot.width(), 16), Qt::AlignLeft, joinpointText());
     }
 
     // The trend in words and numbers, under the legend.
@@ -247,13 +277,56 @@ private:
     {
         if (tests.apcReason != stats::Reason::None)
             return QObject::tr("APC не определён");
-        const auto number = [](double v) {
-            return QString::number(v, 'f', 1)
-                .replace(QLatin1Char('.'), QLatin1Char(','))
-                .replace(QLatin1Char('-'), QChar(0x2212));
-        };
-        return QStringLiteral("APC %1 % (%2; %3)")
-            .arg(number(tests.apc), number(tests.apcLow), number(tests.apcHigh));
+        return QStringLiteral("APC ") + withInterval(tests.apc, tests.apcLow, tests.apcHigh);
+    }
+
+    // The joinpoint fit: the exponential of the fitted broken line through
+    // the values, a mark at each joinpoint.
+    void joinpointFit()
+    {
+        if (!joinpoints)
+            return;
+        std::vector<double> levels;
+        for (const double fitted : joinpoints->fitted)
+            levels.push_back(std::exp(fitted));
+        p.setPen(QPen(JoinpointColor, 2, Qt::DashDotLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(through(levels));
+        p.setPen(QPen(JoinpointColor, 1.5));
+        p.setBrush(JoinpointColor);
+        for (const std::int32_t year : joinpoints->joinpoints) {
+            const int i = year - s.years.front();
+            const QPointF at(x(i), y(levels[std::size_t(i)]));
+            QPolygonF mark;
+            mark << at + QPointF(0, -6) << at + QPointF(5, 4) << at + QPointF(-5, 4);
+            p.drawPolygon(mark);
+        }
+        p.setBrush(Qt::NoBrush);
+    }
+
+    QString joinpointLegend() const
+    {
+        QStringList years;
+        for (const std::int32_t year : joinpoints->joinpoints)
+            years << QString::number(year);
+        return years.isEmpty()
+            ? QObject::tr("Точек перелома нет")
+            : QObject::tr("Точки перелома: %1").arg(years.join(QStringLiteral(", ")));
+    }
+
+    // «AAPC −2,3 % (−3,0; −1,7), с 2013 года +1,6 % (…)»: the whole series,
+    // and the trend as it is now.
+    QString joinpointText() const
+    {
+        if (!joinpoints)
+            return {};
+        const stats::Segment &last = joinpoints->segments.back();
+        QString text = QStringLiteral("AAPC ")
+            + withInterval(joinpoints->aapc, joinpoints->aapcLow, joinpoints->aapcHigh);
+        if (joinpoints->segments.size() > 1)
+            text += QObject::tr(", с %1 года ").arg(last.start)
+                + withInterval(last.apc, last.apcLow, last.apcHigh);
+        return text;
     }
 
     void valueAxis()
@@ -272,6 +345,7 @@ private:
     const trend::TrendResult &r;
     const stats::OlsFit &ols;
     const stats::TrendTests &tests;
+    const stats::JoinpointFit *joinpoints; // none when not fitted, or when there is no fit
     const QString valueName;
     const int n;
     QFont titleFont {QStringLiteral("Nimbus Sans")};

@@ -41,7 +41,38 @@ qint32 lastYear(const RowInput &r)
     return r.series.years[std::size_t(r.result.count) - 1];
 }
 
+// A joinpoint fit's cell, or none when the fit does not exist.
+CellValue jp(const RowInput &r, CellValue value)
+{
+    if (r.joinpoints->reason != stats::Reason::None)
+        return {CellType::Absent, 0, 0, {}, {}};
+    return value;
+}
+
+const stats::Segment &last(const RowInput &r)
+{
+    static const stats::Segment none;
+    return r.joinpoints->segments.empty() ? none : r.joinpoints->segments.back();
+}
+
 } // namespace
+
+QString joinpointNote(const stats::JoinpointFit &fit)
+{
+    if (fit.reason != stats::Reason::None)
+        return reasonText(fit.reason);
+    if (fit.maxLowered)
+        return QObject::tr("ряд длинный: искали не больше %1 точек перелома").arg(fit.searchedMax);
+    return {};
+}
+
+QString joinpointYears(const stats::JoinpointFit &fit)
+{
+    QStringList years;
+    for (const std::int32_t year : fit.joinpoints)
+        years << QString::number(year);
+    return years.join(u';');
+}
 
 QString reasonText(stats::Reason reason)
 {
@@ -54,7 +85,7 @@ QString reasonText(stats::Reason reason)
     return {};
 }
 
-const std::vector<Column> &summaryColumns(bool unit)
+const std::vector<Column> &summaryColumns(bool unit, bool joinpoints)
 {
     using R = const RowInput &;
     static const std::vector<Column> columns {
@@ -101,12 +132,69 @@ const std::vector<Column> &summaryColumns(bool unit)
         {"sen_ci95_low", "наклон Сена: 95% ДИ, от", [](R r) { return real(r.tests.senLow); }},
         {"sen_ci95_high", "наклон Сена: 95% ДИ, до", [](R r) { return real(r.tests.senHigh); }},
     };
-    static const std::vector<Column> withUnit = [] {
-        std::vector<Column> all = columns;
-        all.push_back({"unit", "единица", [](R r) { return text(r.series.unit); }});
-        return all;
-    }();
-    return unit ? withUnit : columns;
+    static const std::vector<Column> fit {
+        {"jp_count", "точек перелома",
+            [](R r) { return jp(r, integer(qint64(r.joinpoints->joinpoints.size()))); }},
+        {"jp_years", "годы точек перелома",
+            [](R r) { return jp(r, text(joinpointYears(*r.joinpoints))); }},
+        {"aapc", "AAPC, %", [](R r) { return jp(r, real(r.joinpoints->aapc)); }},
+        {"aapc_ci95_low", "AAPC: 95% ДИ, от",
+            [](R r) { return jp(r, real(r.joinpoints->aapcLow)); }},
+        {"aapc_ci95_high", "AAPC: 95% ДИ, до",
+            [](R r) { return jp(r, real(r.joinpoints->aapcHigh)); }},
+        {"aapc_p_value", "AAPC: p", [](R r) { return jp(r, real(r.joinpoints->aapcP)); }},
+        {"last_segment_start", "последний отрезок: с года",
+            [](R r) { return jp(r, integer(last(r).start)); }},
+        {"last_apc", "APC последнего отрезка, %", [](R r) { return jp(r, real(last(r).apc)); }},
+        {"last_apc_ci95_low", "APC последнего отрезка: 95% ДИ, от",
+            [](R r) { return jp(r, real(last(r).apcLow)); }},
+        {"last_apc_ci95_high", "APC последнего отрезка: 95% ДИ, до",
+            [](R r) { return jp(r, real(last(r).apcHigh)); }},
+        {"last_apc_p_value", "APC последнего отрезка: p",
+            [](R r) { return jp(r, real(last(r).pValue)); }},
+        {"jp_note", "точки перелома: примечание",
+            [](R r) { return text(joinpointNote(*r.joinpoints)); }},
+    };
+    const Column unitColumn {"unit", "единица", [](R r) { return text(r.series.unit); }};
+    static const std::vector<Column> variants[4] = {columns,
+        [&] {
+            std::vector<Column> all = columns;
+            all.push_back(unitColumn);
+            return all;
+        }(),
+        [&] {
+            std::vector<Column> all = columns;
+            all.insert(all.end(), fit.begin(), fit.end());
+            return all;
+        }(),
+        [&] {
+            std::vector<Column> all = columns;
+            all.insert(all.end(), fit.begin(), fit.end());
+            all.push_back(unitColumn);
+            return all;
+        }()};
+    return variants[int(unit) + 2 * int(joinpoints)];
+}
+
+const std::vector<Column> &segmentColumns()
+{
+    using R = const RowInput &;
+    static const std::vector<Column> columns {
+        {"segment", "отрезок", [](R r) { return integer(qint64(r.segment) + 1); }},
+        {"start_year", "с года",
+            [](R r) { return integer(r.joinpoints->segments[r.segment].start); }},
+        {"end_year", "по год", [](R r) { return integer(r.joinpoints->segments[r.segment].end); }},
+        {"apc", "APC, %", [](R r) { return real(r.joinpoints->segments[r.segment].apc); }},
+        {"apc_ci95_low", "APC: 95% ДИ, от",
+            [](R r) { return real(r.joinpoints->segments[r.segment].apcLow); }},
+        {"apc_ci95_high", "APC: 95% ДИ, до",
+            [](R r) { return real(r.joinpoints->segments[r.segment].apcHigh); }},
+        {"apc_p_value", "APC: p",
+            [](R r) { return real(r.joinpoints->segments[r.segment].pValue); }},
+        {"log_slope", "наклон логарифма",
+            [](R r) { return real(r.joinpoints->segments[r.segment].logSlope); }},
+    };
+    return columns;
 }
 
 } // namespace summary

@@ -5,6 +5,7 @@
 // summaryrow.cpp.
 #pragma once
 
+#include "joinpoint.h"
 #include "ols.h"
 #include "series.h"
 #include "trendcore.h"
@@ -16,12 +17,15 @@
 
 namespace summary {
 
-// What one row is made of.
+// What one row is made of: a series, and for the segments table one of
+// its joinpoint fit's segments.
 struct RowInput {
     const table::Series &series;
     const trend::TrendResult &result;
     const stats::OlsFit &ols;
     const stats::TrendTests &tests;
+    const stats::JoinpointFit *joinpoints = nullptr; // none when they are not fitted
+    std::size_t segment = 0;
 };
 
 // Absent: a statistic that does not exist for the series (its note says
@@ -42,12 +46,23 @@ struct Column {
     CellValue (*value)(const RowInput &row);
 };
 
-// The columns after the labels; with `unit`, a last one that says what the
-// rates computed from counts are per.
-const std::vector<Column> &summaryColumns(bool unit = false);
+// The columns after the labels; with `joinpoints`, those of the joinpoint
+// fit; with `unit`, a last one that says what the rates computed from
+// counts are per.
+const std::vector<Column> &summaryColumns(bool unit = false, bool joinpoints = false);
+
+// The segments table: a row per segment of a series' joinpoint fit.
+const std::vector<Column> &segmentColumns();
 
 // Why a statistic is missing, as the summary's note says it; empty when
 // it is not.
 QString reasonText(stats::Reason reason);
+
+// What the joinpoint note says of a fit: why it does not exist, or that
+// the series was too long to search for every joinpoint allowed.
+QString joinpointNote(const stats::JoinpointFit &fit);
+
+// The joinpoints' years as the summary writes them: "2008;2013".
+QString joinpointYears(const stats::JoinpointFit &fit);
 
 } // namespace summary

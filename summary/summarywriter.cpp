@@ -82,8 +82,9 @@ template<typename T> void spell(QByteArray &out, T x)
 class CsvWriter : public SummaryWriter
 {
 public:
-    CsvWriter(QIODevice *device, const QStringList &labelNames, bool unit, bool excel)
-        : SummaryWriter(device, labelNames, unit)
+    CsvWriter(QIODevice *device, const QStringList &labelNames, const std::vector<Column> &model,
+        bool excel)
+        : SummaryWriter(device, labelNames, model)
         , excel(excel)
         , separator(excel ? ';' : ',')
     { }
@@ -222,20 +223,21 @@ private:
 
 } // namespace
 
-std::unique_ptr<SummaryWriter> SummaryWriter::create(
-    QIODevice *device, SummaryFormat format, const QStringList &labelNames, bool unit)
+std::unique_ptr<SummaryWriter> SummaryWriter::create(QIODevice *device, SummaryFormat format,
+    const QStringList &labelNames, const std::vector<Column> &model)
 {
     std::unique_ptr<SummaryWriter> writer;
     if (format == SummaryFormat::Json)
-        writer.reset(new JsonWriter(device, labelNames, unit));
+        writer.reset(new JsonWriter(device, labelNames, model));
     else
-        writer.reset(new CsvWriter(device, labelNames, unit, format == SummaryFormat::ExcelCsv));
+        writer.reset(new CsvWriter(device, labelNames, model, format == SummaryFormat::ExcelCsv));
     writer->begin();
     return writer;
 }
 
-SummaryWriter::SummaryWriter(QIODevice *device, const QStringList &names, bool unit)
-    : model(summaryColumns(unit))
+SummaryWriter::SummaryWriter(
+    QIODevice *device, const QStringList &names, const std::vector<Column> &model)
+    : model(model)
     , device(device)
 {
     for (qsizetype i = 0; i < names.size(); ++i)

@@ -28,15 +28,17 @@ enum class SummaryFormat { Csv, ExcelCsv, Json, Xlsx, None };
 class SummaryWriter
 {
 public:
-    // Empty label names become "label1", "label2", ...
-    // With `unit`, the rows end in the unit of rates (summaryColumns()).
-    static std::unique_ptr<SummaryWriter> create(
-        QIODevice *device, SummaryFormat format, const QStringList &labelNames, bool unit = false);
+    // A table of the columns of `model` after the labels (summaryColumns()
+    // or segmentColumns()). Empty label names become "label1", "label2", ...
+    static std::unique_ptr<SummaryWriter> create(QIODevice *device, SummaryFormat format,
+        const QStringList &labelNames, const std::vector<Column> &model);
     // An Excel workbook written to `path` when finish() succeeds (a staged
-    // file, which the caller names). The error, if it cannot be begun, goes
-    // to `error`.
-    static std::unique_ptr<SummaryWriter> createXlsx(
-        const QString &path, const QStringList &labelNames, bool unit, QString *error);
+    // file, which the caller names): the summary, with `segments` the
+    // segments table as a second sheet, and a sheet that names the columns.
+    // The error, if it cannot be begun, goes to `error`.
+    static std::unique_ptr<SummaryWriter> createXlsx(const QString &path,
+        const QStringList &labelNames, const std::vector<Column> &model,
+        const std::vector<Column> *segments, QString *error);
     virtual ~SummaryWriter() = default;
 
     // Spells one row into `out`. Safe to call from several threads at once.
@@ -48,11 +50,15 @@ public:
     // Gives the table up: nothing of it is left (a workbook; a device's
     // owner cancels what it holds).
     virtual void cancel() { }
+    // A workbook's segments sheet, written through a writer of its own that
+    // finishes before this one; null for any other.
+    virtual std::unique_ptr<SummaryWriter> segmentsSheet() { return nullptr; }
     // Why the device failed.
     QString errorString() const { return failure; }
 
 protected:
-    SummaryWriter(QIODevice *device, const QStringList &labelNames, bool unit);
+    SummaryWriter(
+        QIODevice *device, const QStringList &labelNames, const std::vector<Column> &model);
     virtual void begin() = 0;
     virtual void end() = 0;
     // Bytes at the start of a row that only a row after another has.

@@ -38,11 +38,17 @@ template<typename T> T take(const char *&p)
 class XlsxSummary : public SummaryWriter
 {
 public:
-    XlsxSummary(const QStringList &names, bool unit, lxw_workbook *book)
-        : SummaryWriter(nullptr, names, unit)
+    // The writer of `sheet`; the `owner` closes the workbook.
+    XlsxSummary(const QStringList &names, const std::vector<Column> &model, lxw_workbook *book,
+        lxw_worksheet *sheet, bool owner)
+        : SummaryWriter(nullptr, names, model)
         , book(book)
-        , sheet(workbook_add_worksheet(book, "Сводка"))
+        , sheet(sheet)
+        , owner(owner)
     { }
+
+    std::unique_ptr<SummaryWriter> segmentsSheet() override { return std::move(segments); }
+    std::unique_ptr<SummaryWriter> segments;
 
     void formatRow(QByteArray &out, const RowInput &r) const override
     {
@@ -76,10 +82,14 @@ public:
         if (!flush())
             return false;
         worksheet_autofilter(sheet, 0, 0, row, lxw_col_t(columns() - 1));
-        return close();
+        return !owner || close();
     }
 
-    void cancel() override { close(); }
+    void cancel() override
+    {
+        if (owner)
+            close();
+    }
 
 private:
     static void text(QByteArray &out, const QString &value)
@@ -101,24 +111,6 @@ private:
         for (const Column &column : model)
             worksheet_write_string(sheet, 0, c++, column.title, bold);
         worksheet_freeze_panes(sheet, 1, lxw_col_t(labelNames.size()));
-        writeLegend(bold);
-    }
-
-    // The second sheet: each column's Russian title and English name.
-    void writeLegend(lxw_format *bold)
-    {
-        lxw_worksheet *legend = workbook_add_worksheet(book, "Столбцы");
-        worksheet_write_string(legend, 0, 0, "столбец", bold);
-        worksheet_write_string(legend, 0, 1, "column", bold);
-        lxw_row_t r = 1;
-        for (const Column &column : model) {
-            worksheet_write_string(legend, r, 0, column.title, nullptr);
-            worksheet_write_string(legend, r++, 1, column.name, nullptr);
-        }
-        worksheet_write_string(legend, ++r, 0,
-            "Пустая ячейка в числовом столбце: значение не определено "
-            "(деление на ноль, бесконечность).",
-            nullptr);
     }
 
     void end() override { }
@@ -174,13 +166,34 @@ private:
 
     lxw_workbook *book;
     lxw_worksheet *sheet;
+    const bool owner;
     lxw_row_t row = 0;
 };
 
+// The last sheet: each column's Russian title and English name.
+void writeLegend(lxw_workbook *book, const std::vector<Column> &model)
+{
+    lxw_format *bold = workbook_add_format(book);
+    format_set_bold(bold);
+    lxw_worksheet *legend = workbook_add_worksheet(book, "Столбцы");
+    worksheet_write_string(legend, 0, 0, "столбец", bold);
+    worksheet_write_string(legend, 0, 1, "column", bold);
+    lxw_row_t r = 1;
+    for (const Column &column : model) {
+        worksheet_write_string(legend, r, 0, column.title, nullptr);
+        worksheet_write_string(legend, r++, 1, column.name, nullptr);
+    }
+    worksheet_write_string(legend, ++r, 0,
+        "Пустая ячейка в числовом столбце: значение не определено "
+        "(деление на ноль, бесконечность).",
+        nullptr);
+}
+
 } // namespace
 
-std::unique_ptr<SummaryWriter> SummaryWriter::createXlsx(
-    const QString &path, const QStringList &labelNames, bool unit, QString *error)
+std::unique_ptr<SummaryWriter> SummaryWriter::createXlsx(const QString &path,
+    const QStringList &labelNames, const std::vector<Column> &model,
+    const std::vector<Column> *segments, QString *error)
 {
     const QByteArray file = QFile::encodeName(path);
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
@@ -196,8 +209,15 @@ std::unique_ptr<SummaryWriter> SummaryWriter::createXlsx(
     for (qsizetype i = 0; i < labelNames.size(); ++i)
         names.append(
             labelNames[i].isEmpty() ? QStringLiteral("label%1").arg(i + 1) : labelNames[i]);
-    auto writer = std::make_unique<XlsxSummary>(names, unit, book);
+    auto writer = std::make_unique<XlsxSummary>(
+        names, model, book, workbook_add_worksheet(book, "Сводка"), true);
     static_cast<SummaryWriter *>(writer.get())->begin();
+    if (segments) {
+        writer->segments = std::make_unique<XlsxSummary>(
+            names, *segments, book, workbook_add_worksheet(book, "Отрезки"), false);
+        static_cast<SummaryWriter *>(writer->segments.get())->begin();
+    }
+    writeLegend(book, model);
     return writer;
 }
 

@@ -129,6 +129,12 @@ QWidget *TablesWindow::buildChoices()
     perBox->addItem(tr("на 1 млн"), 1000000.0);
     perBox->addItem(tr("на 10 тыс."), 10000.0);
     perBox->addItem(tr("на 1000"), 1000.0);
+    joinpointBox = new QComboBox;
+    joinpointBox->addItem(tr("взвешенный BIC"), int(stats::JoinpointMethod::Wbic));
+    joinpointBox->addItem(tr("BIC"), int(stats::JoinpointMethod::Bic));
+    joinpointBox->addItem(tr("BIC3"), int(stats::JoinpointMethod::Bic3));
+    joinpointBox->addItem(tr("перестановочный тест"), int(stats::JoinpointMethod::Permutation));
+    joinpointBox->addItem(tr("не искать"), -1);
     auto *layoutLabel = new QLabel(tr("&Раскладка:"));
     layoutLabel->setBuddy(layoutBox);
     row->addWidget(layoutLabel);
@@ -139,8 +145,13 @@ QWidget *TablesWindow::buildChoices()
     row->addWidget(new QLabel(tr("население:")));
     row->addWidget(populationBox);
     row->addWidget(perBox);
+    row->addSpacing(12);
+    auto *joinpointLabel = new QLabel(tr("&Точки перелома:"));
+    joinpointLabel->setBuddy(joinpointBox);
+    row->addWidget(joinpointLabel);
+    row->addWidget(joinpointBox);
     row->addStretch(1);
-    for (QComboBox *box : {layoutBox, casesBox, populationBox, perBox})
+    for (QComboBox *box : {layoutBox, casesBox, populationBox, perBox, joinpointBox})
         connect(box, &QComboBox::currentIndexChanged, this, [this] {
             if (!filling)
                 compute();
@@ -327,6 +338,11 @@ engine::Options TablesWindow::options() const
         o.rates.population = populationBox->currentText();
         o.rates.per = perBox->currentData().toDouble();
     }
+    const int method = joinpointBox->currentData().toInt();
+    if (method < 0)
+        o.joinpoints.reset();
+    else
+        o.joinpoints->method = stats::JoinpointMethod(method);
     o.format = summary::SummaryFormat::None;
     return o;
 }

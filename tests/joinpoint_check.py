@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""Joinpoint fits against a plain exhaustive search with numpy, on random
-series of 5 to 40 years with 0 to 2 breaks; the permutation test on noise and
-on one large break, with 499 permutations, not 4,499, to keep the run short.
+"""The batch tool's joinpoint fits (the summary's columns and the segments
+table) against a plain exhaustive search with numpy, on random series of 5
+to 40 years with 0 to 2 breaks; the permutation test on noise and on one
+large break, with 499 permutations, not 4,499, to keep the run short.
 
-    joinpoint_check.py JOINPOINT_DRIVER
+    joinpoint_check.py VANTOREL_BATCH
 """
-import functools, itertools, json, math, subprocess, sys
+import csv, functools, itertools, math, subprocess, sys, tempfile
 import numpy as np
 from scipy import stats
 
@@ -64,18 +65,33 @@ def expected(values, method, most):
     knots = np.array([0, *js, n - 1])
     def stat(c):
         b, se = c @ beta, math.sqrt(c @ cov @ c)
-        return [b, se, *(100 * math.expm1(b + d * t * se) for d in (0, -1, 1)),
+        return [b, *(100 * math.expm1(b + d * t * se) for d in (0, -1, 1)),
                 2 * stats.t.sf(abs(b / se), df)]
-    return {"searched_max": most, "joinpoints": [2001 + j for j in js], "sse": sse,
+    return {"joinpoints": [2001 + j for j in js],
             "segments": [[2001 + knots[s], 2001 + knots[s + 1], *stat(c)]
                          for s, c in enumerate(contrasts)],
-            "aapc": stat(np.diff(knots) / (n - 1) @ contrasts)[2:]}
+            "aapc": stat(np.diff(knots) / (n - 1) @ contrasts)[1:]}
 
 def run(method, series, most, permutations=4499):
-    text = "".join("2001 " + " ".join(repr(v) for v in y) + "\n" for y in series)
-    out = subprocess.run([sys.argv[1], method, str(most), str(permutations), "7"], input=text,
-                         capture_output=True, text=True, check=True).stdout
-    return [json.loads(line) for line in out.splitlines()]
+    """Each series' fit as the summary and the segments table give it."""
+    with tempfile.TemporaryDirectory() as work:
+        with open(f"{work}/table.csv", "w") as f:
+            f.write("series," + ",".join(str(2001 + i) for i in range(40)) + "\n")
+            for i, y in enumerate(series):
+                f.write(f"s{i}," + ",".join(repr(v) for v in y) + "," * (40 - len(y)) + "\n")
+        subprocess.run([sys.argv[1], f"{work}/table.csv", "-q", "-o", f"{work}/summary.csv",
+                        "--segments", f"{work}/segments.csv", "--joinpoints", method,
+                        "--permutations", str(permutations), "--seed", "7"]
+                       + (["--max-joinpoints", str(most)] if most >= 0 else []), check=True)
+        rows = list(csv.DictReader(open(f"{work}/summary.csv")))
+        segments = list(csv.DictReader(open(f"{work}/segments.csv")))
+    numbers = lambda row, keys: [float(row[key]) for key in keys]
+    return [{"joinpoints": [int(year) for year in row["jp_years"].split(";") if year],
+             "aapc": numbers(row, ("aapc", "aapc_ci95_low", "aapc_ci95_high", "aapc_p_value")),
+             "segments": [[int(s["start_year"]), int(s["end_year"])]
+                          + numbers(s, ("log_slope", "apc", "apc_ci95_low", "apc_ci95_high",
+                                        "apc_p_value"))
+                          for s in segments if s["series"] == row["series"]]} for row in rows]
 
 def close(got, want):
     if isinstance(want, list):
