@@ -206,9 +206,10 @@ std::unique_ptr<StagedTarget> StagedTarget::open(const QString &target, QString 
 
 bool StagedTarget::commit(QString *reason)
 {
+    errno = 0;
     if (!temporary.flush() || ::fdatasync(temporary.handle()) != 0) {
-        *reason = temporary.error() != QFileDevice::NoError ? temporary.errorString()
-                                                            : systemReason(errno);
+        // The system's reason: the toolkit's, after a flush, is "Unknown error".
+        *reason = errno != 0 ? systemReason(errno) : temporary.errorString();
         return false;
     }
     temporary.close();

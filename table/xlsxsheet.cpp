@@ -326,10 +326,17 @@ private:
     {
         while (!xml.atEnd()) {
             const auto token = xml.readNext();
-            if (token == QXmlStreamReader::StartElement && xml.name() == u"row")
-                return readRow();
             if (token == QXmlStreamReader::EndElement && xml.name() == u"sheetData")
                 return false;
+            if (token != QXmlStreamReader::StartElement || xml.name() != u"row")
+                continue;
+            // A row cut short by a failure is not given: the reader would
+            // take it for a row and name its own fault instead.
+            const qsizetype start = out.size();
+            if (readRow())
+                return true;
+            out.truncate(start);
+            return false;
         }
         if (xml.hasError())
             return fail(xmlFailure(*part, xml, partName));

@@ -43,8 +43,10 @@ void writeZip(const QString &path, const QList<std::pair<QString, QByteArray>> &
 
 // A workbook of sheets written in short: a row a line, cells split by ';',
 // each "" (none), "$N" (shared string N), "'A|B" (inline string in runs),
-// "=V" (a formula's cached value), "@V" (a date) or a number. A sheet
-// whose name starts with '!' is listed but has no part. A shared string
+// "=V" (a formula's cached value), "@V" (a date) or a number, and "^"
+// before any of them gives the cell the reference of the one before it; a
+// row "#N:..." is numbered N. A sheet whose name starts with '!' is listed
+// but has no part; one with '~' puts the workbook in the 1904 date system. A shared string
 // "BOMB" is megabytes of blanks, and one that starts with '<' is the
 // item's XML.
 void writeWorkbook(const QString &path, const QList<std::pair<QString, QStringList>> &sheets,
@@ -59,20 +61,31 @@ void writeWorkbook(const QString &path, const QList<std::pair<QString, QStringLi
     for (qsizetype i = 0; i < sheets.size(); ++i) {
         const QByteArray n = QByteArray::number(i + 1);
         const QString name = sheets[i].first;
-        list += "<sheet name=\"" + name.mid(name.startsWith(u'!')).toUtf8() + "\" r:id=\"r" + n
-            + "\"/>";
+        list += "<sheet name=\"" + name.mid(name.startsWith(u'!') || name.startsWith(u'~')).toUtf8()
+            + "\" r:id=\"r" + n + "\"/>";
+        if (name.startsWith(u'~'))
+            list.prepend("</sheets><workbookPr date1904=\"1\"/><sheets>");
         rels += "<Relationship Id=\"r" + n + "\" Type=\"" + rel
             + "worksheet\" Target=\"worksheets/sheet" + n + ".xml\"/>";
         QByteArray xml = "<worksheet " + ns + "><sheetData>";
         for (qsizetype r = 0; r < sheets[i].second.size(); ++r) {
-            const QString row = sheets[i].second[r];
+            QString row = sheets[i].second[r];
             if (row.isEmpty())
                 continue;
-            xml += "<row r=\"" + QByteArray::number(r + 1) + "\">";
+            qsizetype number = r + 1;
+            if (row.startsWith(u'#')) {
+                number = row.section(u':', 0, 0).mid(1).toLongLong();
+                row = row.section(u':', 1);
+            }
+            xml += "<row r=\"" + QByteArray::number(number) + "\">";
             const QStringList cells = row.split(u';');
-            for (qsizetype c = 0; c < cells.size(); ++c) {
-                const QString v = cells[c];
-                const QByteArray ref = QByteArray(1, char('A' + c)) + QByteArray::number(r + 1);
+            for (qsizetype c = 0, at = 0; c < cells.size(); ++c, ++at) {
+                QString v = cells[c];
+                if (v.startsWith(u'^')) {
+                    v.remove(0, 1);
+                    --at;
+                }
+                const QByteArray ref = QByteArray(1, char('A' + at)) + QByteArray::number(number);
                 const QByteArray rest = v.mid(1).toHtmlEscaped().toUtf8();
                 if (v.startsWith(u'$'))
                     xml += "<c r=\"" + ref + "\" t=\"s\"><v>" + rest + "</v></c>";
@@ -146,6 +159,8 @@ private slots:
     void workbook_data();
     void workbook();
     void workbookFromXlsxwriter();
+    void largeInputs_data();
+    void largeInputs();
     void excelSafety_data();
     void excelSafety();
     void interrupted_data();
@@ -252,11 +267,24 @@ void TestBatch::workbook_data()
         << Sheets {{"Лист1", {header}}} << QStringList {"BOMB"} << QStringList() << ""
         << "vantorel-batch: @: часть xl/sharedStrings.xml разжимается больше чем в 100 раз: "
            "похоже на zip-бомбу\n";
-    QTest::newRow("a shared string that is not there")
-        << Sheets {{"Лист1", {header, "$2;'Ю;1;2;3;4;5", "$9;'Ю;1;2;3;4;5"}}} << shared
+    QTest::newRow("a shared string just past the last")
+        << Sheets {{"Лист1", {header, "$2;'Ю;1;2;3;4;5", "$3;'Ю;1;2;3;4;5"}}} << shared
         << QStringList() << csvHeader + "Коклюш;Ю;1;2;3;4;5\n"
         << "vantorel-batch: @:Лист1!A3: ошибка чтения: часть xl/worksheets/sheet1.xml: нет "
-           "общей строки «9»\n";
+           "общей строки «3»\n";
+    QTest::newRow("a row numbered again")
+        << Sheets {{"Лист1", {header, "$2;'Ю;1;2;3;4;5", "#2:'Корь;'Ю;1;2;3;4;5"}}} << shared
+        << QStringList() << csvHeader + "Коклюш;Ю;1;2;3;4;5\n"
+        << "vantorel-batch: @:Лист1!A3: ошибка чтения: часть xl/worksheets/sheet1.xml: строка "
+           "листа «2» не по порядку\n";
+    QTest::newRow("a cell given twice")
+        << Sheets {{"Лист1", {header, "$2;'Ю;1;2;3;4;5", "'Корь;'Ю;1;2;^3;4;5"}}} << shared
+        << QStringList() << csvHeader + "Коклюш;Ю;1;2;3;4;5\n"
+        << "vantorel-batch: @:Лист1!A3: ошибка чтения: часть xl/worksheets/sheet1.xml: ячейка "
+           "«D3» не по порядку\n";
+    QTest::newRow("the 1904 date system")
+        << Sheets {{"~Лист1", {header, "$2;'Ю;3;@42430;5;6;7"}}} << shared << QStringList() << ""
+        << "@:Лист1!D2: Коклюш / Ю: 2016 год: «02.03.2020» не является числом\n";
 }
 
 void TestBatch::workbook()
@@ -314,6 +342,76 @@ void TestBatch::workbookFromXlsxwriter()
     file.write("Болезнь;2001;2002;2003;2004;2005\nКоклюш;1,25;2,25;2,5;4,25;5,25\n");
     file.close();
     QCOMPARE(got[2], runBatch(file.fileName())[2]);
+}
+
+// Letters that no compressor shrinks: a text this long in a workbook is not
+// taken for a zip bomb.
+QByteArray letters(qsizetype size)
+{
+    QByteArray text(size, 'a');
+    quint32 state = 335;
+    for (char &c : text)
+        c = char('a' + (state = state * 1664525 + 1013904223) % 26);
+    return text;
+}
+
+void TestBatch::largeInputs_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("err"); // @ stands for the input
+    const QString tooLong
+        = "vantorel-batch: @:3: запись длиннее 16777216 байт (нет закрывающей кавычки?)\n";
+    QTest::newRow("a record past 16 MiB, wide") << "wide" << tooLong;
+    QTest::newRow("a record past 16 MiB, long") << "long" << tooLong;
+    QTest::newRow("a shared string past 16 MiB")
+        << "text"
+        << "vantorel-batch: @: часть xl/sharedStrings.xml: текст длиннее 16 МиБ\n";
+    QTest::newRow("a sheet row past 16 MiB")
+        << "row"
+        << "vantorel-batch: @:Лист1!A2: ошибка чтения: часть xl/worksheets/sheet1.xml: строка 2 "
+           "длиннее 16 МиБ\n";
+    QTest::newRow("CP1251 past a read of its own")
+        << "cp1251"
+        << "vantorel-batch: @: текст не в UTF-8, читается как CP1251\n";
+}
+
+// Inputs longer than a read: what is bounded stays bounded over many reads,
+// and what is converted stays the same table.
+void TestBatch::largeInputs()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, err);
+    QTemporaryDir dir;
+    QString input = dir.filePath("t.csv");
+    const QByteArray header = "район,2001,2002,2003,2004,2005\nА,1,2,3,4,5\n";
+    QString same; // the same table in UTF-8, when there is one
+    if (kind == u"wide") {
+        writeFile(input, header + '"' + QByteArray(17 << 20, 'x'));
+    } else if (kind == u"long") {
+        writeFile(input, "район,год,значение\nА,2001,1\n\"" + QByteArray(17 << 20, 'x'));
+    } else if (kind == u"cp1251") {
+        QByteArray table = "район;2001;2002;2003;2004;2005\n";
+        for (int i = 0; i < 3000; ++i)
+            table += "Южный район номер " + QByteArray::number(i) + ";1;2;3;4;5\n";
+        same = dir.filePath("utf8.csv");
+        writeFile(same, table);
+        QByteArray cp1251; // А to я are 0xC0 to 0xFF there
+        for (const QChar c : QString::fromUtf8(table))
+            cp1251 += c.unicode() >= 0x410 ? char(c.unicode() - 0x410 + 0xC0) : char(c.unicode());
+        writeFile(input, cp1251);
+    } else {
+        input = dir.filePath("t.xlsx");
+        const QString huge = QString::fromLatin1(letters(9 << 20));
+        writeWorkbook(input,
+            {{"Лист1", {"'район;2001;2002;2003;2004;2005", "'" + huge + ";'" + huge + ";1;2;3;4"}}},
+            kind == u"text" ? QStringList {QString::fromLatin1(letters(17 << 20))} : QStringList());
+    }
+    const QStringList got = runBatch(input,
+        {"--joinpoints", "off", kind == u"long" ? QStringLiteral("--long") : QStringLiteral("-q")});
+    // A long table tells its read failure first, then the series read before it.
+    QCOMPARE(got[1].left(err.size() - 1 + input.size()), QString(err).replace(u'@', input));
+    if (!same.isEmpty())
+        QCOMPARE(got[2], runBatch(same, {"--joinpoints", "off"})[2]);
 }
 
 void TestBatch::excelSafety_data()

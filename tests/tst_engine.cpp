@@ -103,6 +103,8 @@ void TestEngine::sameAsCommandLine_data()
             + "counts.csv" << QStringList {"--cases", "случаи", "--population", "население"};
     QTest::newRow("a table that breaks off")
         << golden + "unterminated-quote/input.csv" << QStringList();
+    // Found by the thread that reads that batch: later batches are read already.
+    QTest::newRow("a NUL byte mid-table") << golden + "nul-byte/input.csv" << QStringList();
 }
 
 void TestEngine::sameAsCommandLine()
