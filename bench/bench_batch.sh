@@ -10,10 +10,10 @@
 #
 # Prints the batch tool's time on one thread and on all cores as multiples
 # of the floor, what spelling its summary's numbers alone costs beside the
-# floor, the pandas script's time as a multiple of the batch tool's,
-# the batch tool's peak memory at 100,000 and 1,000,000 rows, and what a
-# report file and a PNG chart cost per series; then fails unless the two
-# summaries agree in every column.
+# floor, the pandas script's time as a multiple of the batch tool's and its
+# peak memory, the batch tool's peak memory at 100,000 and 1,000,000 rows,
+# and what a report file and a PNG chart cost per series; then fails unless
+# the two summaries agree in every column.
 set -euo pipefail
 source "$(dirname "$0")/../tools/setup.sh"
 vantorel_ensure_packages python3-pandas python3-scipy time
@@ -60,7 +60,8 @@ echo "vantorel-batch --jobs 1:   ${t_one} s = $(ratio "$t_one" "$t_floor") x the
 echo "vantorel-batch, all cores: ${t_all} s = $(ratio "$t_all" "$t_floor") x the floor"
 echo "spelling its numbers only: ${t_spell} s = $(ratio "$t_spell" "$t_floor") x the floor" \
      "($(tr -cd , <"$work/spelled" | wc -c) numbers)"
-echo "pandas/numpy/SciPy:        ${t_pandas} s = $(ratio "$t_pandas" "$t_all") x vantorel-batch"
+echo "pandas/numpy/SciPy:        ${t_pandas} s = $(ratio "$t_pandas" "$t_all") x vantorel-batch," \
+     "peak memory $(rss /usr/bin/python3 "$VANTOREL_ROOT/bench/pandas_summary.py" "$work/table.csv" "$work/pandas.csv") KB"
 
 # Per-series files, on one thread: reports, then PNG charts, each less the
 # run without them.
