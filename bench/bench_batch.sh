@@ -2,16 +2,18 @@
 # SPDX-License-Identifier: MIT
 # vantorel-batch beside the least any tool must do with the same table (the
 # floor: map it, find the cells, convert each with std::from_chars) and
-# beside a short pandas/numpy/SciPy script computing the same columns.
+# beside a short pandas/numpy/SciPy script computing every column of its
+# summary.
 # Ratios, not absolute times: this machine is shared and noisy.
 #
 #     bench/bench_batch.sh [ROWS]      ROWS: series of 20 years (300000)
 #
 # Prints the batch tool's time on one thread and on all cores as multiples
 # of the floor, what spelling its summary's numbers alone costs beside the
-# floor, the pandas script's time as a multiple of the batch tool's,
-# the batch tool's peak memory at 100,000 and 1,000,000 rows, and what a
-# report file and a PNG chart cost per series.
+# floor, the pandas script's time as a multiple of the batch tool's and its
+# peak memory, the batch tool's peak memory at 100,000 and 1,000,000 rows,
+# and what a report file and a PNG chart cost per series; then fails unless
+# the two summaries agree in every column.
 set -euo pipefail
 source "$(dirname "$0")/../tools/setup.sh"
 vantorel_ensure_packages python3-pandas python3-scipy time
@@ -58,7 +60,8 @@ echo "vantorel-batch --jobs 1:   ${t_one} s = $(ratio "$t_one" "$t_floor") x the
 echo "vantorel-batch, all cores: ${t_all} s = $(ratio "$t_all" "$t_floor") x the floor"
 echo "spelling its numbers only: ${t_spell} s = $(ratio "$t_spell" "$t_floor") x the floor" \
      "($(tr -cd , <"$work/spelled" | wc -c) numbers)"
-echo "pandas/numpy/SciPy:        ${t_pandas} s = $(ratio "$t_pandas" "$t_all") x vantorel-batch"
+echo "pandas/numpy/SciPy:        ${t_pandas} s = $(ratio "$t_pandas" "$t_all") x vantorel-batch," \
+     "peak memory $(rss /usr/bin/python3 "$VANTOREL_ROOT/bench/pandas_summary.py" "$work/table.csv" "$work/pandas.csv") KB"
 
 # Per-series files, on one thread: reports, then PNG charts, each less the
 # run without them.
@@ -76,20 +79,58 @@ table 1000000 "$work/t1m.csv"
 echo "peak memory: $(rss "$batch" "$work/t100k.csv" -o "$work/s1.csv") KB at 100,000 rows," \
      "$(rss "$batch" "$work/t1m.csv" -o "$work/s2.csv") KB at 1,000,000 rows"
 
-# The two summaries must agree, or the comparison means nothing.
+# The two summaries must agree, every column of them, or the comparison
+# means nothing.
 /usr/bin/python3 - "$work/summary.csv" "$work/pandas.csv" <<'PY'
 import sys
 import numpy as np
 import pandas as pd
-ours, theirs = pd.read_csv(sys.argv[1]), pd.read_csv(sys.argv[2])
-worst = 0.0
-for column in theirs.columns[2:]:
-    if column == "trend_class":
-        assert (ours[column] == theirs[column]).all(), column
-        continue
+
+def read(path):
+    # Python's own reading of each number: pandas' faster one may miss the
+    # last bit of a 17-digit number, which hides a difference or makes one.
+    return pd.read_csv(path, float_precision="round_trip", keep_default_na=False,
+                       na_values=["nan"])
+
+ours, theirs = read(sys.argv[1]), read(sys.argv[2])
+if list(ours.columns) != list(theirs.columns) or len(ours) != len(theirs):
+    sys.exit(f"the summaries differ in shape: {list(ours.columns)}, {len(ours)} rows "
+             f"against {list(theirs.columns)}, {len(theirs)} rows")
+text = ["disease", "district", "trend_class", "trend_class_ru", "apc_note"]
+groups = {"ols": "ols_", "apc": "apc", "Mann-Kendall": "mk_", "Sen": "sen_"}
+# Relative, absolute below 1. 1e-9 leaves room for what differs by right:
+# sums taken in another order (an ulp or two), and SciPy's t quantile,
+# which differs from Boost's in the 14th digit and moves each interval
+# bound by that much of its half-width (the worst, 6e-12, is a prediction
+# bound near zero). Mann-Kendall's S and Z and Sen's slope and bounds are
+# the same operations on the same doubles, so they must be equal; its
+# p-value is erfc from glibc against SciPy's, a few ulps apart.
+# P-values are held relative to themselves however small: below 1, an
+# absolute test would pass any p of 1e-12 for any other.
+exact = {"mk_s", "mk_z", "sen_slope", "sen_ci95_low", "sen_ci95_high"}
+tolerance = {column: 0.0 for column in exact} | {"mk_p_value": 1e-12}
+failed = [f"{column}: {(ours[column] != theirs[column]).sum()} rows" for column in text
+          if (ours[column] != theirs[column]).any()]
+worst = {}
+for column in ours.columns.drop(text):
+    group = next((g for g, prefix in groups.items() if column.startswith(prefix)), "practice")
     a, b = ours[column].to_numpy(float), theirs[column].to_numpy(float)
-    scale = np.maximum(np.abs(b), 1.0)  # relative, absolute near zero
-    difference = np.nanmax(np.abs(a - b) / scale)
-    worst = max(worst, difference)
-print(f"largest difference between the two summaries (relative, absolute below 1): {worst:.2e}")
+    floor = 1e-300 if column.endswith("p_value") else 1.0
+    with np.errstate(invalid="ignore"):
+        difference = np.abs(a - b) / np.maximum(np.abs(b), floor)
+    same = (a == b) | (np.isnan(a) & np.isnan(b))  # infinities and NaNs too
+    difference = np.where(same, 0.0, np.nan_to_num(difference, nan=np.inf))
+    row = int(np.argmax(difference))
+    if difference[row] > tolerance.get(column, 1e-9):
+        failed.append(f"{column}, row {row + 1}: {a[row]!r} against {b[row]!r}")
+    if difference[row] > worst.get(group, (-1.0,))[0]:
+        worst[group] = (difference[row], column)
+print("largest difference between the two summaries (relative, absolute below 1):")
+for group, (difference, column) in worst.items():
+    print(f"  {group + ':':14}{difference:.1e}" + (f" ({column})" if difference else ""))
+print("  the class, its Russian line and the APC note:",
+      "differ" if any(f.split(":")[0] in text for f in failed) else "equal")
+if failed:
+    print("the summaries disagree:", *failed, sep="\n  ", file=sys.stderr)
+    sys.exit(1)
 PY
