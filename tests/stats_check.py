@@ -71,10 +71,14 @@ with tempfile.TemporaryDirectory() as work:
         f.write("series," + ",".join(str(2001 + i) for i in range(200)) + "\n")
         for name, y in series:
             f.write(name + "," + ",".join(f"{v:.2f}" for v in y) + "," * (200 - len(y)) + "\n")
-    subprocess.run([sys.argv[1], table, "-o", f"{work}/summary.csv"], check=True)
+    subprocess.run([sys.argv[1], table, "-o", f"{work}/summary.csv", "--segments",
+                    f"{work}/segments.csv"], check=True)
     rows = list(csv.DictReader(open(f"{work}/summary.csv")))
+    segments = list(csv.reader(open(f"{work}/segments.csv")))
     subprocess.run([sys.argv[1], table, "--format", "xlsx", "-o", f"{work}/summary.xlsx"], check=True)
-    sheet = list(openpyxl.load_workbook(f"{work}/summary.xlsx")["Сводка"].iter_rows(values_only=True))
+    book = openpyxl.load_workbook(f"{work}/summary.xlsx")
+    sheet = list(book["Сводка"].iter_rows(values_only=True))
+    segment_sheet = list(book["Отрезки"].iter_rows(values_only=True))
 
 failures = 0
 # The workbook: a Russian header, then each CSV number as a number (empty
@@ -94,6 +98,17 @@ for row, cells in zip(rows, sheet[1:]):
             continue
         if not isinstance(cell, (int, float)) or abs(cell - number) > 1e-15 * abs(number):
             print(f"{row['series']}: the workbook has {cell!r} for {text}")
+            failures += 1
+
+# The segments sheet: the segments table, a row a segment, numbers as numbers.
+if len(segment_sheet) != len(segments):
+    print(f"the segments sheet has {len(segment_sheet)} rows, the table {len(segments)}")
+    failures += 1
+for line, cells in zip(segments[1:], segment_sheet[1:]):
+    for text, cell in zip(line, cells):
+        if text != str(cell) and not (text == "nan" and cell is None) and not (
+                isinstance(cell, (int, float)) and abs(float(text) - cell) <= 1e-15 * abs(cell)):
+            print(f"segments: the workbook has {cell!r} for {text}")
             failures += 1
 
 for (name, y), row in zip(series, rows, strict=True):
