@@ -217,10 +217,20 @@ struct Model {
 
     void fit(const std::vector<double> &y, double zeroBound)
     {
-        const int n = int(y.size());
+        thread_local std::vector<double> ramps, a, q, diagonal;
+        buildRamps(int(y.size()), ramps);
+        a = ramps;
+        q = y;
+        decompose(int(y.size()), a, q, diagonal);
+        solve(int(y.size()), a, q, diagonal);
+        residualsOf(y, ramps, zeroBound);
+    }
+
+    // The centred ramp of each segment, column after column.
+    void buildRamps(int n, std::vector<double> &ramps) const
+    {
         const int p = int(joins.size()) + 1;
         const std::size_t size = std::size_t(n);
-        thread_local std::vector<double> ramps, a, q, diagonal;
         ramps.resize(size * p);
         for (int s = 0; s < p; ++s) {
             const int start = s ? joins[s - 1] : 0;
@@ -235,8 +245,15 @@ struct Model {
             for (int i = 0; i < n; ++i)
                 column[i] -= mean;
         }
-        a = ramps;
-        q = y;
+    }
+
+    // Householder QR of the ramps `a` in place, applied to `q` too: R above
+    // the diagonal in `a`, its diagonal in `diagonal`.
+    void decompose(
+        int n, std::vector<double> &a, std::vector<double> &q, std::vector<double> &diagonal) const
+    {
+        const int p = int(joins.size()) + 1;
+        const std::size_t size = std::size_t(n);
         diagonal.resize(std::size_t(p));
         for (int c = 0; c < p; ++c) {
             double *v = a.data() + size * c;
@@ -260,7 +277,15 @@ struct Model {
                 reflect(a.data() + size * d);
             reflect(q.data());
         }
-        // R's entry (c, d) above the diagonal is a[d·n + c].
+    }
+
+    // The slopes, and R⁻¹ for their covariance. R's entry (c, d) above the
+    // diagonal is a[d·n + c].
+    void solve(int n, const std::vector<double> &a, const std::vector<double> &q,
+        const std::vector<double> &diagonal)
+    {
+        const int p = int(joins.size()) + 1;
+        const std::size_t size = std::size_t(n);
         slopes.assign(std::size_t(p), 0);
         inverse.assign(std::size_t(p) * p, 0);
         for (int c = p - 1; c >= 0; --c) {
@@ -276,6 +301,14 @@ struct Model {
                 inverse[std::size_t(c) * p + m] = w / diagonal[c];
             }
         }
+    }
+
+    void residualsOf(
+        const std::vector<double> &y, const std::vector<double> &ramps, double zeroBound)
+    {
+        const int n = int(y.size());
+        const int p = int(joins.size()) + 1;
+        const std::size_t size = std::size_t(n);
         double yMean = 0;
         for (const double v : y)
             yMean += v;
@@ -444,22 +477,17 @@ int permutationChoice(const std::vector<Model> &models, const std::vector<double
     return a;
 }
 
-} // namespace
+// ln y less its mean; a flat series is centred on its value exactly, so
+// that its fit is exact, not a mean's rounding. `unit` is the rounding of a
+// log value: about its unit in the last place, and the value's of 1.
+struct Logs {
+    double centre = 0;
+    double unit = 0;
+};
 
-JoinpointFit fitJoinpoints(const std::vector<std::int32_t> &years,
-    const std::vector<double> &values, const JoinpointOptions &options, std::uint64_t stream)
+Logs centredLogs(const std::vector<double> &values, std::vector<double> &y)
 {
     const int n = int(values.size());
-    assert(n >= 3 && years.size() >= values.size());
-    JoinpointFit fit;
-    if (std::any_of(values.begin(), values.end(), [](double v) { return !(v > 0); })) {
-        fit.reason = Reason::NonPositiveValue;
-        return fit;
-    }
-
-    // ln y less its mean; a flat series is centred on its value exactly,
-    // so that its fit is exact, not a mean's rounding.
-    thread_local std::vector<double> y;
     y.resize(values.size());
     double centre = 0, largest = 0;
     for (int i = 0; i < n; ++i) {
@@ -471,11 +499,14 @@ JoinpointFit fitJoinpoints(const std::vector<std::int32_t> &years,
     centre = flat ? y[0] : centre / n;
     for (double &v : y)
         v -= centre;
-    // A log value is rounded by about its unit in the last place, and the
-    // value it came from by one unit of 1.
-    const double unit = std::pow(RoundingShare * (1 + largest), 2);
-    const double zeroBound = n * unit;
+    return {centre, std::pow(RoundingShare * (1 + largest), 2)};
+}
 
+// The most joinpoints searched: the default or the one asked for, no more
+// than the placement rules allow, and lowered until the search's
+// placements fit the budget.
+int searchedMaximum(int n, const JoinpointOptions &options, JoinpointFit &fit)
+{
     const int allowed = std::max(0, (n - 2) / 3);
     const int wanted = options.maxJoinpoints < 0 ? std::min(5, (n - 2) / 5) : options.maxJoinpoints;
     const int ceiling = std::min(wanted, allowed);
@@ -488,34 +519,13 @@ JoinpointFit fitJoinpoints(const std::vector<std::int32_t> &years,
         placements += placementCount(n, ++most);
     fit.searchedMax = most;
     fit.maxLowered = most < ceiling;
+    return most;
+}
 
-    thread_local Hinges hinges;
-    if (hinges.n != n)
-        hinges.build(n);
-    thread_local Search search;
-    search.run(hinges, y.data(), most, zeroBound);
-    std::vector<Model> models(std::size_t(most) + 1);
-    for (int k = 0; k <= most; ++k) {
-        const int *at = search.where.data() + std::size_t(k) * most;
-        models[k].joins.assign(at, at + k);
-        models[k].fit(y, zeroBound);
-    }
-
-    int k = 0;
-    if (options.method == JoinpointMethod::Permutation) {
-        k = permutationChoice(models, y, hinges, search, options, stream);
-    } else {
-        double least = Inf;
-        for (int c = 0; c <= most; ++c) {
-            const double value = criterion(options.method, models[c], y, unit);
-            if (c == 0 || value < least) {
-                least = value;
-                k = c;
-            }
-        }
-    }
-
-    const Model &model = models[k];
+// The segments, each with its APC, and the AAPC, of the chosen model.
+void describeModel(
+    const Model &model, const std::vector<std::int32_t> &years, int n, int k, JoinpointFit &fit)
+{
     const int p = k + 1;
     fit.sse = model.sse;
     fit.degreesOfFreedom = n - 2 * k - 2;
@@ -557,9 +567,57 @@ JoinpointFit fitJoinpoints(const std::vector<std::int32_t> &years,
     fit.aapcLow = d.low;
     fit.aapcHigh = d.high;
     fit.aapcP = d.p;
+}
+
+} // namespace
+
+JoinpointFit fitJoinpoints(const std::vector<std::int32_t> &years,
+    const std::vector<double> &values, const JoinpointOptions &options, std::uint64_t stream)
+{
+    const int n = int(values.size());
+    assert(n >= 3 && years.size() >= values.size());
+    JoinpointFit fit;
+    if (std::any_of(values.begin(), values.end(), [](double v) { return !(v > 0); })) {
+        fit.reason = Reason::NonPositiveValue;
+        return fit;
+    }
+
+    thread_local std::vector<double> y;
+    const Logs logs = centredLogs(values, y);
+    const double zeroBound = n * logs.unit;
+    const int most = searchedMaximum(n, options, fit);
+
+    thread_local Hinges hinges;
+    if (hinges.n != n)
+        hinges.build(n);
+    thread_local Search search;
+    search.run(hinges, y.data(), most, zeroBound);
+    std::vector<Model> models(std::size_t(most) + 1);
+    for (int k = 0; k <= most; ++k) {
+        const int *at = search.where.data() + std::size_t(k) * most;
+        models[k].joins.assign(at, at + k);
+        models[k].fit(y, zeroBound);
+    }
+
+    int k = 0;
+    if (options.method == JoinpointMethod::Permutation) {
+        k = permutationChoice(models, y, hinges, search, options, stream);
+    } else {
+        double least = Inf;
+        for (int c = 0; c <= most; ++c) {
+            const double value = criterion(options.method, models[c], y, logs.unit);
+            if (c == 0 || value < least) {
+                least = value;
+                k = c;
+            }
+        }
+    }
+
+    const Model &model = models[k];
+    describeModel(model, years, n, k, fit);
     fit.fitted.resize(values.size());
     for (int i = 0; i < n; ++i)
-        fit.fitted[i] = centre + y[i] - model.residuals[i];
+        fit.fitted[i] = logs.centre + y[i] - model.residuals[i];
     return fit;
 }
 

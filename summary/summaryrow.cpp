@@ -85,7 +85,10 @@ QString reasonText(stats::Reason reason)
     return {};
 }
 
-const std::vector<Column> &summaryColumns(bool unit, bool joinpoints)
+namespace {
+
+// The window's numbers, then the statistics of international practice.
+const std::vector<Column> &seriesColumns()
 {
     using R = const RowInput &;
     static const std::vector<Column> columns {
@@ -132,6 +135,12 @@ const std::vector<Column> &summaryColumns(bool unit, bool joinpoints)
         {"sen_ci95_low", "наклон Сена: 95% ДИ, от", [](R r) { return real(r.tests.senLow); }},
         {"sen_ci95_high", "наклон Сена: 95% ДИ, до", [](R r) { return real(r.tests.senHigh); }},
     };
+    return columns;
+}
+
+const std::vector<Column> &joinpointColumns()
+{
+    using R = const RowInput &;
     static const std::vector<Column> fit {
         {"jp_count", "точек перелома",
             [](R r) { return jp(r, integer(qint64(r.joinpoints->joinpoints.size()))); }},
@@ -155,7 +164,17 @@ const std::vector<Column> &summaryColumns(bool unit, bool joinpoints)
         {"jp_note", "точки перелома: примечание",
             [](R r) { return text(joinpointNote(*r.joinpoints)); }},
     };
-    const Column unitColumn {"unit", "единица", [](R r) { return text(r.series.unit); }};
+    return fit;
+}
+
+} // namespace
+
+const std::vector<Column> &summaryColumns(bool unit, bool joinpoints)
+{
+    const std::vector<Column> &columns = seriesColumns();
+    const std::vector<Column> &fit = joinpointColumns();
+    const Column unitColumn {
+        "unit", "единица", [](const RowInput &r) { return text(r.series.unit); }};
     static const std::vector<Column> variants[4] = {columns,
         [&] {
             std::vector<Column> all = columns;
