@@ -2,6 +2,7 @@
 // The window over tables, offscreen: its rows are the command line's
 // summary, its sorting sorts numbers, its filters filter, what it saves is
 // what vantorel-batch writes, and a stopped run leaves nothing on disk.
+#include "filenames.h"
 #include "tableswindow.h"
 #include "testsupport.h"
 
@@ -11,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -76,7 +78,8 @@ void TestTables::rowsAsCommandLine_data()
         << "counts.csv" << QStringList {"--cases", "случаи", "--population", "население"};
 }
 
-// Each shown cell holds the command line's number in full, or its text.
+// Each shown cell holds the command line's number in full, or its text,
+// and a selected row shows the report the command line writes for it.
 void TestTables::rowsAsCommandLine()
 {
     QFETCH(QString, input);
@@ -84,7 +87,14 @@ void TestTables::rowsAsCommandLine()
     TablesWindow window;
     open(window, Examples + input);
     const SummaryModel &model = modelOf(window);
-    const QList<QStringList> summary = csvTable(commandLine(Examples + input, args));
+    QTemporaryDir reports;
+    const QList<QStringList> summary
+        = csvTable(commandLine(Examples + input, args + QStringList {"--reports", reports.path()}));
+    auto *view = window.findChild<QTableView *>();
+    view->selectRow(model.rowCount() - 1);
+    const QString last = summary::safeFileStem(model.labels(model.rowCount() - 1)) + ".txt";
+    QCOMPARE(window.findChild<QPlainTextEdit *>()->toPlainText().toUtf8(),
+        contents(reports.filePath(last)));
     QCOMPARE(model.rowCount(), summary.size() - 1);
     for (int column = 0; column < model.columnCount(); ++column) {
         const qsizetype at = summary[0].indexOf(model.columnKey(column));
