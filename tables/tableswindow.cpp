@@ -469,7 +469,24 @@ bool TablesWindow::saveSummary(const QString &file, summary::SummaryFormat forma
     engine::Options o = options();
     o.output = file;
     o.format = format;
-    savedTo = file;
+    const bool written = save(o, file);
+    unsaved = unsaved && !written;
+    return written;
+}
+
+bool TablesWindow::saveFiles(const QString &folder, summary::ChartFormat format)
+{
+    engine::Options o = options();
+    o.reportsDir = o.chartsDir = folder;
+    o.chartFormat = format;
+    return save(o, folder);
+}
+
+// The window stays responsive while the files are written, with the
+// progress and «Остановить» of any run.
+bool TablesWindow::save(const engine::Options &o, const QString &target)
+{
+    savedTo = target;
     job = Job::Save;
     runner.start(o, false);
     setBusy(true);
@@ -477,9 +494,7 @@ bool TablesWindow::saveSummary(const QString &file, summary::SummaryFormat forma
     connect(&runner, &Runner::finished, &loop, &QEventLoop::quit);
     if (runner.isRunning())
         loop.exec();
-    const bool written = !runner.result().failed && !runner.result().stopped;
-    unsaved = unsaved && !written;
-    return written;
+    return !runner.result().failed && !runner.result().stopped;
 }
 
 void TablesWindow::chooseFolder()
@@ -497,14 +512,8 @@ void TablesWindow::chooseFolder()
     ask.exec();
     if (ask.clickedButton() != svg && ask.clickedButton() != png)
         return;
-    engine::Options o = options();
-    o.reportsDir = o.chartsDir = folder;
-    o.chartFormat
-        = ask.clickedButton() == svg ? summary::ChartFormat::Svg : summary::ChartFormat::Png;
-    savedTo = folder;
-    job = Job::Save;
-    runner.start(o, false);
-    setBusy(true);
+    saveFiles(
+        folder, ask.clickedButton() == svg ? summary::ChartFormat::Svg : summary::ChartFormat::Png);
 }
 
 void TablesWindow::closeEvent(QCloseEvent *event)

@@ -47,6 +47,9 @@ public:
     // Writes the summary to `path`, in the format its filter names; the
     // run is waited for. False with the user told why.
     bool saveSummary(const QString &path, summary::SummaryFormat format);
+    // Writes a report and a chart for every series into `folder`; the run
+    // is waited for. False with the user told why.
+    bool saveFiles(const QString &folder, summary::ChartFormat format);
     // A run is going: computing the table, or saving.
     bool busy() const { return job != Job::None; }
 
@@ -75,6 +78,8 @@ private:
     void showSelected();
     void explainSkip(QTreeWidgetItem *item);
     void setBusy(bool busy);
+    // Runs the engine into files and waits for it; true when all is written.
+    bool save(const engine::Options &options, const QString &target);
 
     // The table and how to read it.
     QString path;

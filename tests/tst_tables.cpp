@@ -111,6 +111,23 @@ void TestTables::rowsAsCommandLine()
                 QCOMPARE(model.text(row, column), want);
         }
     }
+    // The class coloured by the trend's direction, one colour each; a
+    // stable trend not at all.
+    const qsizetype rate = summary[0].indexOf("average_annual_change_rate");
+    const qsizetype trendClass = summary[0].indexOf("trend_class");
+    int classes = 0;
+    while (model.columnKey(classes) != u"trend_class_ru")
+        ++classes;
+    QMap<bool, QSet<QRgb>> colours;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QVariant brush = model.index(row, classes).data(Qt::BackgroundRole);
+        QCOMPARE(brush.isValid(), summary[row + 1][trendClass] != u"stable");
+        if (brush.isValid())
+            colours[summary[row + 1][rate].toDouble() > 0] << brush.value<QBrush>().color().rgb();
+    }
+    for (const QSet<QRgb> &colour : colours)
+        QCOMPARE(colour.size(), 1);
+    QVERIFY(colours.size() < 2 || colours[true] != colours[false]);
 }
 
 void TestTables::sortAndFilter_data()
@@ -174,6 +191,7 @@ void TestTables::savedAsCommandLine_data()
     QTest::newRow("CSV for Excel")
         << int(summary::SummaryFormat::ExcelCsv) << QStringList {"--excel-csv"};
     QTest::newRow("JSON") << int(summary::SummaryFormat::Json) << QStringList {"--format", "json"};
+    QTest::newRow("reports and charts") << -1 << QStringList {"--charts"};
 }
 
 // The bytes vantorel-batch writes; a workbook's parts but for the time it
@@ -185,8 +203,15 @@ void TestTables::savedAsCommandLine()
     QTemporaryDir dir;
     TablesWindow window;
     open(window, Examples + "counts.csv");
-    QVERIFY(window.saveSummary(dir.filePath("window"), summary::SummaryFormat(format)));
     const QStringList rates {"--cases", "случаи", "--population", "население"};
+    if (format < 0) {
+        QVERIFY(window.saveFiles(dir.filePath("window"), summary::ChartFormat::Svg));
+        commandLine(Examples + "counts.csv",
+            args + QStringList {dir.filePath("batch"), "--reports", dir.filePath("batch")} + rates);
+        QCOMPARE(filesBelow(dir.filePath("window")), filesBelow(dir.filePath("batch")));
+        return;
+    }
+    QVERIFY(window.saveSummary(dir.filePath("window"), summary::SummaryFormat(format)));
     commandLine(Examples + "counts.csv", args + rates + QStringList {"-o", dir.filePath("batch")});
     QCOMPARE(workbookParts(dir.filePath("window")), workbookParts(dir.filePath("batch")));
 }
