@@ -8,33 +8,11 @@
 #include <QMessageBox>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
-
-namespace {
-
-// Without a display the toolkit would print a stack of warnings and abort;
-// one line that says what to do serves the user better.
-bool displayAvailable()
-{
-    const auto set = [](const char *name) {
-        const char *value = std::getenv(name);
-        return value && *value;
-    };
-    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
-    bool platformArgument = false;
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray arg(argv[i]);
-        platformArgument = platformArgument || arg == "-platform" || arg == "--platform"
-            || arg == "-display" || arg == "--display";
-    }
-    if (!platformArgument && !displayAvailable()) {
+    if (!startup::displayAvailable(argc, argv)) {
         std::fputs("vantorel: нет дисплея (переменная DISPLAY не задана); запустите программу "
                    "под виртуальным дисплеем: xvfb-run -a vantorel\n",
             stderr);

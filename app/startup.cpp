@@ -17,6 +17,20 @@ void keepNoToolkitSettings()
     }
 }
 
+bool displayAvailable(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "-platform" || arg == "--platform" || arg == "-display" || arg == "--display")
+            return true;
+    }
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (!qEnvironmentVariableIsEmpty(name))
+            return true;
+    }
+    return false;
+}
+
 bool installToolkitTranslation(QCoreApplication &app)
 {
     auto *translator = new QTranslator(&app);

@@ -13,6 +13,11 @@ namespace startup {
 // nothing is written. Call before the first window.
 void keepNoToolkitSettings();
 
+// Whether the toolkit will find a display: a variable names one, or the
+// arguments choose a platform. Without one the toolkit would print a stack
+// of warnings and abort; a program says what to do instead.
+bool displayAvailable(int argc, char **argv);
+
 // Loads the toolkit's Russian translation (its dialogs' buttons and labels)
 // whatever the locale. The program's own texts have no entries there and
 // show as written. Without the file the dialogs stay English; returns

@@ -7,15 +7,10 @@
 #include <QApplication>
 
 #include <cstdio>
-#include <cstdlib>
 
 int main(int argc, char **argv)
 {
-    const auto set = [](const char *name) {
-        const char *value = std::getenv(name);
-        return value && *value;
-    };
-    if (!set("DISPLAY") && !set("WAYLAND_DISPLAY") && !set("QT_QPA_PLATFORM")) {
+    if (!startup::displayAvailable(argc, argv)) {
         std::fputs("vantorel-tables: нет дисплея (переменная DISPLAY не задана); запустите "
                    "программу под виртуальным дисплеем: xvfb-run -a vantorel-tables\n",
             stderr);

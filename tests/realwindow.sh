@@ -7,38 +7,10 @@
 # closing the form ends the program with status 0.
 set -u
 program=$1
-
-if [ -z "${VANTOREL_IN_XVFB:-}" ]; then
-    for tool in xvfb-run xdotool; do
-        command -v "$tool" >/dev/null || { echo "realwindow: $tool is not installed"; exit 1; }
-    done
-    export VANTOREL_IN_XVFB=1
-    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
-
-fail() { echo "realwindow: $*"; kill "$pid" 2>/dev/null; exit 1; }
-
-# A window that is mapped and carries exactly this caption.
-find_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
-
-wait_for_window() {
-    local w
-    for _ in $(seq 1 300); do
-        w=$(find_window "$1")
-        [ -n "$w" ] && { echo "$w"; return 0; }
-        kill -0 "$pid" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    return 1
-}
-
-home=$(mktemp -d)
+name=realwindow
+source "$(dirname "$0")/xwindow.sh"
 reports=$(mktemp -d)
 trap 'rm -rf "$home" "$reports"' EXIT
-# Users run a UTF-8 locale. In the C locale the toolkit mangles the legacy
-# WM_NAME caption, which is the one xdotool matches.
-export LC_ALL=C.UTF-8
-export HOME=$home XDG_CONFIG_HOME=$home/config XDG_CACHE_HOME=$home/cache XDG_DATA_HOME=$home/data
 
 # A toolkit option must be accepted and removed by the application object.
 timeout 120 "$program" -style Fusion &

@@ -8,33 +8,10 @@
 # nothing else.
 set -u
 program=$1 batch=$2 examples=$3
-
-if [ -z "${VANTOREL_IN_XVFB:-}" ]; then
-    for tool in xvfb-run xdotool; do
-        command -v "$tool" >/dev/null || { echo "tableswindow: $tool is not installed"; exit 1; }
-    done
-    export VANTOREL_IN_XVFB=1
-    exec xvfb-run -a -s "-screen 0 1280x900x24" "$0" "$@"
-fi
-
-fail() { echo "tableswindow: $*"; kill "$pid" 2>/dev/null; exit 1; }
-find_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
-wait_for_window() {
-    local w
-    for _ in $(seq 1 300); do
-        w=$(find_window "$1")
-        [ -n "$w" ] && { echo "$w"; return 0; }
-        kill -0 "$pid" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    return 1
-}
-
-home=$(mktemp -d)
+name=tableswindow
+source "$(dirname "$0")/xwindow.sh"
 out=$(mktemp -d)
 trap 'rm -rf "$home" "$out"' EXIT
-export LC_ALL=C.UTF-8
-export HOME=$home XDG_CONFIG_HOME=$home/config XDG_CACHE_HOME=$home/cache XDG_DATA_HOME=$home/data
 
 timeout 120 "$program" "$examples/surveillance.xlsx" &
 pid=$!
