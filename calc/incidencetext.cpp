@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "incidencetext.h"
 
+#include "trendcore.h"
+
 #include <QByteArrayView>
+#include <QObject>
+#include <QRegularExpression>
 #include <QVarLengthArray>
 
 #include <charconv>
@@ -106,6 +110,44 @@ Entry parseEntry(QStringView text)
 Entry parseEntry(QByteArrayView text)
 {
     return parse(text.data(), text.size());
+}
+
+QStringList pastedValues(const QString &text)
+{
+    QString cells = text;
+    cells.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (cells.endsWith(u'\n'))
+        cells.chop(1);
+    QStringList values;
+    for (const QString &cell : cells.split(QRegularExpression(QStringLiteral("[\n\t;]"))))
+        values << cell.trimmed();
+    return values;
+}
+
+QString pasteProblem(const QStringList &values, int count)
+{
+    if (count + values.size() > MaxValues)
+        return QObject::tr("вставлено значений: %1, а в ряду их может быть не больше %2 (уже "
+                           "введено %3)")
+            .arg(values.size())
+            .arg(MaxValues)
+            .arg(count);
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        const QString where = QObject::tr("значение %1 из %2: ").arg(i + 1).arg(values.size());
+        switch (parseEntry(values[i]).kind) {
+        case EntryKind::Number:
+            break;
+        case EntryKind::Empty:
+            return where + QObject::tr("пустая ячейка — в ряду не должно быть пропусков");
+        case EntryKind::OutOfRange:
+            return where + QObject::tr("«%1» — число вне допустимого диапазона").arg(values[i]);
+        case EntryKind::Placeholder:
+        case EntryKind::Malformed:
+        case EntryKind::Foreign:
+            return where + QObject::tr("«%1» — не число").arg(values[i]);
+        }
+    }
+    return {};
 }
 
 } // namespace trend

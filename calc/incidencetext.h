@@ -9,6 +9,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 namespace trend {
@@ -32,5 +33,19 @@ Entry parseEntry(QStringView text);
 // The same for text held as bytes (a table cell); any byte outside ASCII
 // makes it Foreign.
 Entry parseEntry(QByteArrayView text);
+
+// A spreadsheet's column or row as the clipboard holds it: the values
+// between line breaks (LF or CRLF), tabs and semicolons, each trimmed, an
+// empty one where a cell was empty. The line break after the last value,
+// which spreadsheets add, ends it and is no cell.
+QStringList pastedValues(const QString &text);
+
+// Why the pasted values cannot all be entered, as the window tells it
+// ("значение 4 из 12: «н/д» — не число"), after `count` values of the
+// series; empty when they can. Each must be a number that the value field
+// takes: a gap, a text, a lone sign or separator ("-" is "no data" in a
+// spreadsheet, not 0) and a number beyond single precision are not, and the
+// series holds at most MaxValues.
+QString pasteProblem(const QStringList &values, int count);
 
 } // namespace trend

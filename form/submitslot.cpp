@@ -59,6 +59,31 @@ void TTrendForm::takeFirstYear()
     IncidenceEdit->setFocus();
 }
 
+void TTrendForm::takePastedValues(const QStringList &values)
+{
+    // What is typed and not selected would be lost, or taken for a value.
+    QString kept = IncidenceEdit->text();
+    if (IncidenceEdit->hasSelectedText())
+        kept.remove(IncidenceEdit->selectionStart(), IncidenceEdit->selectedText().size());
+    if (!kept.isEmpty()) {
+        warnInput(QObject::tr("В поле уже введено «%1». Нажмите «Ввод» или очистите поле, "
+                              "затем вставьте значения.")
+                      .arg(IncidenceEdit->text()));
+        return;
+    }
+    const QString problem = trend::pasteProblem(values, incidenceCount);
+    if (!problem.isEmpty()) {
+        warnInput(problem);
+        return;
+    }
+    // As typed one by one, the echoes laid out at once: a column of thirty
+    // thousand values takes a moment, not seconds.
+    std::vector<trend::ReportLine> lines;
+    for (const QString &value : values)
+        lines.push_back(enterValue(trend::parseEntry(value).value, value));
+    appendLines(lines);
+}
+
 void TTrendForm::takeValue()
 {
     // Counts and time codes are 16-bit: the series is full at 32767 values.
@@ -91,11 +116,17 @@ void TTrendForm::takeValue()
         break;
     }
 
-    incidences.push_back(entry.value);
+    appendLines({enterValue(entry.value, typed)});
+}
+
+// Stores a value for the year the year box shows, moves the box on, and
+// gives the line that echoes it as typed.
+trend::ReportLine TTrendForm::enterValue(double value, const QString &typed)
+{
+    incidences.push_back(value);
     YearBox->setValue(YearBox->value() + 1);
     ++incidenceCount;
     years.push_back(YearBox->value());
-    appendLines({trend::yearLine(years[std::size_t(incidenceCount - 1)], typed)});
     IncidenceEdit->clear();
     if (incidenceCount > trend::MinValues - 1)
         CalculateButton->setEnabled(true);
@@ -108,4 +139,5 @@ void TTrendForm::takeValue()
                "число значений (32767). Нажмите кнопку «Рассчитать».</p></font>"));
         CalculateButton->setFocus();
     }
+    return trend::yearLine(years[std::size_t(incidenceCount - 1)], typed);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "trendform.h"
 
+#include "incidenceedit.h"
 #include "incidencevalidator.h"
 #include "reportedit.h"
 #include "trendcore.h"
@@ -57,7 +58,7 @@ TTrendForm::TTrendForm(QWidget *parent, const char *name, bool modal, Qt::Window
     SaveButton->setEnabled(false);
     FieldsLayout->addWidget(SaveButton, 2, 3);
 
-    IncidenceEdit = new QLineEdit(this);
+    IncidenceEdit = new TIncidenceEdit(this);
     IncidenceEdit->setObjectName(QStringLiteral("IncidenceEdit"));
     IncidenceEdit->setEnabled(false);
 
@@ -97,6 +98,8 @@ TTrendForm::TTrendForm(QWidget *parent, const char *name, bool modal, Qt::Window
     connect(SubmitButton, &QPushButton::clicked, this, &TTrendForm::SubmitSlot);
     connect(CalculateButton, &QPushButton::clicked, this, &TTrendForm::CalculateSlot);
     connect(SaveButton, &QPushButton::clicked, this, &TTrendForm::SaveSlot);
+    connect(static_cast<TIncidenceEdit *>(IncidenceEdit), &TIncidenceEdit::valuesPasted, this,
+        &TTrendForm::takePastedValues);
 }
 
 TTrendForm::~TTrendForm() = default;

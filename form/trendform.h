@@ -97,5 +97,9 @@ private:
     void appendLines(const std::vector<trend::ReportLine> &lines);
     void takeFirstYear();
     void takeValue();
+    // Values pasted from a spreadsheet: each entered as if typed and
+    // submitted with «Ввод», or none of them.
+    void takePastedValues(const QStringList &values);
+    trend::ReportLine enterValue(double value, const QString &typed);
     void resetForNextSeries(bool overwritten);
 };

@@ -2,9 +2,10 @@
 # SPDX-License-Identifier: MIT
 # Starts the built program in a virtual X server and checks, as a user would
 # see it: the About box comes first, the form only after it is dismissed,
-# a whole session (two series saved, an overwrite declined, a close that
-# asks first) writes nothing but the reports, even in a fresh home, and
-# closing the form ends the program with status 0.
+# a whole session (two series saved, one typed and one pasted through the
+# X clipboard, an overwrite declined, a close that asks first) writes
+# nothing but the reports, even in a fresh home, and closing the form ends
+# the program with status 0.
 set -u
 program=$1
 name=realwindow
@@ -30,6 +31,12 @@ series() {  # the first year, five values, then "Рассчитать" (Tab from
     xdotool key Tab Tab space
     sleep 0.3
 }
+pasted() {  # the same series, its values pasted as a spreadsheet's column
+    xdotool windowfocus --sync "$form" key Return
+    printf '10\r\n12\r\n11\r\n14\r\n15\r\n' | xclip -selection clipboard
+    xdotool key ctrl+v Tab Tab space
+    sleep 0.3
+}
 save_as() {  # "Сохранить" has the focus; the dialog's name field too
     xdotool key space
     dialog=$(wait_for_window "Сохранить результат") || fail "no save dialog"
@@ -41,7 +48,7 @@ save_as() {  # "Сохранить" has the focus; the dialog's name field too
 series
 save_as "$reports/first"
 [ -s "$reports/first.txt" ] || fail "the first report was not written"
-series
+pasted
 save_as "$reports/first"
 question=$(wait_for_window "Такой файл уже существует!") || fail "no overwrite question"
 xdotool windowfocus --sync "$question" key Return   # the default answer declines
@@ -49,6 +56,7 @@ sleep 0.3
 xdotool windowfocus --sync "$form" key space
 save_as "$reports/second"
 [ -s "$reports/second.txt" ] || fail "the second report was not written"
+cmp -s "$reports/first.txt" "$reports/second.txt" || fail "the pasted column gave another report"
 
 # Values typed and not saved: closing asks, and Escape keeps the window.
 xdotool windowfocus --sync "$form" key Return

@@ -7,10 +7,13 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -18,6 +21,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -81,6 +85,8 @@ private slots:
     void report_data();
     void report();
     void seriesLimit();
+    void paste_data();
+    void paste();
     void save_data();
     void save();
     void closing_data();
@@ -173,6 +179,16 @@ void TestForm::report()
         QCOMPARE(translator.lookups.values(b.text()),
             yearLine ? QStringList() : QStringList {"TTrendForm"});
     }
+    // The window's own texts in its context, what a message box says in
+    // QObject's, as a translation would look them up.
+    QCOMPARE(translator.lookups.values("Год:"), QStringList {"TTrendForm"});
+    QCOMPARE(translator.lookups.values("<font color=Red> <p align=center> Нажмите кнопку, чтобы "
+                                       "сохранить результаты расчёта.</font> </p>"),
+        QStringList {"TTrendForm"});
+    if (!warnings.isEmpty())
+        QCOMPARE(
+            translator.lookups.values("Введите значение заболеваемости для соответствующего года!"),
+            QStringList {"QObject"});
     QCoreApplication::removeTranslator(&translator);
 
     ModalDriver driver;
@@ -214,6 +230,99 @@ void TestForm::seriesLimit()
     const QString tail = (lines.mid(0, 8) + lines.mid(lines.size() - 8)).join(u'\n');
     const QString difference = goldenDifference(tail.toUtf8(), "report/limit-excerpt.txt");
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+void TestForm::paste_data()
+{
+    QTest::addColumn<QStringList>("typed"); // key by key, before the paste
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<QString>("way"); // Ctrl+V, Shift+Insert or the context menu
+    QTest::addColumn<QStringList>("entered"); // what the paste enters
+    QTest::addColumn<QString>("field"); // what the field holds after it
+    QTest::addColumn<QString>("warning");
+    const QStringList five {"10", "11", "12", "13", "14"};
+    QTest::newRow("a column with CRLF")
+        << QStringList() << "12,5\r\n13\r\n14.25\r\n15\r\n16\r\n"
+        << "Ctrl+V" << QStringList {"12,5", "13", "14.25", "15", "16"} << ""
+        << "";
+    QTest::newRow("a row with tabs")
+        << QStringList() << "1\t2\t3\t4\t5\t6"
+        << "Shift+Insert" << QStringList {"1", "2", "3", "4", "5", "6"} << ""
+        << "";
+    QTest::newRow("semicolons with decimal commas")
+        << QStringList() << " 1,5; 2,5 ;3,5;4,5;5,5"
+        << "menu" << QStringList {"1,5", "2,5", "3,5", "4,5", "5,5"} << ""
+        << "";
+    QTest::newRow("a trailing line break") << QStringList() << "10\n11\n12\n13\n14\n"
+                                           << "Ctrl+V" << five << ""
+                                           << "";
+    QTest::newRow("a gap") << QStringList() << "1\n2\n\n4\n5"
+                           << "Ctrl+V" << QStringList() << ""
+                           << "значение 3 из 5: пустая ячейка — в ряду не должно быть пропусков";
+    QTest::newRow("a text in the middle") << QStringList() << "1\n2\nн/д\n4\n5"
+                                          << "Ctrl+V" << QStringList() << ""
+                                          << "значение 3 из 5: «н/д» — не число";
+    QTest::newRow("a spreadsheet's dash for no data") << QStringList {"1"} << "2\n-\n4"
+                                                      << "Ctrl+V" << QStringList() << ""
+                                                      << "значение 2 из 3: «-» — не число";
+    QTest::newRow("past the longest series")
+        << QStringList {"1"} << QString("1\n").repeated(trend::MaxValues) << "Ctrl+V"
+        << QStringList() << ""
+        << "вставлено значений: 32767, а в ряду их может быть не больше 32767 (уже введено 1)";
+    QTest::newRow("one value") << QStringList() << "7"
+                               << "Ctrl+V" << QStringList() << "7"
+                               << "";
+    QTest::newRow("a paste after three typed values")
+        << QStringList {"1", "2", "3"} << "4\n5\n6"
+        << "Ctrl+V" << QStringList {"4", "5", "6"} << ""
+        << "";
+    QTest::newRow("a paste that crosses the fifth value")
+        << QStringList {"1", "2", "3"} << "4\n5"
+        << "Ctrl+V" << QStringList {"4", "5"} << ""
+        << "";
+}
+
+// A spreadsheet's column or row pasted into the value field: the report is
+// what typing the same values gives, or nothing is entered and the warning
+// names the first bad piece.
+void TestForm::paste()
+{
+    QFETCH(QStringList, typed);
+    QFETCH(QString, clipboard);
+    QFETCH(QString, way);
+    QFETCH(QStringList, entered);
+    QFETCH(QString, field);
+    QFETCH(QString, warning);
+    TTrendForm form, byKeys;
+    showActive(form);
+    QCOMPARE(typeSeries(form, 2001, typed), QStringList());
+    QGuiApplication::clipboard()->setText(clipboard);
+    ModalDriver driver;
+    if (way == u"menu") {
+        QTimer::singleShot(0, [] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            for (QAction *action : menu->actions()) {
+                if (action->text().endsWith("\tCtrl+V"))
+                    action->trigger();
+            }
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, {5, 5}, {5, 5});
+        QApplication::sendEvent(form.IncidenceEdit, &event);
+    } else {
+        QTest::keySequence(form.IncidenceEdit, QKeySequence(way));
+    }
+    QCOMPARE(driver.unexpected,
+        warning.isEmpty() ? QStringList() : QStringList {"QMessageBox: Ошибка ввода: " + warning});
+    QCOMPARE(form.IncidenceEdit->text(), field);
+    showActive(byKeys);
+    QCOMPARE(typeSeries(byKeys, 2001, typed + entered), QStringList());
+    QCOMPARE(form.CalculateButton->isEnabled(), typed.size() + entered.size() >= 5);
+    if (form.CalculateButton->isEnabled()) {
+        form.CalculateButton->click();
+        byKeys.CalculateButton->click();
+    }
+    QCOMPARE(form.ResultEdit->toPlainText(), byKeys.ResultEdit->toPlainText());
 }
 
 void TestForm::calculate(TTrendForm &form)
@@ -302,13 +411,18 @@ void TestForm::save()
     driver.expect(chosen.isEmpty() ? ModalDriver::reject() : ModalDriver::acceptFile(path));
     if (!answer.isEmpty())
         driver.expect(ModalDriver::answer(answer, &question));
+    RecordingTranslator translator;
+    QCoreApplication::installTranslator(&translator);
     form.SaveButton->click();
+    QCoreApplication::removeTranslator(&translator);
     QCOMPARE(driver.pending(), 0);
 
     const QString written = QString::fromUtf8(contents(target));
     QCOMPARE(written == report, year != 0);
     if (before == "file") {
         QCOMPARE(question, "Такой файл уже существует! | &Нет | Перезаписать существующий файл?");
+        QCOMPARE(
+            translator.lookups.values("Перезаписать существующий файл?"), QStringList {"QObject"});
         QCOMPARE(written, year ? report : "old report\r\n");
     }
     if (warning.isEmpty()) {

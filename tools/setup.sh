@@ -12,7 +12,7 @@ VANTOREL_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-d
 # and lintian for the package test, clang-format for the format check, SciPy
 # and statsmodels to check the batch statistics, openpyxl to read the xlsx
 # summary back.
-VANTOREL_TEST_PACKAGES=(xvfb xdotool clang libclang-rt-14-dev clang-format desktop-file-utils
+VANTOREL_TEST_PACKAGES=(xvfb xdotool xclip clang libclang-rt-14-dev clang-format desktop-file-utils
                         appstream dpkg-dev file lintian python3-scipy python3-statsmodels
                         python3-openpyxl)
 

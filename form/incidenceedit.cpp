@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+#include "incidenceedit.h"
+
+#include "incidencetext.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+
+TIncidenceEdit::TIncidenceEdit(QWidget *parent)
+    : QLineEdit(parent)
+{ }
+
+void TIncidenceEdit::keyPressEvent(QKeyEvent *event)
+{
+    // Ctrl+V and Shift+Insert alike.
+    if (event->matches(QKeySequence::Paste) && !isReadOnly()) {
+        pasteValues();
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+// The toolkit's own menu, its «Вставить» pasting as the keys do. The action
+// is known by the shortcut its text shows: it has no name of its own.
+void TIncidenceEdit::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu *menu = createStandardContextMenu();
+    const QString paste
+        = QLatin1Char('\t') + QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText);
+    for (QAction *action : menu->actions()) {
+        if (action->text().endsWith(paste)) {
+            disconnect(action, &QAction::triggered, nullptr, nullptr);
+            connect(action, &QAction::triggered, this, &TIncidenceEdit::pasteValues);
+        }
+    }
+    menu->exec(event->globalPos());
+    delete menu;
+}
+
+void TIncidenceEdit::pasteValues()
+{
+    const QStringList values = trend::pastedValues(QApplication::clipboard()->text());
+    if (values.size() > 1)
+        emit valuesPasted(values);
+    else
+        paste();
+}
