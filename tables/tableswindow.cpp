@@ -60,11 +60,15 @@ int pick(const QStringList &names, const QString &word, int fallback)
     return std::min<int>(fallback, int(names.size()) - 1);
 }
 
-// "строка 5" or "Лист1!D7": where a skipped series is, without the file.
+// "строка 5, столбец 4" or "Лист1!D7": where a skipped series is, the cell
+// to blame when there is one, without the file.
 QString where(const table::Problem &p)
 {
-    const QString place = table::place(QString(), p.sheet, p.line, p.column);
-    return p.sheet.isEmpty() ? QObject::tr("строка %1").arg(p.line) : place.mid(1);
+    if (!p.sheet.isEmpty())
+        return table::place(QString(), p.sheet, p.line, p.column).mid(1);
+    if (p.column < 0)
+        return QObject::tr("строка %1").arg(p.line);
+    return QObject::tr("строка %1, столбец %2").arg(p.line).arg(p.column + 1);
 }
 
 } // namespace
