@@ -86,17 +86,27 @@ import sys
 import numpy as np
 import pandas as pd
 
+text = ["disease", "district", "trend_class", "trend_class_ru", "apc_note"]
+
 def read(path):
     # Python's own reading of each number: pandas' faster one may miss the
     # last bit of a 17-digit number, which hides a difference or makes one.
+    # Text stays text, and an empty cell stays empty: it is a statistic that
+    # does not exist for its series, not a NaN.
     return pd.read_csv(path, float_precision="round_trip", keep_default_na=False,
-                       na_values=["nan"])
+                       na_values=["nan"], dtype={column: str for column in text})
+
+def numbers(column):
+    """A column's numbers, NaN where a cell is empty, and where it is."""
+    if column.dtype != object:
+        return column.to_numpy(float), np.zeros(len(column), bool)
+    empty = (column == "").to_numpy()
+    return column.where(~empty, "nan").astype(float).to_numpy(), empty
 
 ours, theirs = read(sys.argv[1]), read(sys.argv[2])
 if list(ours.columns) != list(theirs.columns) or len(ours) != len(theirs):
     sys.exit(f"the summaries differ in shape: {list(ours.columns)}, {len(ours)} rows "
              f"against {list(theirs.columns)}, {len(theirs)} rows")
-text = ["disease", "district", "trend_class", "trend_class_ru", "apc_note"]
 groups = {"ols": "ols_", "apc": "apc", "Mann-Kendall": "mk_", "Sen": "sen_"}
 # Relative, absolute below 1. 1e-9 leaves room for what differs by right:
 # sums taken in another order (an ulp or two), and SciPy's t quantile,
@@ -114,7 +124,9 @@ failed = [f"{column}: {(ours[column] != theirs[column]).sum()} rows" for column 
 worst = {}
 for column in ours.columns.drop(text):
     group = next((g for g, prefix in groups.items() if column.startswith(prefix)), "practice")
-    a, b = ours[column].to_numpy(float), theirs[column].to_numpy(float)
+    (a, a_empty), (b, b_empty) = numbers(ours[column]), numbers(theirs[column])
+    if (a_empty != b_empty).any():
+        failed.append(f"{column}: {(a_empty != b_empty).sum()} rows empty in one summary only")
     floor = 1e-300 if column.endswith("p_value") else 1.0
     with np.errstate(invalid="ignore"):
         difference = np.abs(a - b) / np.maximum(np.abs(b), floor)

@@ -16,7 +16,8 @@ filled) and writes the columns vantorel-batch writes for it, in its order:
   the year after the series with its 95% prediction interval, and the
   Durbin-Watson statistic of the residuals;
 - the annual percent change of ln y over the years, with its interval and
-  p-value, NaN with a note for a series with a value of 0 or below;
+  p-value; for a series with a value of 0 or below the cells are empty, as
+  the tool leaves a statistic that does not exist, and a note says why;
 - the Mann-Kendall test with tie-corrected variance and continuity
   correction, and Sen's slope with its rank interval as
   scipy.stats.theilslopes gives it.
@@ -138,15 +139,24 @@ def ols_columns(years, y):
     }
 
 
+def absent(missing, column):
+    """column with an empty cell wherever `missing` is set: the tool writes
+    no cell for a statistic that does not exist for its series, and "nan"
+    only for one that exists and is not a number."""
+    column = np.asarray(column).astype(object)
+    column[missing] = ""
+    return column
+
+
 def apc_columns(years, y):
     """The log-linear fit; a NaN log carries NaN through every sum of its row."""
     positive = (y > 0).all(axis=1)
     fit = least_squares(years, np.log(np.where(y > 0, y, np.nan)))
     return {
-        "apc": 100 * np.expm1(fit["slope"]),
-        "apc_ci95_low": 100 * np.expm1(fit["low"]),
-        "apc_ci95_high": 100 * np.expm1(fit["high"]),
-        "apc_p_value": fit["p"],
+        "apc": absent(~positive, 100 * np.expm1(fit["slope"])),
+        "apc_ci95_low": absent(~positive, 100 * np.expm1(fit["low"])),
+        "apc_ci95_high": absent(~positive, 100 * np.expm1(fit["high"])),
+        "apc_p_value": absent(~positive, fit["p"]),
         "apc_note": np.where(positive, "", NON_POSITIVE),
     }
 
