@@ -86,7 +86,8 @@ import sys
 import numpy as np
 import pandas as pd
 
-text = ["disease", "district", "trend_class", "trend_class_ru", "apc_note"]
+text = ["disease", "district", "trend_class", "trend_class_ru", "apc_note", "jp_years",
+        "jp_note"]
 
 def read(path):
     # Python's own reading of each number: pandas' faster one may miss the
@@ -107,7 +108,9 @@ ours, theirs = read(sys.argv[1]), read(sys.argv[2])
 if list(ours.columns) != list(theirs.columns) or len(ours) != len(theirs):
     sys.exit(f"the summaries differ in shape: {list(ours.columns)}, {len(ours)} rows "
              f"against {list(theirs.columns)}, {len(theirs)} rows")
-groups = {"ols": "ols_", "apc": "apc", "Mann-Kendall": "mk_", "Sen": "sen_"}
+groups = {"ols": "ols_", "apc": "apc", "Mann-Kendall": "mk_", "Sen": "sen_",
+          "joinpoints": ("jp_", "last_segment_start"), "AAPC": "aapc",
+          "last segment's APC": "last_apc"}
 # Relative, absolute below 1. 1e-9 leaves room for what differs by right:
 # sums taken in another order (an ulp or two), and SciPy's t quantile,
 # which differs from Boost's in the 14th digit and moves each interval
@@ -117,7 +120,13 @@ groups = {"ols": "ols_", "apc": "apc", "Mann-Kendall": "mk_", "Sen": "sen_"}
 # p-value is erfc from glibc against SciPy's, a few ulps apart.
 # P-values are held relative to themselves however small: below 1, an
 # absolute test would pass any p of 1e-12 for any other.
-exact = {"mk_s", "mk_z", "sen_slope", "sen_ci95_low", "sen_ci95_high"}
+# A joinpoint fit must choose what the tool chooses: the count, the years
+# and the last segment's start are equal, and so is the note. Its numbers
+# are held to 1e-9 like the rest, though they differ far less, up to about
+# 1e-13 (a p-value from two t tails) and 1e-14 elsewhere: the script
+# corrects SciPy's quantile to Boost's.
+exact = {"mk_s", "mk_z", "sen_slope", "sen_ci95_low", "sen_ci95_high", "jp_count",
+         "last_segment_start"}
 tolerance = {column: 0.0 for column in exact} | {"mk_p_value": 1e-12}
 failed = [f"{column}: {(ours[column] != theirs[column]).sum()} rows" for column in text
           if (ours[column] != theirs[column]).any()]
@@ -139,8 +148,8 @@ for column in ours.columns.drop(text):
         worst[group] = (difference[row], column)
 print("largest difference between the two summaries (relative, absolute below 1):")
 for group, (difference, column) in worst.items():
-    print(f"  {group + ':':14}{difference:.1e}" + (f" ({column})" if difference else ""))
-print("  the class, its Russian line and the APC note:",
+    print(f"  {group + ':':20}{difference:.1e}" + (f" ({column})" if difference else ""))
+print("  the class, its Russian line, the notes and the joinpoint years:",
       "differ" if any(f.split(":")[0] in text for f in failed) else "equal")
 if failed:
     print("the summaries disagree:", *failed, sep="\n  ", file=sys.stderr)
