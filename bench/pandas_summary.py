@@ -53,9 +53,9 @@ CLASS_LINES = {
 NON_POSITIVE = "есть значения ≤ 0: логарифм не определён"
 LONG_SERIES = "ряд длинный: искали не больше {} точек перелома"
 
-# Rows per chunk of the joinpoint search: the hinges' projections of all
-# 327 placements of up to 3 joinpoints in 20 years are 858 doubles a row,
-# so about 70 MB.
+# Rows per chunk of the joinpoint search: the projections on the hinges of
+# the 220 placements of 3 joinpoints in 20 years, the most of any k, are
+# 660 doubles a row, so about 50 MB.
 JP_CHUNK = 10_000
 # The placements a search may visit over all k it searches, as the tool
 # counts them: past it the tool searches fewer joinpoints and says so.
