@@ -86,35 +86,57 @@ import sys
 import numpy as np
 import pandas as pd
 
+text = ["disease", "district", "trend_class", "trend_class_ru", "apc_note", "jp_years",
+        "jp_note"]
+
 def read(path):
     # Python's own reading of each number: pandas' faster one may miss the
     # last bit of a 17-digit number, which hides a difference or makes one.
+    # Text stays text, and an empty cell stays empty: it is a statistic that
+    # does not exist for its series, not a NaN.
     return pd.read_csv(path, float_precision="round_trip", keep_default_na=False,
-                       na_values=["nan"])
+                       na_values=["nan"], dtype={column: str for column in text})
+
+def numbers(column):
+    """A column's numbers, NaN where a cell is empty, and where it is."""
+    if column.dtype != object:
+        return column.to_numpy(float), np.zeros(len(column), bool)
+    empty = (column == "").to_numpy()
+    return column.where(~empty, "nan").astype(float).to_numpy(), empty
 
 ours, theirs = read(sys.argv[1]), read(sys.argv[2])
 if list(ours.columns) != list(theirs.columns) or len(ours) != len(theirs):
     sys.exit(f"the summaries differ in shape: {list(ours.columns)}, {len(ours)} rows "
              f"against {list(theirs.columns)}, {len(theirs)} rows")
-text = ["disease", "district", "trend_class", "trend_class_ru", "apc_note"]
-groups = {"ols": "ols_", "apc": "apc", "Mann-Kendall": "mk_", "Sen": "sen_"}
+groups = {"ols": "ols_", "apc": "apc", "Mann-Kendall": "mk_", "Sen": "sen_",
+          "joinpoints": ("jp_", "last_segment_start"), "AAPC": "aapc",
+          "last segment's APC": "last_apc"}
 # Relative, absolute below 1. 1e-9 leaves room for what differs by right:
-# sums taken in another order (an ulp or two), and SciPy's t quantile,
-# which differs from Boost's in the 14th digit and moves each interval
-# bound by that much of its half-width (the worst, 6e-12, is a prediction
-# bound near zero). Mann-Kendall's S and Z and Sen's slope and bounds are
-# the same operations on the same doubles, so they must be equal; its
-# p-value is erfc from glibc against SciPy's, a few ulps apart.
+# sums taken in another order (an ulp or two; 1e-14 where a bound near
+# zero is the difference of two larger numbers) and the t tails of SciPy
+# and Boost behind the p-values (1e-13). The script's t quantile is
+# SciPy's corrected to Boost's: uncorrected, it misses by up to 4e-9 at
+# some degrees of freedom, which a bound near zero magnifies past the
+# tolerance, and by 4e-14 at 18, which moved a bound by 6e-12.
+# Mann-Kendall's S and Z and Sen's slope and bounds are the same
+# operations on the same doubles, so they must be equal; its p-value is
+# erfc from glibc against SciPy's, a few ulps apart.
 # P-values are held relative to themselves however small: below 1, an
 # absolute test would pass any p of 1e-12 for any other.
-exact = {"mk_s", "mk_z", "sen_slope", "sen_ci95_low", "sen_ci95_high"}
+# A joinpoint fit must choose what the tool chooses: the count, the years
+# and the last segment's start are equal, and so is the note. Its numbers
+# are held to 1e-9 like the rest; they differ by 1e-13 at most.
+exact = {"mk_s", "mk_z", "sen_slope", "sen_ci95_low", "sen_ci95_high", "jp_count",
+         "last_segment_start"}
 tolerance = {column: 0.0 for column in exact} | {"mk_p_value": 1e-12}
 failed = [f"{column}: {(ours[column] != theirs[column]).sum()} rows" for column in text
           if (ours[column] != theirs[column]).any()]
 worst = {}
 for column in ours.columns.drop(text):
     group = next((g for g, prefix in groups.items() if column.startswith(prefix)), "practice")
-    a, b = ours[column].to_numpy(float), theirs[column].to_numpy(float)
+    (a, a_empty), (b, b_empty) = numbers(ours[column]), numbers(theirs[column])
+    if (a_empty != b_empty).any():
+        failed.append(f"{column}: {(a_empty != b_empty).sum()} rows empty in one summary only")
     floor = 1e-300 if column.endswith("p_value") else 1.0
     with np.errstate(invalid="ignore"):
         difference = np.abs(a - b) / np.maximum(np.abs(b), floor)
@@ -127,8 +149,8 @@ for column in ours.columns.drop(text):
         worst[group] = (difference[row], column)
 print("largest difference between the two summaries (relative, absolute below 1):")
 for group, (difference, column) in worst.items():
-    print(f"  {group + ':':14}{difference:.1e}" + (f" ({column})" if difference else ""))
-print("  the class, its Russian line and the APC note:",
+    print(f"  {group + ':':20}{difference:.1e}" + (f" ({column})" if difference else ""))
+print("  the class, its Russian line, the notes and the joinpoint years:",
       "differ" if any(f.split(":")[0] in text for f in failed) else "equal")
 if failed:
     print("the summaries disagree:", *failed, sep="\n  ", file=sys.stderr)
