@@ -124,6 +124,12 @@ QStringList pastedValues(const QString &text)
     return values;
 }
 
+bool pastedTable(const QString &text)
+{
+    const QString cells = text.trimmed();
+    return cells.contains(u'\n') && (cells.contains(u'\t') || cells.contains(u';'));
+}
+
 QString pasteProblem(const QStringList &values, int count)
 {
     if (count + values.size() > MaxValues)

@@ -40,6 +40,10 @@ Entry parseEntry(QByteArrayView text);
 // which spreadsheets add, ends it and is no cell.
 QStringList pastedValues(const QString &text);
 
+// Whether pasted text is a block of rows and columns, not one column or
+// row: years beside values would read, cell by cell, as a believable series.
+bool pastedTable(const QString &text);
+
 // Why the pasted values cannot all be entered, as the window tells it
 // ("значение 4 из 12: «н/д» — не число"), after `count` values of the
 // series; empty when they can. Each must be a number that the value field

@@ -43,9 +43,12 @@ void TIncidenceEdit::contextMenuEvent(QContextMenuEvent *event)
 
 void TIncidenceEdit::pasteValues()
 {
-    const QStringList values = trend::pastedValues(QApplication::clipboard()->text());
+    const QString text = QApplication::clipboard()->text();
+    const QStringList values = trend::pastedValues(text);
     if (values.size() > 1)
-        emit valuesPasted(values);
+        emit valuesPasted(values, trend::pastedTable(text));
+    else if (!values.isEmpty())
+        insert(values.front()); // a spreadsheet's cell comes with a line break
     else
         paste();
 }

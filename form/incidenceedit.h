@@ -17,8 +17,9 @@ public:
     explicit TIncidenceEdit(QWidget *parent);
 
 signals:
-    // Several values pasted, as pastedValues() splits them.
-    void valuesPasted(const QStringList &values);
+    // Several values pasted, as pastedValues() splits them; `table`: a
+    // block of rows and columns, which is no series.
+    void valuesPasted(const QStringList &values, bool table);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

@@ -59,8 +59,13 @@ void TTrendForm::takeFirstYear()
     IncidenceEdit->setFocus();
 }
 
-void TTrendForm::takePastedValues(const QStringList &values)
+void TTrendForm::takePastedValues(const QStringList &values, bool table)
 {
+    if (table) {
+        warnInput(QObject::tr("Скопирована таблица из нескольких строк и столбцов: скопируйте "
+                              "один столбец или одну строку значений."));
+        return;
+    }
     // What is typed and not selected would be lost, or taken for a value.
     QString kept = IncidenceEdit->text();
     if (IncidenceEdit->hasSelectedText())

@@ -99,7 +99,7 @@ private:
     void takeValue();
     // Values pasted from a spreadsheet: each entered as if typed and
     // submitted with «Ввод», or none of them.
-    void takePastedValues(const QStringList &values);
+    void takePastedValues(const QStringList &values, bool table);
     trend::ReportLine enterValue(double value, const QString &typed);
     void resetForNextSeries(bool overwritten);
 };

@@ -38,7 +38,7 @@ void Runner::start(const engine::Options &o, bool rows)
                 wait();
                 last = result;
                 running = false;
-                emit finished();
+                emit runEnded();
             },
             Qt::QueuedConnection);
     });

@@ -46,7 +46,7 @@ public:
     engine::Result result() const { return last; }
 
 signals:
-    void finished();
+    void runEnded();
 
 private:
     void note(const table::Problem &note) override;

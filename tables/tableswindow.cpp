@@ -94,7 +94,7 @@ TablesWindow::TablesWindow(QWidget *parent)
 
     poll->setInterval(100);
     connect(poll, &QTimer::timeout, this, &TablesWindow::takeArrived);
-    connect(&runner, &Runner::finished, this, &TablesWindow::runFinished);
+    connect(&runner, &Runner::runEnded, this, &TablesWindow::runFinished);
     setBusy(false);
 }
 
@@ -495,7 +495,7 @@ bool TablesWindow::save(const engine::Options &o, const QString &target)
     runner.start(o, false);
     setBusy(true);
     QEventLoop loop;
-    connect(&runner, &Runner::finished, &loop, &QEventLoop::quit);
+    connect(&runner, &Runner::runEnded, &loop, &QEventLoop::quit);
     if (runner.isRunning())
         loop.exec();
     return !runner.result().failed && !runner.result().stopped;
