@@ -235,51 +235,47 @@ void TestForm::seriesLimit()
 void TestForm::paste_data()
 {
     QTest::addColumn<QStringList>("typed"); // key by key, before the paste
+    QTest::addColumn<QString>("pending"); // then typed into the field, not entered
     QTest::addColumn<QString>("clipboard");
-    QTest::addColumn<QString>("way"); // Ctrl+V, Shift+Insert or the context menu
+    QTest::addColumn<QString>("way"); // the keys, or the context menu
     QTest::addColumn<QStringList>("entered"); // what the paste enters
     QTest::addColumn<QString>("field"); // what the field holds after it
     QTest::addColumn<QString>("warning");
+    const auto row = [](const char *name, const QStringList &typed, const char *pending,
+                         const QString &clipboard, const char *way, const QStringList &entered,
+                         const char *field, const QString &warning = {}) {
+        QTest::newRow(name) << typed << QString(pending) << clipboard << QString(way) << entered
+                            << QString(field) << warning;
+    };
     const QStringList five {"10", "11", "12", "13", "14"};
-    QTest::newRow("a column with CRLF")
-        << QStringList() << "12,5\r\n13\r\n14.25\r\n15\r\n16\r\n"
-        << "Ctrl+V" << QStringList {"12,5", "13", "14.25", "15", "16"} << ""
-        << "";
-    QTest::newRow("a row with tabs")
-        << QStringList() << "1\t2\t3\t4\t5\t6"
-        << "Shift+Insert" << QStringList {"1", "2", "3", "4", "5", "6"} << ""
-        << "";
-    QTest::newRow("semicolons with decimal commas")
-        << QStringList() << " 1,5; 2,5 ;3,5;4,5;5,5"
-        << "menu" << QStringList {"1,5", "2,5", "3,5", "4,5", "5,5"} << ""
-        << "";
-    QTest::newRow("a trailing line break") << QStringList() << "10\n11\n12\n13\n14\n"
-                                           << "Ctrl+V" << five << ""
-                                           << "";
-    QTest::newRow("a gap") << QStringList() << "1\n2\n\n4\n5"
-                           << "Ctrl+V" << QStringList() << ""
-                           << "значение 3 из 5: пустая ячейка — в ряду не должно быть пропусков";
-    QTest::newRow("a text in the middle") << QStringList() << "1\n2\nн/д\n4\n5"
-                                          << "Ctrl+V" << QStringList() << ""
-                                          << "значение 3 из 5: «н/д» — не число";
-    QTest::newRow("a spreadsheet's dash for no data") << QStringList {"1"} << "2\n-\n4"
-                                                      << "Ctrl+V" << QStringList() << ""
-                                                      << "значение 2 из 3: «-» — не число";
-    QTest::newRow("past the longest series")
-        << QStringList {"1"} << QString("1\n").repeated(trend::MaxValues) << "Ctrl+V"
-        << QStringList() << ""
-        << "вставлено значений: 32767, а в ряду их может быть не больше 32767 (уже введено 1)";
-    QTest::newRow("one value") << QStringList() << "7"
-                               << "Ctrl+V" << QStringList() << "7"
-                               << "";
-    QTest::newRow("a paste after three typed values")
-        << QStringList {"1", "2", "3"} << "4\n5\n6"
-        << "Ctrl+V" << QStringList {"4", "5", "6"} << ""
-        << "";
-    QTest::newRow("a paste that crosses the fifth value")
-        << QStringList {"1", "2", "3"} << "4\n5"
-        << "Ctrl+V" << QStringList {"4", "5"} << ""
-        << "";
+    row("a column with CRLF", {}, "", "12,5\r\n13\r\n14.25\r\n15\r\n16\r\n", "Ctrl+V",
+        {"12,5", "13", "14.25", "15", "16"}, "");
+    row("a row with tabs", {}, "", "1\t2\t3\t4\t5\t6", "Shift+Insert",
+        {"1", "2", "3", "4", "5", "6"}, "");
+    row("semicolons with decimal commas", {}, "", " 1,5; 2,5 ;3,5;4,5;5,5", "menu",
+        {"1,5", "2,5", "3,5", "4,5", "5,5"}, "");
+    row("a trailing line break", {}, "", "10\n11\n12\n13\n14\n", "Ctrl+V", five, "");
+    row("a gap", {}, "", "1\n2\n\n4\n5", "Ctrl+V", {}, "",
+        "значение 3 из 5: пустая ячейка — в ряду не должно быть пропусков");
+    row("a text in the middle", {}, "", "1\n2\nн/д\n4\n5", "Ctrl+V", {}, "",
+        "значение 3 из 5: «н/д» — не число");
+    row("a spreadsheet's dash for no data", {"1"}, "", "2\n-\n4", "Ctrl+V", {}, "",
+        "значение 2 из 3: «-» — не число");
+    row("past the longest series", {"1"}, "", QString("1\n").repeated(trend::MaxValues), "Ctrl+V",
+        {}, "",
+        "вставлено значений: 32767, а в ряду их может быть не больше 32767 (уже введено 1)");
+    row("years beside values", {}, "", "2001\t10\n2002\t11\n2003\t12\n2004\t13\n2005\t14", "Ctrl+V",
+        {}, "",
+        "Скопирована таблица из нескольких строк и столбцов: скопируйте один столбец или одну "
+        "строку значений.");
+    row("one cell, with its line break", {}, "", "7\r\n", "Ctrl+V", {}, "7");
+    row("text left in the field", {}, "12", "1\n2", "Ctrl+V", {}, "12",
+        "В поле уже введено «12». Нажмите «Ввод» или очистите поле, затем вставьте значения.");
+    row("text selected, replaced", {}, "12", "1\n2", "Ctrl+A, Ctrl+V", {"1", "2"}, "");
+    row("a paste after three typed values", {"1", "2", "3"}, "", "4\n5\n6", "Ctrl+V",
+        {"4", "5", "6"}, "");
+    row("a paste that crosses the fifth value", {"1", "2", "3"}, "", "4\n5", "Ctrl+V", {"4", "5"},
+        "");
 }
 
 // A spreadsheet's column or row pasted into the value field: the report is
@@ -288,6 +284,7 @@ void TestForm::paste_data()
 void TestForm::paste()
 {
     QFETCH(QStringList, typed);
+    QFETCH(QString, pending);
     QFETCH(QString, clipboard);
     QFETCH(QString, way);
     QFETCH(QStringList, entered);
@@ -296,6 +293,7 @@ void TestForm::paste()
     TTrendForm form, byKeys;
     showActive(form);
     QCOMPARE(typeSeries(form, 2001, typed), QStringList());
+    QTest::keyClicks(form.IncidenceEdit, pending);
     QGuiApplication::clipboard()->setText(clipboard);
     ModalDriver driver;
     if (way == u"menu") {
