@@ -68,10 +68,6 @@ sleep 0.3
 xdotool windowfocus --sync "$form" key Escape
 ask=$(wait_for_window "Отчёт не сохранён") || fail "no question the second time"
 xdotool windowfocus --sync "$ask" key Tab space   # from «Отмена» to «Закрыть»
-wait "$pid"
-status=$?
-[ "$status" -eq 0 ] || { echo "realwindow: exit status $status"; exit 1; }
-left=$(find "$home" -mindepth 1 | head -n 5)
-[ -z "$left" ] || { echo "realwindow: the program wrote outside its reports: $left"; exit 1; }
+ended_cleanly "its reports"
 [ "$(ls "$reports")" = "$(printf 'first.txt\nsecond.txt')" ] || { echo "realwindow: reports: $(ls "$reports")"; exit 1; }
 echo "realwindow: About box, then the form; a session wrote only its reports; exit status 0"

@@ -41,10 +41,6 @@ PY
 rm "$home/batch.xlsx"
 
 xdotool windowfocus --sync "$window" key ctrl+q
-wait "$pid"
-status=$?
-[ "$status" -eq 0 ] || { echo "tableswindow: exit status $status"; exit 1; }
-left=$(find "$home" -mindepth 1 | head -n 5)
-[ -z "$left" ] || { echo "tableswindow: the program wrote outside what was saved: $left"; exit 1; }
+ended_cleanly "what was saved"
 [ "$(ls -A "$out")" = "summary.xlsx" ] || { echo "tableswindow: saved: $(ls -A "$out")"; exit 1; }
 echo "tableswindow: the workbook computed, its summary saved as vantorel-batch writes it; exit status 0"

@@ -14,6 +14,17 @@ fi
 
 fail() { echo "$name: $*"; kill "$pid" 2>/dev/null; exit 1; }
 
+# The program has ended with status 0, and wrote nothing into the fresh
+# home: $1 says what it was allowed to write, which lies elsewhere.
+ended_cleanly() {
+    local status left
+    wait "$pid"
+    status=$?
+    [ "$status" -eq 0 ] || { echo "$name: exit status $status"; exit 1; }
+    left=$(find "$home" -mindepth 1 | head -n 5)
+    [ -z "$left" ] || { echo "$name: the program wrote outside $1: $left"; exit 1; }
+}
+
 # A window that is mapped and carries exactly this caption.
 find_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
 
