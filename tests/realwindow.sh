@@ -11,7 +11,7 @@ program=$1
 name=realwindow
 source "$(dirname "$0")/xwindow.sh"
 reports=$(mktemp -d)
-trap 'rm -rf "$home" "$reports"' EXIT
+scratch+=("$reports")
 
 # A toolkit option must be accepted and removed by the application object.
 timeout 120 "$program" -style Fusion &

@@ -11,7 +11,7 @@ program=$1 batch=$2 examples=$3
 name=tableswindow
 source "$(dirname "$0")/xwindow.sh"
 out=$(mktemp -d)
-trap 'rm -rf "$home" "$out"' EXIT
+scratch+=("$out")
 
 timeout 120 "$program" "$examples/surveillance.xlsx" &
 pid=$!

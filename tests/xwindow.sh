@@ -1,16 +1,48 @@
 # SPDX-License-Identifier: MIT
-# What the real-window tests share, sourced by each: a virtual X server
-# (the script runs itself again inside one), the windows found by their
-# captions, and a fresh home, so that whatever the program writes there
-# shows. `name` and `pid` are the test's own.
+# What the real-window tests share, sourced by each: a virtual X server of
+# their own, the windows found by their captions, and a fresh home, so that
+# whatever the program writes there shows. `name` and `pid` are the test's
+# own; what it adds to `scratch` is removed at the end.
+#
+# The server picks its own display number (-displayfd) and is waited for
+# when the test ends. Numbers chosen from lock files and servers left to
+# die on their own let a test that starts just after another meet a display
+# that is going away.
 
-if [ -z "${VANTOREL_IN_XVFB:-}" ]; then
-    for tool in xvfb-run xdotool; do
-        command -v "$tool" >/dev/null || { echo "$name: $tool is not installed"; exit 1; }
+for tool in Xvfb xdotool; do
+    command -v "$tool" >/dev/null || { echo "$name: $tool is not installed"; exit 1; }
+done
+
+xpid=
+stop_x() {
+    [ -n "$xpid" ] || return 0
+    kill "$xpid" 2>/dev/null
+    wait "$xpid" 2>/dev/null
+    xpid=
+}
+
+# A server that answers a client, or status 1 after three tries.
+start_x() {
+    local n display=$xdir/display
+    for _ in 1 2 3; do
+        : >"$display"
+        Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x900x24 3>"$display" 2>"$xdir/log" &
+        xpid=$!
+        for _ in $(seq 1 100); do
+            [ -s "$display" ] && break
+            kill -0 "$xpid" 2>/dev/null || break
+            sleep 0.1
+        done
+        n=$(tr -dc 0-9 <"$display")
+        if [ -n "$n" ]; then
+            export DISPLAY=:$n
+            xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+        fi
+        stop_x
     done
-    export VANTOREL_IN_XVFB=1
-    exec xvfb-run -a -s "-screen 0 1280x900x24" "$0" "$@"
-fi
+    cat "$xdir/log"
+    return 1
+}
 
 fail() { echo "$name: $*"; kill "$pid" 2>/dev/null; exit 1; }
 
@@ -39,7 +71,15 @@ wait_for_window() {
     return 1
 }
 
+# The server is started before the fresh home is set, so that nothing it
+# writes can be taken for the program's.
+xdir=$(mktemp -d)
 home=$(mktemp -d)
+scratch=()
+trap 'stop_x; rm -rf "$xdir" "$home" "${scratch[@]}"' EXIT
+unset XAUTHORITY
+start_x || { echo "$name: no X server"; exit 1; }
+
 # Users run a UTF-8 locale. In the C locale the toolkit mangles the legacy
 # WM_NAME caption, which is the one xdotool matches.
 export LC_ALL=C.UTF-8
