@@ -130,30 +130,42 @@ bool pastedTable(const QString &text)
     return cells.contains(u'\n') && (cells.contains(u'\t') || cells.contains(u';'));
 }
 
-QString pasteProblem(const QStringList &values, int count)
+PastedNumbers pastedNumbers(const QStringList &values, int count)
 {
-    if (count + values.size() > MaxValues)
-        return QObject::tr("вставлено значений: %1, а в ряду их может быть не больше %2 (уже "
-                           "введено %3)")
-            .arg(values.size())
-            .arg(MaxValues)
-            .arg(count);
+    PastedNumbers pasted;
+    if (count + values.size() > MaxValues) {
+        pasted.problem = QObject::tr("вставлено значений: %1, а в ряду их может быть не больше "
+                                     "%2 (уже введено %3)")
+                             .arg(values.size())
+                             .arg(MaxValues)
+                             .arg(count);
+        return pasted;
+    }
+    pasted.numbers.reserve(std::size_t(values.size()));
     for (qsizetype i = 0; i < values.size(); ++i) {
         const QString where = QObject::tr("значение %1 из %2: ").arg(i + 1).arg(values.size());
-        switch (parseEntry(values[i]).kind) {
+        const Entry entry = parseEntry(values[i]);
+        switch (entry.kind) {
         case EntryKind::Number:
-            break;
+            pasted.numbers.push_back(entry.value);
+            continue;
         case EntryKind::Empty:
-            return where + QObject::tr("пустая ячейка — в ряду не должно быть пропусков");
+            pasted.problem = where + QObject::tr("пустая ячейка — в ряду не должно быть пропусков");
+            break;
         case EntryKind::OutOfRange:
-            return where + QObject::tr("«%1» — число вне допустимого диапазона").arg(values[i]);
+            pasted.problem
+                = where + QObject::tr("«%1» — число вне допустимого диапазона").arg(values[i]);
+            break;
         case EntryKind::Placeholder:
         case EntryKind::Malformed:
         case EntryKind::Foreign:
-            return where + QObject::tr("«%1» — не число").arg(values[i]);
+            pasted.problem = where + QObject::tr("«%1» — не число").arg(values[i]);
+            break;
         }
+        pasted.numbers.clear();
+        return pasted;
     }
-    return {};
+    return pasted;
 }
 
 } // namespace trend

@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <vector>
+
 namespace trend {
 
 enum class EntryKind {
@@ -44,12 +46,16 @@ QStringList pastedValues(const QString &text);
 // row: years beside values would read, cell by cell, as a believable series.
 bool pastedTable(const QString &text);
 
-// Why the pasted values cannot all be entered, as the window tells it
-// ("значение 4 из 12: «н/д» — не число"), after `count` values of the
-// series; empty when they can. Each must be a number that the value field
-// takes: a gap, a text, a lone sign or separator ("-" is "no data" in a
-// spreadsheet, not 0) and a number beyond single precision are not, and the
-// series holds at most MaxValues.
-QString pasteProblem(const QStringList &values, int count);
+// The pasted values as the numbers the value field would store, to follow
+// `count` values of the series; or, with no numbers, why they cannot all be
+// entered, as the window tells it ("значение 4 из 12: «н/д» — не число").
+// Each must be a number that the value field takes: a gap, a text, a lone
+// sign or separator ("-" is "no data" in a spreadsheet, not 0) and a number
+// beyond single precision are not, and the series holds at most MaxValues.
+struct PastedNumbers {
+    std::vector<double> numbers;
+    QString problem;
+};
+PastedNumbers pastedNumbers(const QStringList &values, int count);
 
 } // namespace trend

@@ -76,16 +76,16 @@ void TTrendForm::takePastedValues(const QStringList &values, bool table)
                       .arg(IncidenceEdit->text()));
         return;
     }
-    const QString problem = trend::pasteProblem(values, incidenceCount);
-    if (!problem.isEmpty()) {
-        warnInput(problem);
+    const trend::PastedNumbers pasted = trend::pastedNumbers(values, incidenceCount);
+    if (!pasted.problem.isEmpty()) {
+        warnInput(pasted.problem);
         return;
     }
     // As typed one by one, the echoes laid out at once: a column of thirty
     // thousand values takes a moment, not seconds.
     std::vector<trend::ReportLine> lines;
-    for (const QString &value : values)
-        lines.push_back(enterValue(trend::parseEntry(value).value, value));
+    for (std::size_t i = 0; i < pasted.numbers.size(); ++i)
+        lines.push_back(enterValue(pasted.numbers[i], values[qsizetype(i)]));
     appendLines(lines);
 }
 

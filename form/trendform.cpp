@@ -58,7 +58,8 @@ TTrendForm::TTrendForm(QWidget *parent, const char *name, bool modal, Qt::Window
     SaveButton->setEnabled(false);
     FieldsLayout->addWidget(SaveButton, 2, 3);
 
-    IncidenceEdit = new TIncidenceEdit(this);
+    auto *incidenceEdit = new TIncidenceEdit(this);
+    IncidenceEdit = incidenceEdit;
     IncidenceEdit->setObjectName(QStringLiteral("IncidenceEdit"));
     IncidenceEdit->setEnabled(false);
 
@@ -98,8 +99,7 @@ TTrendForm::TTrendForm(QWidget *parent, const char *name, bool modal, Qt::Window
     connect(SubmitButton, &QPushButton::clicked, this, &TTrendForm::SubmitSlot);
     connect(CalculateButton, &QPushButton::clicked, this, &TTrendForm::CalculateSlot);
     connect(SaveButton, &QPushButton::clicked, this, &TTrendForm::SaveSlot);
-    connect(static_cast<TIncidenceEdit *>(IncidenceEdit), &TIncidenceEdit::valuesPasted, this,
-        &TTrendForm::takePastedValues);
+    connect(incidenceEdit, &TIncidenceEdit::valuesPasted, this, &TTrendForm::takePastedValues);
 }
 
 TTrendForm::~TTrendForm() = default;
