@@ -134,8 +134,6 @@ Read readFormat(const QCommandLineParser &parser, engine::Options &o)
     if (!summaryFormat)
         return QObject::tr("неизвестный формат сводки «%1» (csv, json или xlsx)").arg(f);
     o.format = *summaryFormat;
-    if (o.format == summary::SummaryFormat::Xlsx && o.output.isEmpty())
-        return QObject::tr("сводке xlsx нужен файл: -o ФАЙЛ.xlsx");
     if (parser.isSet(key("excel-csv"))) {
         if (o.format != summary::SummaryFormat::Csv)
             return QObject::tr("--excel-csv и --format %1 несовместимы").arg(f);
@@ -172,15 +170,11 @@ Read readRates(const QCommandLineParser &parser, engine::Options &o)
 {
     o.rates.cases = parser.value(key("cases")).trimmed();
     o.rates.population = parser.value(key("population")).trimmed();
-    if (o.rates.cases.isEmpty() != o.rates.population.isEmpty())
-        return QObject::tr("--cases и --population задаются вместе");
-    if (o.rates.on() && o.rates.cases == o.rates.population)
-        return QObject::tr("у --cases и --population должны быть разные столбцы");
     const QString per = parser.value(key("per"));
     bool ok = false;
     o.rates.per = per.toDouble(&ok);
-    if (!ok || !(o.rates.per > 0) || !std::isfinite(o.rates.per))
-        return QObject::tr("--per: нужно положительное число, а не «%1»").arg(per);
+    if (!ok)
+        return QObject::tr("--per: нужно число от 1 до 1000000000, а не «%1»").arg(per);
     if (parser.isSet(key("per")) && !o.rates.on())
         return QObject::tr("--per - только вместе с --cases и --population");
     return std::nullopt;
@@ -199,11 +193,8 @@ Read readJoinpoints(const QCommandLineParser &parser, engine::Options &o)
     o.segments = parser.value(key("segments"));
     if (*method < 0) {
         o.joinpoints.reset();
-        return o.segments.isEmpty() ? Read()
-                                    : QObject::tr("--segments и --joinpoints off несовместимы");
+        return std::nullopt;
     }
-    if (!o.segments.isEmpty() && o.format == summary::SummaryFormat::Xlsx)
-        return QObject::tr("в книге xlsx отрезки уже есть на листе «Отрезки»; --segments не нужен");
     stats::JoinpointOptions &j = o.joinpoints.emplace();
     j.method = stats::JoinpointMethod(*method);
     bool ok = true;
@@ -276,6 +267,8 @@ std::optional<int> readCommandLine(const QStringList &args, engine::Options &o, 
         if (const Read error = read(parser, o))
             return usage(*error);
     }
+    if (const Read error = engine::validate(o))
+        return usage(*error);
     *quiet = parser.isSet(key("quiet"));
     return std::nullopt;
 }

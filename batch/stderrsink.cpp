@@ -26,20 +26,14 @@ void StderrSink::failed(const table::Problem &failure, engine::Scope scope)
 }
 
 // After the first second, at most five times a second.
-void StderrSink::progress(const engine::Progress &p)
+bool StderrSink::progress(const engine::Progress &p)
 {
     if (!showProgress || p.elapsedMs < 1000 || (shown && p.elapsedMs - lastShown < 200))
-        return;
+        return true;
     lastShown = p.elapsedMs;
     shown = true;
-    QString line = QObject::tr("рассчитано рядов: %1, пропущено: %2, %3 рядов/с")
-                       .arg(p.computed)
-                       .arg(p.skipped)
-                       .arg(engine::seriesPerSecond(p));
-    const QString left = engine::timeLeft(p);
-    if (!left.isEmpty())
-        line += QObject::tr(", осталось %1").arg(left);
-    err << "\r" << line << "\033[K" << Qt::flush;
+    err << "\r" << engine::progressText(p) << "\033[K" << Qt::flush;
+    return true;
 }
 
 void StderrSink::finished(const engine::Result &result)

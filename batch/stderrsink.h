@@ -22,7 +22,7 @@ public:
     void note(const table::Problem &note) override;
     void skipped(const table::Problem &skip) override;
     void failed(const table::Problem &failure, engine::Scope scope) override;
-    void progress(const engine::Progress &progress) override;
+    bool progress(const engine::Progress &progress) override;
     void finished(const engine::Result &result) override;
 
 private:

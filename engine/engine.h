@@ -5,11 +5,15 @@
 // computed on threads; what they give is taken in the table's order, so
 // every output is what one thread would write.
 //
-// The engine has no stream of its own. It pushes what happens to a Sink:
-// notes, skipped series, failures, progress, the rows in order (to a sink
-// that wants them) and the end. The command line is one sink, a window
-// another. A run can be stopped from any thread; it then stops at the next
-// series, removes every file it staged and says so in its result.
+// The engine has no stream of its own. It pushes what happens to a Sink
+// (below, with the rules it can rely on). The command line is one sink, a
+// window another. A run can be stopped from any thread; it then stops at
+// the next series, removes every file it staged and says so in its result.
+//
+// The parts of a run live in files of their own: outputs.h (the summary and
+// the segments table, and the one decision to commit or abandon them),
+// seriesfiles.h (a report and a chart per series), batches.h (the table's
+// batches on threads, taken in order).
 #pragma once
 
 #include "cells.h"
@@ -74,6 +78,10 @@ struct Computed {
 // shows one series again.
 Computed computeSeries(const table::Series &series, const Options &options);
 
+// Whether the options make a run; the reason, in Russian, when they do not.
+// Engine::run() checks them, and each front end before it starts one.
+std::optional<QString> validate(const Options &options);
+
 struct Progress {
     qint64 computed = 0;
     qint64 skipped = 0;
@@ -86,6 +94,9 @@ struct Progress {
 QString timeLeft(const Progress &progress);
 // The series a second so far.
 qint64 seriesPerSecond(const Progress &progress);
+// The progress as the command line and the window both say it:
+// "рассчитано рядов: 1200, пропущено: 3, 5400 рядов/с, осталось около 12 с".
+QString progressText(const Progress &progress);
 
 struct Result {
     qint64 computed = 0;
@@ -100,20 +111,42 @@ struct Row {
     std::vector<summary::CellValue> cells; // the columns the sink wants, in the summary's order
 };
 
-// Failures of the whole run (the table, the summary, a folder) and of one
-// series' file (its report or chart); the first end the run.
+// Run: the table, the summary or the segments table, a folder, or a sync
+// of the files; the run ends, and no file it was to replace is replaced.
+// SeriesFile: one series' report or chart; that file is missing, the run
+// goes on and its result says it failed.
 enum class Scope { Run, SeriesFile };
 
+// What a run tells the one who started it.
+//
+// Every call comes from the thread that called Engine::run(), never from
+// a thread that computes, one call at a time, in this order:
+// - note(): how the table is read, before any series;
+// - begin(): once, before the first row, and only when wantsRows();
+// - skipped(), failed(), row(), progress(): as the table's batches are
+//   taken, in the table's order (rows in the order of their series);
+// - finished(): last, exactly once, also when the run could not begin.
+//   Nothing comes after it.
+//
+// A failure of Scope::Run ends the run: no batch is taken after the one it
+// came with. The one exception is the table itself breaking off: a long
+// table, read whole before its first series, tells that first and then
+// the series it read before the break. A run that failed, or was stopped,
+// replaces no file: a summary or segments table that existed stays as it
+// was. Standard output keeps the rows already written.
+//
+// progress() and row() return whether the run goes on: false stops it as
+// Engine::stop() does, before the next batch.
 class Sink
 {
 public:
     virtual ~Sink() = default;
-    // How the table is read, where that is worth a word.
     virtual void note(const table::Problem &note) = 0;
     virtual void skipped(const table::Problem &skip) = 0;
     virtual void failed(const table::Problem &failure, Scope scope) = 0;
-    // After each batch of the table.
-    virtual void progress(const Progress &progress) = 0;
+    // After each batch of the table, and now and then while a long table
+    // is read.
+    virtual bool progress(const Progress &progress) = 0;
     // Whether row() is wanted: building rows costs a little for each series.
     virtual bool wantsRows() const { return false; }
     // Which of the summary's columns a row holds: a window that shows a few
@@ -123,8 +156,8 @@ public:
         (void)column;
         return true;
     }
-    // Before any row: the table's label names, the columns a row holds, and
-    // what the values are (a chart's axis names it).
+    // The table's label names, the columns a row holds, and what the values
+    // are (a chart's axis names it).
     virtual void begin(const QStringList &labelNames, const std::vector<summary::Column> &columns,
         const QString &valueName)
     {
@@ -132,24 +165,30 @@ public:
         (void)columns;
         (void)valueName;
     }
-    virtual void row(Row &&row) { (void)row; }
+    virtual bool row(Row &&row)
+    {
+        (void)row;
+        return true;
+    }
     virtual void finished(const Result &result) { (void)result; }
 };
 
 class Engine
 {
 public:
-    Engine(const Options &options, Sink &sink)
-        : options(options)
+    // The options are copied: the one who made them may change its own.
+    Engine(Options options, Sink &sink)
+        : options(std::move(options))
         , sink(sink)
     { }
+    // Options that do not validate() end the run at once, told as a failure.
     Result run();
     // Asks the run to stop at the next series. Safe from any thread, and
     // from a signal handler: it only sets a flag.
     void stop() noexcept { stopping.store(true, std::memory_order_relaxed); }
 
 private:
-    const Options &options;
+    const Options options;
     Sink &sink;
     std::atomic<bool> stopping {false};
 };

@@ -33,6 +33,9 @@ QString withInterval(double value, double low, double high)
     return QStringLiteral("%1 % (%2; %3)").arg(percent(value), percent(low), percent(high));
 }
 
+// About seven lines are drawn; a scale that asks for more is broken.
+constexpr int MaxGridLines = 64;
+
 // Round steps (1, 2, 5 times a power of ten) for about `count` ticks.
 double niceStep(double span, int count)
 {
@@ -158,7 +161,10 @@ private:
             QRectF(0, 10, Width, 36), Qt::AlignCenter, table::displayLabel(s.labels, s.line));
 
         p.setFont(small);
-        for (double v = yMin; v <= yMax + step / 2; v += step) {
+        // Counted as well as stepped: on an infinite scale, or one whose
+        // step is too small to move v, the lines would never end.
+        int lines = std::isfinite(yMax - yMin) ? 0 : MaxGridLines;
+        for (double v = yMin; v <= yMax + step / 2 && lines++ < MaxGridLines; v += step) {
             p.setPen(QPen(GridColor, 1));
             p.drawLine(QPointF(plot.left(), y(v)), QPointF(plot.right(), y(v)));
             p.setPen(Qt::black);

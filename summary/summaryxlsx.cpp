@@ -47,6 +47,14 @@ public:
         , owner(owner)
     { }
 
+    // A workbook given up without finish() or cancel() is closed all the
+    // same: libxlsxwriter frees it, and the files it holds open, only then.
+    ~XlsxSummary() override
+    {
+        if (owner)
+            close();
+    }
+
     std::unique_ptr<SummaryWriter> segmentsSheet() override { return std::move(segments); }
     std::unique_ptr<SummaryWriter> segments;
 
@@ -79,8 +87,12 @@ public:
 
     bool finish() override
     {
-        if (!flush())
+        if (!flush()) {
+            const QString why = failure;
+            cancel();
+            failure = why;
             return false;
+        }
         worksheet_autofilter(sheet, 0, 0, row, lxw_col_t(columns() - 1));
         return !owner || close();
     }
@@ -154,7 +166,7 @@ private:
     bool close()
     {
         if (!book)
-            return false;
+            return !failed;
         const lxw_error e = workbook_close(book);
         book = nullptr;
         if (e == LXW_NO_ERROR)

@@ -107,6 +107,8 @@ std::optional<QString> readRate(QByteArrayView cases, QByteArrayView populationC
     *population = false;
     if (auto why = readCount(cases, delimiter, &count))
         return why;
+    if (count < 0)
+        return QObject::tr("число случаев «%1» меньше нуля").arg(echoCell(cases));
     *population = true;
     if (populationCell.isEmpty())
         return QObject::tr("население не указано");

@@ -98,8 +98,13 @@ bool SeriesSource::nextLong(SourceBatch &batch)
 {
     if (collecting) {
         collecting = false;
-        while (reader.next(record))
+        for (qint64 read = 1; reader.next(record); ++read) {
             longTable.add(record, reader.delimiter(), file);
+            if (read % 4096 == 0 && options.reading && !options.reading()) {
+                done = true;
+                return false;
+            }
+        }
         // A read failure is told first, as soon as it happens; the series
         // read before it follow.
         if (!reader.error().isEmpty())

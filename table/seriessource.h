@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -29,6 +30,9 @@ struct SourceOptions {
     qsizetype batchBytes = 1 << 20;
     QString sheet; // a workbook's sheet: messages name its cells
     Rates rates; // values from counts, or as they are
+    // Asked now and then while a long table is read whole: false stops the
+    // reading, and the source then gives nothing more.
+    std::function<bool()> reading;
 };
 
 // One step of a table: a series to compute, a skipped series, or the

@@ -77,10 +77,11 @@ void Runner::failed(const table::Problem &failure, engine::Scope)
     failureLines << failure.message();
 }
 
-void Runner::progress(const engine::Progress &progress)
+bool Runner::progress(const engine::Progress &progress)
 {
     const std::lock_guard guard(lock);
     arrived.progress = progress;
+    return true;
 }
 
 void Runner::begin(const QStringList &labelNames, const std::vector<summary::Column> &columns,
@@ -100,8 +101,9 @@ bool Runner::wantsColumn(const summary::Column &column) const
 
 // Kept small at once: a national table has hundreds of thousands of rows,
 // and the window takes them only a few times a second.
-void Runner::row(engine::Row &&row)
+bool Runner::row(engine::Row &&row)
 {
     const std::lock_guard guard(lock);
     arrived.rows.push_back(SummaryModel::compact(row, layout));
+    return true;
 }

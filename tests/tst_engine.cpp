@@ -26,22 +26,19 @@ public:
     {
         lines << (scope == engine::Scope::Run ? "vantorel-batch: " : "") + p.message();
     }
-    void progress(const engine::Progress &) override
-    {
-        if (onProgress)
-            onProgress();
-    }
+    bool progress(const engine::Progress &) override { return !onProgress || onProgress(); }
     bool wantsRows() const override { return true; }
-    void row(engine::Row &&row) override
+    bool row(engine::Row &&row) override
     {
         QStringList cells = row.series.labels;
         for (const summary::CellValue &v : row.cells)
             cells << spelled(v);
         rows << cells.join(u',');
+        return true;
     }
 
     QStringList lines, rows;
-    std::function<void()> onProgress;
+    std::function<bool()> onProgress;
 
 private:
     static QString spelled(const summary::CellValue &v)
@@ -149,8 +146,9 @@ void TestEngine::sameAsCommandLine()
     }
 }
 
-// Stopped after its first batch, a run keeps the reports of the series it
-// finished, leaves nothing staged and the summary as it was.
+// Stopped by the sink's answer after its first batch, a run keeps the
+// reports of the series it finished, leaves nothing staged and the summary
+// as it was.
 void TestEngine::stopHalfWay()
 {
     QTemporaryDir dir;
@@ -165,9 +163,8 @@ void TestEngine::stopHalfWay()
     before.close();
 
     Recorder sink;
-    engine::Engine run(o, sink);
-    sink.onProgress = [&] { run.stop(); };
-    const engine::Result result = run.run();
+    sink.onProgress = [] { return false; };
+    const engine::Result result = engine::Engine(o, sink).run();
     QVERIFY(result.stopped);
     QVERIFY(result.computed > 0);
     QVERIFY(result.computed < csvRows(contents(QStringLiteral(VANTOREL_GOLDEN_DIR

@@ -1,0 +1,156 @@
+// SPDX-License-Identifier: MIT
+#include "outputs.h"
+
+#include "stagedfile.h"
+
+#include <QObject>
+
+#include <cstdio>
+
+namespace engine {
+
+using table::Problem;
+
+Outputs::Outputs(const Options &options)
+    : o(options)
+{ }
+
+Outputs::~Outputs() = default;
+
+std::optional<Problem> Outputs::openTarget()
+{
+    if (o.format == summary::SummaryFormat::None)
+        return std::nullopt;
+    if (!o.output.isEmpty() || o.format == summary::SummaryFormat::Xlsx) {
+        QString why;
+        target = summary::StagedTarget::open(o.output, &why);
+        if (!target)
+            return Problem::about(o.output, QObject::tr("файл не создан (%1)").arg(why));
+        out = &target->file();
+        return std::nullopt;
+    }
+    stdoutFile = std::make_unique<QFile>();
+    if (!stdoutFile->open(stdout, QIODevice::WriteOnly))
+        return Problem::about({}, QObject::tr("стандартный вывод не открыт"));
+    out = stdoutFile.get();
+    return std::nullopt;
+}
+
+std::optional<Problem> Outputs::begin(const QStringList &labelNames)
+{
+    if (o.format == summary::SummaryFormat::None)
+        return std::nullopt;
+    const auto &model = summary::summaryColumns(o.rates.on(), o.joinpoints.has_value());
+    QString why;
+    if (o.format == summary::SummaryFormat::Xlsx) {
+        writer = summary::SummaryWriter::createXlsx(target->fileName(), labelNames, model,
+            o.joinpoints ? &summary::segmentColumns() : nullptr, &why);
+        if (writer)
+            segments = writer->segmentsSheet();
+    } else {
+        writer = summary::SummaryWriter::create(out, o.format, labelNames, model);
+    }
+    if (!writer)
+        return Problem::about(o.output, why);
+    return openSegments(labelNames);
+}
+
+std::optional<Problem> Outputs::openSegments(const QStringList &labelNames)
+{
+    if (o.segments.isEmpty())
+        return std::nullopt;
+    QString why;
+    segmentsTarget = summary::StagedTarget::open(o.segments, &why);
+    if (!segmentsTarget)
+        return Problem::about(o.segments, QObject::tr("файл не создан (%1)").arg(why));
+    segments = summary::SummaryWriter::create(
+        &segmentsTarget->file(), o.format, labelNames, summary::segmentColumns());
+    return std::nullopt;
+}
+
+void Outputs::format(const summary::RowInput &row, QByteArray &rows, QByteArray &segmentRows) const
+{
+    if (writer)
+        writer->formatRow(rows, row);
+    if (segments && row.joinpoints) {
+        summary::RowInput segment = row;
+        for (; segment.segment < row.joinpoints->segments.size(); ++segment.segment)
+            segments->formatRow(segmentRows, segment);
+    }
+}
+
+void Outputs::append(QByteArrayView rows, QByteArrayView segmentRows)
+{
+    if (writer)
+        writer->append(rows);
+    if (segments)
+        segments->append(segmentRows);
+}
+
+std::optional<Problem> Outputs::settle(End end)
+{
+    if (!writer)
+        return std::nullopt;
+    // A stopped run ends where it is; a workbook cannot be half written.
+    if (end == End::Stopped || (end == End::Failed && o.format == summary::SummaryFormat::Xlsx)) {
+        abandon();
+        return std::nullopt;
+    }
+    std::optional<Problem> failure = finishSegments();
+    if (failure && o.format == summary::SummaryFormat::Xlsx) {
+        abandon();
+        return failure;
+    }
+    if (!writer->finish()) {
+        const std::optional<Problem> why
+            = failure ? failure : summaryFailure(writer->errorString());
+        abandon();
+        return why;
+    }
+    QString why;
+    if (end == End::Failed || failure) {
+        abandon();
+    } else if (segmentsTarget && !segmentsTarget->commit(&why)) {
+        abandon();
+        return Problem::about(
+            o.segments, QObject::tr("таблица отрезков не записана (%1)").arg(why));
+    } else if (target && !target->commit(&why)) {
+        return summaryFailure(why);
+    }
+    // Standard output keeps what it was given, even from a run that failed.
+    if (stdoutFile && (!stdoutFile->flush() || stdoutFile->error() != QFileDevice::NoError))
+        return failure ? failure : summaryFailure(stdoutFile->errorString());
+    return failure;
+}
+
+// The segments table, whole before the summary: in a file of its own, or
+// as a sheet of the workbook, which closes with the summary.
+std::optional<Problem> Outputs::finishSegments()
+{
+    if (!segments || segments->finish())
+        return std::nullopt;
+    return Problem::about(o.segments.isEmpty() ? o.output : o.segments,
+        QObject::tr("таблица отрезков не записана (%1)").arg(segments->errorString()));
+}
+
+std::optional<Problem> Outputs::summaryFailure(const QString &reason) const
+{
+    if (target)
+        return Problem::about(o.output, QObject::tr("сводка не записана (%1)").arg(reason));
+    return Problem::about(
+        {}, QObject::tr("сводка не записана в стандартный вывод (%1)").arg(reason));
+}
+
+// Nothing of the files is left: a workbook is closed into its staged file,
+// which goes with it.
+void Outputs::abandon()
+{
+    if (writer)
+        writer->cancel();
+    segments.reset();
+    writer.reset();
+    target.reset();
+    segmentsTarget.reset();
+}
+
+} // namespace engine

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: MIT
+// The tables a run writes: the summary, to a staged file that takes its
+// name once whole or to standard output as it comes, and the segments
+// table, in a file of its own or as a workbook's sheet. Rows are spelled on
+// the threads that compute and written in the table's order.
+//
+// Whether the files are committed is decided in one place, settle(): only
+// a run that read its whole table, met no failure and was not stopped
+// replaces its targets.
+#pragma once
+
+#include "engine.h"
+
+#include <QFile>
+
+#include <memory>
+#include <optional>
+
+namespace summary {
+class StagedTarget;
+}
+
+namespace engine {
+
+class Outputs
+{
+public:
+    explicit Outputs(const Options &options);
+    ~Outputs();
+
+    // Begins the summary's target: a staged file, or standard output.
+    std::optional<table::Problem> openTarget();
+    // Begins the tables once the table's label names are known.
+    std::optional<table::Problem> begin(const QStringList &labelNames);
+
+    // Spells a computed series' rows. Safe from several threads at once.
+    void format(const summary::RowInput &row, QByteArray &rows, QByteArray &segmentRows) const;
+    // Writes spelled rows, in the table's order.
+    void append(QByteArrayView rows, QByteArrayView segmentRows);
+
+    enum class End { Whole, Failed, Stopped };
+    // Ends the tables as the run ended: commits them when it is whole, and
+    // gives them up otherwise. Standard output, which cannot take rows
+    // back, is ended and flushed unless the run was stopped. The failure
+    // that keeps them from being written, if any.
+    std::optional<table::Problem> settle(End end);
+
+private:
+    std::optional<table::Problem> openSegments(const QStringList &labelNames);
+    std::optional<table::Problem> finishSegments();
+    std::optional<table::Problem> summaryFailure(const QString &reason) const;
+    void abandon();
+
+    const Options &o;
+    std::unique_ptr<QFile> stdoutFile;
+    std::unique_ptr<summary::StagedTarget> target; // the summary, unless on standard output
+    std::unique_ptr<summary::StagedTarget> segmentsTarget; // the segments table's own file
+    QIODevice *out = nullptr;
+    // Declared after their targets, so that a workbook is closed before its
+    // staged file is removed.
+    std::unique_ptr<summary::SummaryWriter> writer;
+    std::unique_ptr<summary::SummaryWriter> segments;
+};
+
+} // namespace engine
