@@ -40,7 +40,69 @@ struct CellValue {
     QString text;
 };
 
+// Every column by an id of its own, so that code that picks a few does
+// not depend on their names in the files.
+enum class ColumnId {
+    FirstYear,
+    LastYear,
+    N,
+    Total,
+    Mean,
+    Slope,
+    AbsoluteChange,
+    AverageAbsoluteChange,
+    ChangeRate,
+    AverageAnnualChangeRate,
+    TrendClass,
+    TrendClassRu,
+    ForecastYear,
+    ForecastLevel,
+    OlsSlopePerYear,
+    OlsSlopeSe,
+    OlsCi95Low,
+    OlsCi95High,
+    OlsPValue,
+    OlsR2,
+    OlsForecast,
+    OlsPi95Low,
+    OlsPi95High,
+    OlsDurbinWatson,
+    Apc,
+    ApcCi95Low,
+    ApcCi95High,
+    ApcPValue,
+    ApcNote,
+    MkS,
+    MkZ,
+    MkPValue,
+    SenSlope,
+    SenCi95Low,
+    SenCi95High,
+    JpCount,
+    JpYears,
+    Aapc,
+    AapcCi95Low,
+    AapcCi95High,
+    AapcPValue,
+    LastSegmentStart,
+    LastApc,
+    LastApcCi95Low,
+    LastApcCi95High,
+    LastApcPValue,
+    JpNote,
+    Unit,
+    Segment,
+    SegmentStartYear,
+    SegmentEndYear,
+    SegmentApc,
+    SegmentApcCi95Low,
+    SegmentApcCi95High,
+    SegmentApcPValue,
+    SegmentLogSlope,
+};
+
 struct Column {
+    ColumnId id;
     const char *name;
     const char *title; // in Russian, for a spreadsheet's header
     CellValue (*value)(const RowInput &row);

@@ -1,53 +1,30 @@
 // SPDX-License-Identifier: MIT
 #include "runner.h"
 
-Runner::Runner(QObject *parent)
+Runner::Runner(const engine::Options &options, bool rows, QObject *parent)
     : QObject(parent)
-{ }
-
-Runner::~Runner()
+    , withRows(rows)
+    , engine(options, *this)
 {
-    stop();
-    wait();
-}
-
-void Runner::wait()
-{
-    if (thread.joinable())
-        thread.join();
-}
-
-void Runner::start(const engine::Options &o, bool rows)
-{
-    stop();
-    wait();
-    options = o;
-    withRows = rows;
-    arrived = Arrived();
-    failureLines.clear();
-    last = {};
-    engine = std::make_unique<engine::Engine>(options, *this);
-    running = true;
-    thread = std::thread([this, run = ++generation] {
-        const engine::Result result = engine->run();
+    thread = std::thread([this] {
+        const engine::Result result = engine.run();
         QMetaObject::invokeMethod(
             this,
-            [this, result, run] {
-                if (run != generation)
-                    return;
-                wait();
+            [this, result] {
+                thread.join();
                 last = result;
                 running = false;
-                emit runEnded();
+                emit ended();
             },
             Qt::QueuedConnection);
     });
 }
 
-void Runner::stop()
+Runner::~Runner()
 {
-    if (engine && running)
-        engine->stop();
+    stop();
+    if (thread.joinable())
+        thread.join();
 }
 
 Runner::Arrived Runner::take()

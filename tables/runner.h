@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-// A run of the engine on a thread of its own, handed to the window's thread
-// in pieces: what arrived since the last look (rows, skipped series, notes,
-// progress), and the end. The window looks a few times a second, so a run
-// of hundreds of thousands of rows does not flood its event loop.
+// One run of the engine on a thread of its own, handed to the window's
+// thread in pieces: what arrived since the last look (rows, skipped series,
+// notes, progress), and the end. The window looks a few times a second, so
+// a run of hundreds of thousands of rows does not flood its event loop.
 #pragma once
 
 #include "engine.h"
@@ -10,7 +10,6 @@
 
 #include <QObject>
 
-#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -29,15 +28,14 @@ public:
         engine::Progress progress;
     };
 
-    explicit Runner(QObject *parent = nullptr);
-    // Stops a run that is still going, and waits for it.
+    // Starts the run at once; `rows`: hand its rows over (a run that only
+    // writes files has none to show).
+    Runner(const engine::Options &options, bool rows, QObject *parent = nullptr);
+    // Stops the run if it still goes, and waits for it.
     ~Runner() override;
 
-    // Starts a run; `rows`: hand its rows over (a run that only writes
-    // files has none to show).
-    void start(const engine::Options &options, bool rows);
     // Asks the run to stop at the next series.
-    void stop();
+    void stop() { engine.stop(); }
     bool isRunning() const { return running; }
     Arrived take();
     // What ended the run, as the command line says it: failures that end
@@ -46,7 +44,8 @@ public:
     engine::Result result() const { return last; }
 
 signals:
-    void runEnded();
+    // On the window's thread, once the run has ended.
+    void ended();
 
 private:
     void note(const table::Problem &note) override;
@@ -59,18 +58,13 @@ private:
         const QString &valueName) override;
     bool row(engine::Row &&row) override;
 
-    void wait();
-
-    engine::Options options;
-    std::unique_ptr<engine::Engine> engine;
+    const bool withRows;
+    engine::Engine engine;
     std::thread thread;
-    bool running = false;
-    int generation
-        = 0; // of the run going, so that the end of one before it is not taken for its end
-    bool withRows = false;
+    bool running = true;
     std::mutex lock; // guards what follows
     Arrived arrived;
-    SummaryModel::Layout layout; // of the run going
+    SummaryModel::Layout layout;
     QStringList failureLines;
     engine::Result last;
 };

@@ -12,14 +12,17 @@
 
 namespace {
 
+using summary::ColumnId;
+
 // The columns a person scans a table by; the rest are in the saved summary.
-const char *const ShownColumns[]
-    = {"first_year", "last_year", "n", "trend_class_ru", "average_annual_change_rate",
-        "ols_slope_per_year", "ols_p_value", "apc", "apc_ci95_low", "apc_ci95_high", "mk_p_value",
-        "sen_slope", "jp_count", "jp_years", "aapc", "last_segment_start", "last_apc"};
-const char *const IntegerColumns[]
-    = {"first_year", "last_year", "n", "jp_count", "last_segment_start"};
-const char *const TextColumns[] = {"jp_years"};
+constexpr ColumnId ShownColumns[] = {ColumnId::FirstYear, ColumnId::LastYear, ColumnId::N,
+    ColumnId::TrendClassRu, ColumnId::AverageAnnualChangeRate, ColumnId::OlsSlopePerYear,
+    ColumnId::OlsPValue, ColumnId::Apc, ColumnId::ApcCi95Low, ColumnId::ApcCi95High,
+    ColumnId::MkPValue, ColumnId::SenSlope, ColumnId::JpCount, ColumnId::JpYears, ColumnId::Aapc,
+    ColumnId::LastSegmentStart, ColumnId::LastApc};
+constexpr ColumnId IntegerColumns[] = {ColumnId::FirstYear, ColumnId::LastYear, ColumnId::N,
+    ColumnId::JpCount, ColumnId::LastSegmentStart};
+constexpr ColumnId TextColumns[] = {ColumnId::JpYears};
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -28,18 +31,32 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 const QColor Rising(0xf6, 0xd3, 0xcf);
 const QColor Falling(0xd4, 0xec, 0xd8);
 
-template<std::size_t N> bool among(const char *const (&names)[N], const char *name)
+template<std::size_t N> bool among(const ColumnId (&ids)[N], ColumnId id)
 {
-    return std::any_of(
-        std::begin(names), std::end(names), [&](const char *n) { return qstrcmp(n, name) == 0; });
+    return std::find(std::begin(ids), std::end(ids), id) != std::end(ids);
+}
+
+// A title in lines of about `width` characters, broken between words: the
+// table's header shows every title whole.
+QString wrapped(const QString &title, int width = 14)
+{
+    QString out, line;
+    for (const QString &word : title.split(u' ')) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > width) {
+            out += line + u'\n';
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    return out + line;
 }
 
 } // namespace
 
 bool SummaryModel::needs(const summary::Column &column)
 {
-    return among(ShownColumns, column.name) || qstrcmp(column.name, "trend_class") == 0
-        || qstrcmp(column.name, "average_annual_change_rate") == 0;
+    return among(ShownColumns, column.id) || column.id == ColumnId::TrendClass
+        || column.id == ColumnId::AverageAnnualChangeRate;
 }
 
 SummaryModel::Layout SummaryModel::layoutFor(
@@ -47,19 +64,18 @@ SummaryModel::Layout SummaryModel::layoutFor(
 {
     Layout layout;
     layout.labelNames = labelNames;
-    for (const char *name : ShownColumns) {
+    for (const ColumnId id : ShownColumns) {
         for (std::size_t at = 0; at < columns.size(); ++at) {
-            if (qstrcmp(columns[at].name, name) == 0)
-                layout.shown.push_back({QString::fromLatin1(name),
-                    QString::fromUtf8(columns[at].title), at, qstrcmp(name, "trend_class_ru") == 0,
-                    among(TextColumns, name) ? layout.textColumns++ : -1,
-                    among(IntegerColumns, name)});
+            if (columns[at].id == id)
+                layout.shown.push_back({id, QString::fromLatin1(columns[at].name),
+                    QString::fromUtf8(columns[at].title), at, id == ColumnId::TrendClassRu,
+                    among(TextColumns, id) ? layout.textColumns++ : -1, among(IntegerColumns, id)});
         }
     }
     for (std::size_t at = 0; at < columns.size(); ++at) {
-        if (qstrcmp(columns[at].name, "trend_class") == 0)
+        if (columns[at].id == ColumnId::TrendClass)
             layout.classAt = at;
-        if (qstrcmp(columns[at].name, "average_annual_change_rate") == 0)
+        if (columns[at].id == ColumnId::AverageAnnualChangeRate)
             layout.rateAt = at;
     }
     return layout;
@@ -186,10 +202,11 @@ QVariant SummaryModel::headerData(int section, Qt::Orientation orientation, int 
 {
     if (orientation != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return QAbstractTableModel::headerData(section, orientation, role);
-    if (section < layout.labelNames.size())
-        return layout.labelNames[section].isEmpty() ? tr("метка %1").arg(section + 1)
-                                                    : layout.labelNames[section];
-    return layout.shown[std::size_t(section - layout.labelNames.size())].title;
+    const QString title = section >= layout.labelNames.size()
+        ? layout.shown[std::size_t(section - layout.labelNames.size())].title
+        : layout.labelNames[section].isEmpty() ? tr("метка %1").arg(section + 1)
+                                               : layout.labelNames[section];
+    return role == Qt::DisplayRole ? wrapped(title) : title;
 }
 
 bool SummaryModel::numeric(int column) const
@@ -205,6 +222,15 @@ QString SummaryModel::columnKey(int column) const
     if (column < layout.labelNames.size())
         return layout.labelNames[column];
     return layout.shown[std::size_t(column - layout.labelNames.size())].name;
+}
+
+int SummaryModel::column(summary::ColumnId id) const
+{
+    for (std::size_t i = 0; i < layout.shown.size(); ++i) {
+        if (layout.shown[i].id == id)
+            return int(layout.labelNames.size() + qsizetype(i));
+    }
+    return -1;
 }
 
 table::Series SummaryModel::series(int row) const
@@ -335,40 +361,79 @@ template<typename Key, typename Less> void sortByKeys(std::vector<int> &rows, Ke
 
 } // namespace
 
+// How two keys of the sorted column compare. Not a number goes last,
+// whichever way the column is sorted.
+bool SummaryFilter::numberBefore(double x, double y) const
+{
+    if (std::isnan(x) || std::isnan(y))
+        return !std::isnan(x) && std::isnan(y);
+    return order == Qt::AscendingOrder ? x < y : y < x;
+}
+
+bool SummaryFilter::textBefore(const QString &s, const QString &t) const
+{
+    return order == Qt::AscendingOrder ? s < t : t < s;
+}
+
 // By keys taken out first: comparing through the model, or through a
 // variant, millions of times would make sorting a national table take
-// seconds. Not a number goes last, whichever way the column is sorted.
+// seconds.
 void SummaryFilter::sortShown()
 {
-    const bool up = order == Qt::AscendingOrder;
     if (model->numeric(sortColumn))
         sortByKeys(
             shown, [&](int row) { return model->number(row, sortColumn); },
-            [up](double x, double y) {
-                if (std::isnan(x) || std::isnan(y))
-                    return !std::isnan(x) && std::isnan(y);
-                return up ? x < y : y < x;
-            });
+            [this](double x, double y) { return numberBefore(x, y); });
     else
         sortByKeys(
             shown, [&](int row) { return model->text(row, sortColumn); },
-            [up](const QString &s, const QString &t) { return up ? s < t : t < s; });
+            [this](const QString &s, const QString &t) { return textBefore(s, t); });
+}
+
+// Rows that arrive while the table is sorted, shown from `from` on, are
+// sorted among themselves and merged in: a run's every look would
+// otherwise sort all the rows again.
+void SummaryFilter::mergeShown(std::size_t from)
+{
+    std::vector<int> added(shown.begin() + std::ptrdiff_t(from), shown.end());
+    shown.resize(from);
+    std::swap(shown, added);
+    sortShown();
+    std::swap(shown, added);
+    shown.insert(shown.end(), added.begin(), added.end());
+    const auto middle = shown.begin() + std::ptrdiff_t(from);
+    if (model->numeric(sortColumn))
+        std::inplace_merge(shown.begin(), middle, shown.end(), [&](int a, int b) {
+            return numberBefore(model->number(a, sortColumn), model->number(b, sortColumn));
+        });
+    else
+        std::inplace_merge(shown.begin(), middle, shown.end(), [&](int a, int b) {
+            return textBefore(model->text(a, sortColumn), model->text(b, sortColumn));
+        });
 }
 
 void SummaryFilter::rebuild()
+{
+    relayout([this] {
+        shown.clear();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            if (accepts(row))
+                shown.push_back(row);
+        }
+        if (sortColumn >= 0 && sortColumn < model->columnCount())
+            sortShown();
+    });
+}
+
+// Changes the rows shown by `change`; views keep their current row.
+template<typename Change> void SummaryFilter::relayout(Change change)
 {
     emit layoutAboutToBeChanged();
     const QModelIndexList before = persistentIndexList();
     std::vector<int> sources;
     for (const QModelIndex &index : before)
         sources.push_back(shown[std::size_t(index.row())]);
-    shown.clear();
-    for (int row = 0; row < model->rowCount(); ++row) {
-        if (accepts(row))
-            shown.push_back(row);
-    }
-    if (sortColumn >= 0 && sortColumn < model->columnCount())
-        sortShown();
+    change();
     at.assign(std::size_t(model->rowCount()), -1);
     for (std::size_t i = 0; i < shown.size(); ++i)
         at[std::size_t(shown[i])] = int(i);
@@ -381,8 +446,8 @@ void SummaryFilter::rebuild()
     emit layoutChanged();
 }
 
-// Rows computed while the table is shown: at the end when nothing is
-// sorted, or all sorted again.
+// Rows computed while the table is shown: at the end, then merged into
+// their places when the table is sorted.
 void SummaryFilter::sourceRowsInserted(int first, int last)
 {
     at.resize(std::size_t(last + 1), -1);
@@ -393,14 +458,15 @@ void SummaryFilter::sourceRowsInserted(int first, int last)
     }
     if (added.empty())
         return;
-    if (sortColumn >= 0)
-        return rebuild();
-    beginInsertRows({}, int(shown.size()), int(shown.size() + added.size() - 1));
+    const std::size_t before = shown.size();
+    beginInsertRows({}, int(before), int(before + added.size() - 1));
     for (const int row : added) {
         at[std::size_t(row)] = int(shown.size());
         shown.push_back(row);
     }
     endInsertRows();
+    if (sortColumn >= 0 && sortColumn < model->columnCount())
+        relayout([&] { mergeShown(before); });
 }
 
 QModelIndex SummaryFilter::mapToSource(const QModelIndex &proxy) const

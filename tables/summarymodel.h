@@ -31,7 +31,8 @@ public:
 
     // The columns shown, out of a summary's.
     struct Shown {
-        QString name;
+        summary::ColumnId id;
+        QString name; // as the saved summary names it
         QString title;
         std::size_t at; // its place among the summary's columns
         bool trendClass; // the class in words
@@ -84,6 +85,8 @@ public:
     QString text(int row, int column) const;
     // The summary's name of a column ("apc"), or the label's name.
     QString columnKey(int column) const;
+    // The view's column of a summary's column; -1 when it is not shown.
+    int column(summary::ColumnId id) const;
     // Whether a column sorts by numbers, not by text.
     bool numeric(int column) const;
     const QStringList &labels(int row) const { return rows[std::size_t(row)].labels; }
@@ -121,9 +124,13 @@ public:
 
 private:
     bool accepts(int row) const;
+    bool numberBefore(double x, double y) const;
+    bool textBefore(const QString &s, const QString &t) const;
     void sortShown();
-    // The rows shown, again from all; views keep their current row.
+    void mergeShown(std::size_t from);
+    // The rows shown, again from all.
     void rebuild();
+    template<typename Change> void relayout(Change change);
     void sourceRowsInserted(int first, int last);
 
     SummaryModel *model;

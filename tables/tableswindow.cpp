@@ -3,6 +3,7 @@
 
 #include "cells.h"
 #include "chartview.h"
+#include "saveformats.h"
 #include "tableinput.h"
 
 #include <QAction>
@@ -34,21 +35,6 @@
 #include <QTreeWidget>
 
 namespace {
-
-// The summary's formats as the save dialog offers them, the workbook first.
-struct SaveFormat {
-    const char *filter;
-    summary::SummaryFormat format;
-    const char *suffix;
-};
-const SaveFormat SaveFormats[] = {
-    {QT_TRANSLATE_NOOP("TablesWindow", "Книга Excel (*.xlsx)"), summary::SummaryFormat::Xlsx,
-        ".xlsx"},
-    {QT_TRANSLATE_NOOP("TablesWindow", "CSV (*.csv)"), summary::SummaryFormat::Csv, ".csv"},
-    {QT_TRANSLATE_NOOP("TablesWindow", "CSV для Excel (*.csv)"), summary::SummaryFormat::ExcelCsv,
-        ".csv"},
-    {QT_TRANSLATE_NOOP("TablesWindow", "JSON (*.json)"), summary::SummaryFormat::Json, ".json"},
-};
 
 // The first name that holds `word`, or the one at `fallback`.
 int pick(const QStringList &names, const QString &word, int fallback)
@@ -94,7 +80,10 @@ TablesWindow::TablesWindow(QWidget *parent)
 
     poll->setInterval(100);
     connect(poll, &QTimer::timeout, this, &TablesWindow::takeArrived);
-    connect(&runner, &Runner::runEnded, this, &TablesWindow::runFinished);
+    connect(&runs, &RunController::stateChanged, this,
+        [this](RunController::State state) { setBusy(state != RunController::State::Idle); });
+    connect(&runs, &RunController::computed, this, &TablesWindow::computed);
+    connect(&runs, &RunController::saved, this, &TablesWindow::saved);
     setBusy(false);
 }
 
@@ -113,14 +102,14 @@ void TablesWindow::buildActions()
     computeAction
         = file->addAction(tr("&Пересчитать"), QKeySequence::Refresh, this, &TablesWindow::compute);
     stopAction = file->addAction(
-        tr("О&становить"), QKeySequence(Qt::Key_Escape), this, [this] { runner.stop(); });
+        tr("О&становить"), QKeySequence(Qt::Key_Escape), this, [this] { runs.stop(); });
     file->addSeparator();
     file->addAction(tr("&Выход"), QKeySequence::Quit, this, &QWidget::close);
 }
 
 QWidget *TablesWindow::buildChoices()
 {
-    auto *choices = new QWidget;
+    choices = new QWidget;
     auto *row = new QHBoxLayout(choices);
     row->setContentsMargins(0, 0, 0, 0);
     layoutBox = new QComboBox;
@@ -249,7 +238,7 @@ void TablesWindow::buildStatus()
     progressBar->setMaximumWidth(240);
     progressBar->setRange(0, 1000);
     stopButton = new QPushButton(tr("Остановить"));
-    connect(stopButton, &QPushButton::clicked, this, [this] { runner.stop(); });
+    connect(stopButton, &QPushButton::clicked, this, [this] { runs.stop(); });
     statusBar()->addWidget(statusText, 1);
     statusBar()->addPermanentWidget(progressBar);
     statusBar()->addPermanentWidget(stopButton);
@@ -264,9 +253,7 @@ void TablesWindow::setBusy(bool busy)
     saveFilesAction->setEnabled(!busy && model->rowCount() > 0);
     computeAction->setEnabled(!busy && !path.isEmpty());
     openAction->setEnabled(!busy);
-    for (QWidget *w :
-        std::initializer_list<QWidget *> {layoutBox, ratesBox, casesBox, populationBox, perBox})
-        w->setEnabled(!busy && !path.isEmpty());
+    choices->setEnabled(!busy && !path.isEmpty());
     if (busy)
         poll->start();
     else
@@ -353,26 +340,27 @@ engine::Options TablesWindow::options() const
 
 void TablesWindow::compute()
 {
-    if (path.isEmpty())
+    if (path.isEmpty() || runs.state() == RunController::State::Saving)
         return;
-    if (ratesBox->isChecked() && casesBox->currentText() == populationBox->currentText()) {
-        statusText->setText(tr("Выберите разные столбцы случаев и населения."));
+    const engine::Options o = options();
+    if (const auto why = engine::validate(o)) {
+        statusText->setText(ratesBox->isChecked() && o.rates.cases == o.rates.population
+                ? tr("Выберите разные столбцы случаев и населения.")
+                : *why);
         return;
     }
     model->reset({});
     skippedList->clear();
     chart->clear();
     report->clear();
-    job = Job::Compute;
-    unsaved = false;
-    runner.start(options(), true);
+    notSaved = false;
+    runs.compute(o);
     statusText->setText(tr("Расчёт…"));
-    setBusy(true);
 }
 
 void TablesWindow::takeArrived()
 {
-    Runner::Arrived arrived = runner.take();
+    Runner::Arrived arrived = runs.take();
     if (arrived.begun) {
         model->reset(arrived.layout);
         valueName = arrived.valueName;
@@ -385,47 +373,47 @@ void TablesWindow::takeArrived()
         new QTreeWidgetItem(skippedList, {where(skip), table::echoed(skip.label), skip.reason});
     if (!arrived.notes.isEmpty())
         statusBar()->showMessage(arrived.notes.join(u' '), 10000);
-    const engine::Progress &p = arrived.progress;
-    if (job == Job::None)
+    if (!busy())
         return;
+    const engine::Progress &p = arrived.progress;
     progressBar->setValue(p.done >= 0 ? int(p.done * 1000) : 0);
-    QString text = tr("рассчитано рядов: %1, пропущено: %2, %3 рядов/с")
-                       .arg(p.computed)
-                       .arg(p.skipped)
-                       .arg(engine::seriesPerSecond(p));
-    const QString left = engine::timeLeft(p);
-    if (!left.isEmpty())
-        text += tr(", осталось %1").arg(left);
-    statusText->setText(job == Job::Save ? tr("Запись: %1").arg(text) : text);
+    statusText->setText(runs.progressText(p));
 }
 
-void TablesWindow::runFinished()
+// The status line after a run: what it computed, and whether it was stopped.
+static QString ending(const engine::Result &result)
+{
+    const QString text = QObject::tr("Рассчитано рядов: %1, пропущено: %2.")
+                             .arg(result.computed)
+                             .arg(result.skipped);
+    return result.stopped ? QObject::tr("Остановлено. %1").arg(text) : text;
+}
+
+void TablesWindow::computed(const engine::Result &result, const QStringList &failures)
 {
     takeArrived();
-    const Job finished = std::exchange(job, Job::None);
-    const engine::Result result = runner.result();
-    setBusy(false);
-    QString text
-        = tr("Рассчитано рядов: %1, пропущено: %2.").arg(result.computed).arg(result.skipped);
-    if (result.stopped)
-        text = tr("Остановлено. %1").arg(text);
-    statusText->setText(text);
-    if (finished == Job::Compute) {
-        unsaved = !result.stopped && model->rowCount() > 0;
-        if (!runner.failures().isEmpty())
-            QMessageBox::warning(
-                this, tr("Таблица прочитана не вся"), runner.failures().join(u'\n'));
-        tableView->setFocus();
-        if (model->rowCount() > 0 && !tableView->currentIndex().isValid())
-            tableView->selectRow(0);
-    } else if (finished == Job::Save) {
-        if (!runner.failures().isEmpty() || result.failed)
-            QMessageBox::warning(this, tr("Не записано"),
-                tr("Не всё записано в «%1»:\n%2")
-                    .arg(QDir::toNativeSeparators(savedTo), runner.failures().join(u'\n')));
-        else if (!result.stopped)
-            statusText->setText(tr("Записано: %1").arg(QDir::toNativeSeparators(savedTo)));
-    }
+    statusText->setText(ending(result));
+    notSaved = !result.stopped && model->rowCount() > 0;
+    if (!failures.isEmpty())
+        QMessageBox::warning(this, tr("Таблица прочитана не вся"), failures.join(u'\n'));
+    tableView->setFocus();
+    if (model->rowCount() > 0 && !tableView->currentIndex().isValid())
+        tableView->selectRow(0);
+}
+
+void TablesWindow::saved(
+    bool written, const QString &target, const engine::Result &result, const QStringList &failures)
+{
+    takeArrived();
+    statusText->setText(ending(result));
+    if (written && std::exchange(savingSummary, false))
+        notSaved = false;
+    if (written)
+        statusText->setText(tr("Записано: %1").arg(QDir::toNativeSeparators(target)));
+    else if (!failures.isEmpty() || result.failed)
+        QMessageBox::warning(this, tr("Не записано"),
+            tr("Не всё записано в «%1»:\n%2")
+                .arg(QDir::toNativeSeparators(target), failures.join(u'\n')));
 }
 
 void TablesWindow::showSelected()
@@ -453,19 +441,14 @@ void TablesWindow::chooseSummary()
 {
     QFileDialog dialog(this, tr("Сохранить сводку"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    QStringList filters;
-    for (const SaveFormat &f : SaveFormats)
-        filters << tr(f.filter);
+    const QStringList filters = summaryFilters();
     dialog.setNameFilters(filters);
     dialog.selectFile(QFileInfo(path).completeBaseName() + tr("-сводка") + ".xlsx");
     if (dialog.exec() != QDialog::Accepted)
         return;
-    const SaveFormat &f
-        = SaveFormats[std::max<qsizetype>(0, filters.indexOf(dialog.selectedNameFilter()))];
-    QString file = dialog.selectedFiles().value(0);
-    if (!file.endsWith(QLatin1String(f.suffix), Qt::CaseInsensitive))
-        file += QLatin1String(f.suffix);
-    saveSummary(file, f.format);
+    const SummaryFile file = summaryFile(
+        dialog.selectedFiles().value(0), int(filters.indexOf(dialog.selectedNameFilter())));
+    saveSummary(file.path, file.format);
 }
 
 bool TablesWindow::saveSummary(const QString &file, summary::SummaryFormat format)
@@ -473,9 +456,8 @@ bool TablesWindow::saveSummary(const QString &file, summary::SummaryFormat forma
     engine::Options o = options();
     o.output = file;
     o.format = format;
-    const bool written = save(o, file);
-    unsaved = unsaved && !written;
-    return written;
+    savingSummary = runs.save(o, file);
+    return savingSummary;
 }
 
 bool TablesWindow::saveFiles(const QString &folder, summary::ChartFormat format)
@@ -483,22 +465,7 @@ bool TablesWindow::saveFiles(const QString &folder, summary::ChartFormat format)
     engine::Options o = options();
     o.reportsDir = o.chartsDir = folder;
     o.chartFormat = format;
-    return save(o, folder);
-}
-
-// The window stays responsive while the files are written, with the
-// progress and «Остановить» of any run.
-bool TablesWindow::save(const engine::Options &o, const QString &target)
-{
-    savedTo = target;
-    job = Job::Save;
-    runner.start(o, false);
-    setBusy(true);
-    QEventLoop loop;
-    connect(&runner, &Runner::runEnded, &loop, &QEventLoop::quit);
-    if (runner.isRunning())
-        loop.exec();
-    return !runner.result().failed && !runner.result().stopped;
+    return runs.save(o, folder);
 }
 
 void TablesWindow::chooseFolder()
@@ -522,7 +489,7 @@ void TablesWindow::chooseFolder()
 
 void TablesWindow::closeEvent(QCloseEvent *event)
 {
-    if (unsaved || job == Job::Compute) {
+    if (notSaved || busy()) {
         QMessageBox question(QMessageBox::Warning, tr("Сводка не сохранена"),
             tr("Результаты расчёта не сохранены. Закрыть окно без сохранения сводки?"),
             QMessageBox::NoButton, this);
@@ -535,7 +502,7 @@ void TablesWindow::closeEvent(QCloseEvent *event)
             return;
         }
     }
-    runner.stop();
+    runs.stop();
     event->accept();
 }
 
@@ -548,7 +515,7 @@ void TablesWindow::dragEnterEvent(QDragEnterEvent *event)
 void TablesWindow::dropEvent(QDropEvent *event)
 {
     const QString file = event->mimeData()->urls().value(0).toLocalFile();
-    if (!file.isEmpty() && !runner.isRunning()) {
+    if (!file.isEmpty() && !busy()) {
         event->acceptProposedAction();
         openTable(file);
     }

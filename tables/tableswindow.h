@@ -7,13 +7,15 @@
 // filterable table; a selected row shows its chart and the report the
 // trend form would save; skipped series are listed with the cell to fix.
 // Saving the summary, or the reports and charts, runs the engine once
-// more into the files, so the bytes are what vantorel-batch writes.
+// more into the files, so the bytes are what vantorel-batch writes. The
+// runs go one at a time through a RunController; the choices are closed
+// while one goes.
 //
 // The window computes nothing and writes no file of its own: it only
 // drives the engine and shows what it is told.
 #pragma once
 
-#include "runner.h"
+#include "runcontroller.h"
 #include "summarymodel.h"
 #include "tableinput.h"
 
@@ -44,14 +46,16 @@ public:
     // Opens a table and computes it; a workbook of several sheets asks
     // which. False when nothing was opened (the user was told why).
     bool openTable(const QString &path);
-    // Writes the summary to `path`, in the format its filter names; the
-    // run is waited for. False with the user told why.
+    // Begins writing the summary to `path` in `format`; the window says
+    // when it is written, or why not. False when another run goes.
     bool saveSummary(const QString &path, summary::SummaryFormat format);
-    // Writes a report and a chart for every series into `folder`; the run
-    // is waited for. False with the user told why.
+    // Begins writing a report and a chart for every series into `folder`.
+    // False when another run goes.
     bool saveFiles(const QString &folder, summary::ChartFormat format);
     // A run is going: computing the table, or saving.
-    bool busy() const { return job != Job::None; }
+    bool busy() const { return runs.state() != RunController::State::Idle; }
+    // Computed rows whose summary has not been written.
+    bool unsaved() const { return notSaved; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -59,8 +63,6 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    enum class Job { None, Compute, Save };
-
     void buildActions();
     QWidget *buildChoices();
     QWidget *buildTable();
@@ -74,12 +76,12 @@ private:
     engine::Options options() const;
     void fillChoices();
     void takeArrived();
-    void runFinished();
+    void computed(const engine::Result &result, const QStringList &failures);
+    void saved(bool written, const QString &target, const engine::Result &result,
+        const QStringList &failures);
     void showSelected();
     void explainSkip(QTreeWidgetItem *item);
     void setBusy(bool busy);
-    // Runs the engine into files and waits for it; true when all is written.
-    bool save(const engine::Options &options, const QString &target);
 
     // The table and how to read it.
     QString path;
@@ -87,17 +89,17 @@ private:
     table::Header header;
     bool filling = false; // the choices are being filled, not chosen
 
-    Job job = Job::None;
-    QString savedTo; // what the running save writes
-    bool unsaved = false; // computed rows whose summary was not saved
+    bool notSaved = false; // computed rows whose summary was not saved
+    bool savingSummary = false; // the save going writes the summary
     QString valueName;
 
-    Runner runner;
+    RunController runs;
     QTimer *poll;
     SummaryModel *model;
     SummaryFilter *filter;
 
     QAction *openAction, *saveAction, *saveFilesAction, *stopAction, *computeAction;
+    QWidget *choices; // closed, as one, while a run goes
     QComboBox *layoutBox, *casesBox, *populationBox, *perBox, *joinpointBox;
     QCheckBox *ratesBox;
     QLineEdit *filterEdit;

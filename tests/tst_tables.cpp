@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: MIT
 // The window over tables, offscreen: its rows are the command line's
-// summary, its sorting sorts numbers, its filters filter, what it saves is
-// what vantorel-batch writes, and a stopped run leaves nothing on disk.
+// summary, its sorting sorts numbers, its filters filter, set before the
+// rows arrive or after; what it saves is what vantorel-batch writes, and
+// the table stays as it was after a save; a choice changed during a save
+// waits for it; a stopped run leaves nothing on disk. Qt's model tester
+// watches the table and its filter in every test.
 #include "filenames.h"
+#include "saveformats.h"
 #include "tableswindow.h"
 #include "testsupport.h"
 
+#include <QAbstractItemModelTester>
 #include <QAbstractProxyModel>
 #include <QAction>
 #include <QApplication>
@@ -19,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <cmath>
 
@@ -35,21 +41,43 @@ QByteArray commandLine(const QString &input, const QStringList &args)
     return process.readAllStandardOutput();
 }
 
+SummaryModel &modelOf(TablesWindow &window)
+{
+    auto *view = window.findChild<QTableView *>();
+    return *static_cast<SummaryModel *>(
+        static_cast<QAbstractProxyModel *>(view->model())->sourceModel());
+}
+
 // A table opened in a window and computed, with no message on the way; a
 // table of counts is read as rates without being told.
 void open(TablesWindow &window, const QString &input)
 {
+    QAbstractItemModel *shown = window.findChild<QTableView *>()->model();
+    for (QAbstractItemModel *m : {shown, static_cast<QAbstractItemModel *>(&modelOf(window))})
+        new QAbstractItemModelTester(m, QAbstractItemModelTester::FailureReportingMode::QtTest, m);
     ModalDriver driver;
     QVERIFY(window.openTable(input));
     QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 60000);
     QCOMPARE(driver.unexpected, QStringList());
 }
 
-SummaryModel &modelOf(TablesWindow &window)
+// The first label of each row shown, in order.
+QStringList shownLabels(TablesWindow &window)
 {
-    auto *view = window.findChild<QTableView *>();
-    return *static_cast<SummaryModel *>(
-        static_cast<QAbstractProxyModel *>(view->model())->sourceModel());
+    QAbstractItemModel *shown = window.findChild<QTableView *>()->model();
+    QStringList labels;
+    for (int row = 0; row < shown->rowCount(); ++row)
+        labels << shown->index(row, 0).data().toString();
+    return labels;
+}
+
+QAction *action(TablesWindow &window, const QKeySequence &shortcut)
+{
+    for (QAction *a : window.findChildren<QAction *>()) {
+        if (a->shortcut() == shortcut)
+            return a;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -65,6 +93,10 @@ private slots:
     void sortAndFilter();
     void savedAsCommandLine_data();
     void savedAsCommandLine();
+    void typedEnding_data();
+    void typedEnding();
+    void choiceDuringSave();
+    void runAfterRun();
     void stopLeavesNothing();
 
 private:
@@ -145,54 +177,65 @@ void TestTables::rowsAsCommandLine()
 
 void TestTables::sortAndFilter_data()
 {
-    QTest::addColumn<QString>("column"); // sorted by, ascending
+    // Sorted by the view's column: the labels are 0 and 1, then the shown
+    // columns, the rate and the p-value among them.
+    QTest::addColumn<int>("column");
+    QTest::addColumn<bool>("down"); // descending
     QTest::addColumn<QString>("labels"); // matched
     QTest::addColumn<int>("trendClass"); // -1: any
     QTest::addColumn<QStringList>("first"); // the first label of each row shown
+    const int rate = 6, p = 8;
+    const QStringList byLabel {"Коклюш", "Коклюш", "Корь", "Туберкулёз", "Туберкулёз"};
+    const int moderate = int(trend::TrendClass::Moderate);
     QTest::newRow("a rate, numbers not text")
-        << "average_annual_change_rate"
-        << "" << -1 << QStringList {"Туберкулёз", "Коклюш", "Туберкулёз", "Корь", "Коклюш"};
-    QTest::newRow("a p-value") << "ols_p_value"
-                               << "" << -1
+        << rate << false << "" << -1
+        << QStringList {"Туберкулёз", "Коклюш", "Туберкулёз", "Корь", "Коклюш"};
+    QTest::newRow("a rate, down") << rate << true << "" << -1
+                                  << QStringList {
+                                         "Коклюш", "Корь", "Туберкулёз", "Коклюш", "Туберкулёз"};
+    QTest::newRow("a p-value") << p << false << "" << -1
                                << QStringList {
                                       "Туберкулёз", "Туберкулёз", "Коклюш", "Коклюш", "Корь"};
-    QTest::newRow("labels") << "Болезнь"
-                            << "" << -1
-                            << QStringList {"Коклюш", "Коклюш", "Корь", "Туберкулёз", "Туберкулёз"};
+    QTest::newRow("labels") << 0 << false << "" << -1 << byLabel;
+    QTest::newRow("labels, down") << 0 << true << "" << -1
+                                  << QStringList(byLabel.rbegin(), byLabel.rend());
     QTest::newRow("a label's part, any case")
-        << "Болезнь"
-        << "ТУБ" << -1 << QStringList {"Туберкулёз", "Туберкулёз"};
-    QTest::newRow("a district") << "Болезнь"
-                                << "южн" << -1 << QStringList {"Коклюш", "Туберкулёз"};
-    QTest::newRow("one class") << "Болезнь"
-                               << "" << int(trend::TrendClass::Moderate)
-                               << QStringList {
-                                      "Коклюш", "Коклюш", "Корь", "Туберкулёз", "Туберкулёз"};
-    QTest::newRow("no such class") << "Болезнь"
-                                   << "" << int(trend::TrendClass::Pronounced) << QStringList();
+        << 0 << false << "ТУБ" << -1 << QStringList {"Туберкулёз", "Туберкулёз"};
+    QTest::newRow("a district") << 0 << false << "южн" << -1
+                                << QStringList {"Коклюш", "Туберкулёз"};
+    QTest::newRow("moderate") << 0 << false << "" << moderate << byLabel;
+    QTest::newRow("pronounced") << 0 << false << "" << int(trend::TrendClass::Pronounced)
+                                << QStringList();
+    QTest::newRow("stable") << 0 << false << "" << int(trend::TrendClass::Stable) << QStringList();
+    QTest::newRow("a part and a class, down")
+        << rate << true << "север" << moderate << QStringList {"Корь", "Коклюш", "Туберкулёз"};
 }
 
+// Set after the rows are shown, and set before they arrive: the rows that
+// come then go to their places, or stay out.
 void TestTables::sortAndFilter()
 {
-    QFETCH(QString, column);
+    QFETCH(int, column);
+    QFETCH(bool, down);
     QFETCH(QString, labels);
     QFETCH(int, trendClass);
     QFETCH(QStringList, first);
-    TablesWindow window;
-    open(window, Examples + "surveillance.xlsx");
-    const SummaryModel &model = modelOf(window);
-    auto *view = window.findChild<QTableView *>();
-    int at = 0;
-    while (model.columnKey(at) != column)
-        ++at;
-    window.findChild<QLineEdit *>()->setText(labels);
-    auto *classes = window.findChildren<QComboBox *>().back();
-    classes->setCurrentIndex(classes->findData(trendClass));
-    view->sortByColumn(at, Qt::AscendingOrder);
-    QStringList shown;
-    for (int row = 0; row < view->model()->rowCount(); ++row)
-        shown << view->model()->index(row, 0).data().toString();
-    QCOMPARE(shown, first);
+    for (const bool before : {false, true}) {
+        TablesWindow window;
+        const auto choose = [&] {
+            window.findChild<QLineEdit *>()->setText(labels);
+            auto *classes = window.findChildren<QComboBox *>().back();
+            classes->setCurrentIndex(classes->findData(trendClass));
+            window.findChild<QTableView *>()->model()->sort(
+                column, down ? Qt::DescendingOrder : Qt::AscendingOrder);
+        };
+        if (before)
+            choose();
+        open(window, Examples + "surveillance.xlsx");
+        if (!before)
+            choose();
+        QCOMPARE(shownLabels(window), first);
+    }
 }
 
 void TestTables::savedAsCommandLine_data()
@@ -208,7 +251,8 @@ void TestTables::savedAsCommandLine_data()
 }
 
 // The bytes vantorel-batch writes; a workbook's parts but for the time it
-// was made.
+// was made. Saved twice, with the table, its skipped series and both save
+// actions as they were after each save.
 void TestTables::savedAsCommandLine()
 {
     QFETCH(int, format);
@@ -217,16 +261,96 @@ void TestTables::savedAsCommandLine()
     TablesWindow window;
     open(window, Examples + "counts.csv");
     const QStringList rates {"--cases", "случаи", "--population", "население"};
-    if (format < 0) {
-        QVERIFY(window.saveFiles(dir.filePath("window"), summary::ChartFormat::Svg));
-        commandLine(Examples + "counts.csv",
-            args + QStringList {dir.filePath("batch"), "--reports", dir.filePath("batch")} + rates);
-        QCOMPARE(filesBelow(dir.filePath("window")), filesBelow(dir.filePath("batch")));
-        return;
+    const QString batch = dir.filePath("batch");
+    if (format < 0)
+        commandLine(
+            Examples + "counts.csv", args + QStringList {batch, "--reports", batch} + rates);
+    else
+        commandLine(Examples + "counts.csv", args + rates + QStringList {"-o", batch});
+    const int rows = modelOf(window).rowCount();
+    for (const QString name : {"window", "again"}) {
+        const QString file = dir.filePath(name);
+        QVERIFY(format < 0 ? window.saveFiles(file, summary::ChartFormat::Svg)
+                           : window.saveSummary(file, summary::SummaryFormat(format)));
+        QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 60000);
+        if (format < 0)
+            QCOMPARE(filesBelow(file), filesBelow(batch));
+        else
+            QCOMPARE(workbookParts(file), workbookParts(batch));
+        QCOMPARE(modelOf(window).rowCount(), rows);
+        QCOMPARE(window.findChild<QTreeWidget *>()->topLevelItemCount(), 1);
+        QVERIFY(action(window, QKeySequence::Save)->isEnabled());
+        QVERIFY(action(window, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S))->isEnabled());
+        QCOMPARE(window.unsaved(), format < 0);
     }
-    QVERIFY(window.saveSummary(dir.filePath("window"), summary::SummaryFormat(format)));
-    commandLine(Examples + "counts.csv", args + rates + QStringList {"-o", dir.filePath("batch")});
-    QCOMPARE(workbookParts(dir.filePath("window")), workbookParts(dir.filePath("batch")));
+}
+
+void TestTables::typedEnding_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("filter"); // workbook, CSV, CSV for Excel, JSON
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("format");
+    using F = summary::SummaryFormat;
+    QTest::newRow("no ending") << "сводка" << 0 << "сводка.xlsx" << int(F::Xlsx);
+    QTest::newRow(".csv with the workbook's filter")
+        << "сводка.csv" << 0 << "сводка.csv" << int(F::Csv);
+    QTest::newRow(".csv with Excel's CSV") << "сводка.csv" << 2 << "сводка.csv" << int(F::ExcelCsv);
+    QTest::newRow(".JSON with CSV's") << "сводка.JSON" << 1 << "сводка.JSON" << int(F::Json);
+    QTest::newRow(".xlsx with JSON's") << "с.xlsx" << 3 << "с.xlsx" << int(F::Xlsx);
+    QTest::newRow("another ending") << "сводка.txt" << 3 << "сводка.txt.json" << int(F::Json);
+}
+
+void TestTables::typedEnding()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, filter);
+    QFETCH(QString, file);
+    QFETCH(int, format);
+    const SummaryFile chosen = summaryFile(typed, filter);
+    QCOMPARE(chosen.path, file);
+    QCOMPARE(int(chosen.format), format);
+}
+
+// A choice changed while the summary is saved computes nothing: the save
+// ends written, and the table is the one computed before.
+void TestTables::choiceDuringSave()
+{
+    QTemporaryDir tables, out;
+    TablesWindow window;
+    QComboBox *joinpoints = nullptr;
+    for (QComboBox *box : window.findChildren<QComboBox *>())
+        joinpoints = box->findText("не искать") >= 0 ? box : joinpoints;
+    joinpoints->setCurrentIndex(joinpoints->count() - 1);
+    open(window, slowTable(tables.path(), 2000));
+    const int rows = modelOf(window).rowCount();
+    QVERIFY(window.saveSummary(out.filePath("summary.csv"), summary::SummaryFormat::Csv));
+    joinpoints->setCurrentIndex(0);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 60000);
+    QCOMPARE(csvTable(contents(out.filePath("summary.csv"))).size(), rows + 1);
+    QVERIFY(!window.unsaved());
+    QCOMPARE(modelOf(window).rowCount(), rows);
+}
+
+// A table that breaks off, computed twice: each run tells its own failure
+// and skips, not the run's before.
+void TestTables::runAfterRun()
+{
+    TablesWindow window;
+    ModalDriver driver;
+    QString first, second;
+    driver.expect(ModalDriver::answer("OK", &first));
+    driver.expect(ModalDriver::answer("OK", &second));
+    QVERIFY(window.openTable(
+        QStringLiteral(VANTOREL_GOLDEN_DIR "/batch/unterminated-quote/input.csv")));
+    QTRY_VERIFY_WITH_TIMEOUT(!window.busy() && driver.pending() == 1, 60000);
+    const int skipped = window.findChild<QTreeWidget *>()->topLevelItemCount();
+    action(window, QKeySequence::Refresh)->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.busy() && driver.pending() == 0, 60000);
+    QCOMPARE(second, first);
+    QVERIFY(first.contains("unterminated-quote"));
+    QCOMPARE(window.findChild<QTreeWidget *>()->topLevelItemCount(), skipped);
+    QCOMPARE(driver.unexpected, QStringList());
 }
 
 // Stopped, a computation leaves the rows it had and writes nothing; a save
@@ -236,16 +360,15 @@ void TestTables::stopLeavesNothing()
     QTemporaryDir tables, out;
     const QString input = slowTable(tables.path(), 20000);
     TablesWindow window;
-    QAction *stop = nullptr;
-    for (QAction *action : window.findChildren<QAction *>())
-        stop = action->shortcut() == QKeySequence(Qt::Key_Escape) ? action : stop;
+    QAction *stop = action(window, QKeySequence(Qt::Key_Escape));
     QVERIFY(window.openTable(input));
     QTimer::singleShot(300, stop, &QAction::trigger);
     QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 60000);
     QVERIFY(modelOf(window).rowCount() < 20000);
     QCOMPARE(filesBelow(tables.path()).keys(), QStringList {"slow20000.csv"});
+    QVERIFY(window.saveSummary(out.filePath("summary.csv"), summary::SummaryFormat::Csv));
     QTimer::singleShot(300, stop, &QAction::trigger);
-    QVERIFY(!window.saveSummary(out.filePath("summary.csv"), summary::SummaryFormat::Csv));
+    QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 60000);
     QCOMPARE(filesBelow(out.path()).keys(), QStringList());
 }
 
