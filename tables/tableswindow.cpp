@@ -364,6 +364,7 @@ void TablesWindow::takeArrived()
     if (arrived.begun) {
         model->reset(arrived.layout);
         valueName = arrived.valueName;
+        tableView->resizeColumnsToContents(); // the titles, until rows come
     }
     const bool first = model->rowCount() == 0 && !arrived.rows.empty();
     model->append(arrived.rows);
