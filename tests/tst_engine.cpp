@@ -97,6 +97,8 @@ private slots:
     void sameAsCommandLine();
     void stopHalfWay_data();
     void stopHalfWay();
+    void timeLeft_data();
+    void timeLeft();
 
 private:
     QTemporaryDir dir;
@@ -210,6 +212,34 @@ void TestEngine::stopHalfWay()
     QCOMPARE(left.size(), result.computed); // the finished series' reports, nothing hidden
     for (const QString &name : left.keys())
         QVERIFY2(name.startsWith("reports/") && !name.contains("/."), qPrintable(name));
+}
+
+// Time left is the time so far times (1 − done) / done, shown once a second
+// has gone by of a run that takes 5 s or more.
+void TestEngine::timeLeft_data()
+{
+    QTest::addColumn<qint64>("elapsedMs");
+    QTest::addColumn<double>("done");
+    QTest::addColumn<QString>("left");
+
+    QTest::newRow("within the first second") << qint64(999) << 0.1 << "";
+    QTest::newRow("after the first second") << qint64(1000) << 0.1 << "около 9 с";
+    QTest::newRow("a run of 4.996 s") << qint64(1249) << 0.25 << "";
+    QTest::newRow("a run of 5 s") << qint64(1250) << 0.25 << "около 4 с";
+    QTest::newRow("under half a second left") << qint64(5000) << 0.9999 << "около 1 с";
+    QTest::newRow("a minute left") << qint64(60000) << 0.5 << "около 1 мин 0 с";
+    QTest::newRow("an hour left") << qint64(3600000) << 0.5 << "около 1 ч 0 мин";
+    QTest::newRow("1 h 2 min 5 s left") << qint64(3725000) << 0.5 << "около 1 ч 2 мин";
+    QTest::newRow("all done") << qint64(60000) << 1.0 << "";
+}
+
+void TestEngine::timeLeft()
+{
+    QFETCH(qint64, elapsedMs);
+    QFETCH(double, done);
+    QFETCH(QString, left);
+
+    QCOMPARE(engine::timeLeft({0, 0, elapsedMs, done}), left);
 }
 
 QTEST_GUILESS_MAIN(TestEngine)
