@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <numeric>
+#include <random>
 
 using stats::JoinpointMethod;
 
@@ -61,6 +62,7 @@ class TestJoinpoint : public QObject
 private slots:
     void fits_data();
     void fits();
+    void permutationLevel();
     void nonPositive_data();
     void nonPositive();
 };
@@ -164,6 +166,22 @@ void TestJoinpoint::fits()
         QVERIFY(
             std::fabs(s.pValue - t.apcP) <= 1e-12 || (std::isnan(s.pValue) && std::isnan(t.apcP)));
     }
+}
+
+// On noise the test of k = 0 against k = 1 finds a joinpoint in 5% of
+// series: 250 of 5,000, give or take 5 binomial standard deviations, 77.
+void TestJoinpoint::permutationLevel()
+{
+    std::mt19937 noise(335);
+    const stats::JoinpointOptions options {JoinpointMethod::Permutation, 1, 99};
+    int found = 0;
+    for (int s = 0; s < 5000; ++s) {
+        std::vector<double> values(15);
+        for (double &v : values)
+            v = std::exp(noise() * 0x1p-32);
+        found += !stats::fitJoinpoints(years(15), values, options, quint64(s)).joinpoints.empty();
+    }
+    QVERIFY2(std::abs(found - 250) <= 77, qPrintable(QString::number(found)));
 }
 
 void TestJoinpoint::nonPositive_data()
