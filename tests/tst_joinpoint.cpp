@@ -44,13 +44,15 @@ std::vector<std::int32_t> years(std::size_t n)
 }
 
 // exact: SSE 0 and zero-width intervals. apcs: each segment's, then the
-// AAPC if given.
+// AAPC if given. permutations, seed: of the permutation test.
 void row(const QByteArray &name, const std::vector<double> &values, JoinpointMethod method,
     int most, const std::vector<int> &joinpoints, int searched, bool exact = false,
-    const std::vector<double> &apcs = {}, double tolerance = 0)
+    const std::vector<double> &apcs = {}, double tolerance = 0,
+    int permutations = stats::JoinpointOptions().permutations,
+    quint64 seed = stats::JoinpointOptions().seed)
 {
-    QTest::newRow(name.constData())
-        << values << method << most << joinpoints << searched << exact << apcs << tolerance;
+    QTest::newRow(name.constData()) << values << method << most << joinpoints << searched << exact
+                                    << apcs << tolerance << permutations << seed;
 }
 
 } // namespace
@@ -77,6 +79,8 @@ void TestJoinpoint::fits_data()
     QTest::addColumn<bool>("exact");
     QTest::addColumn<std::vector<double>>("apcs");
     QTest::addColumn<double>("tolerance");
+    QTest::addColumn<int>("permutations");
+    QTest::addColumn<quint64>("seed");
 
     const std::vector<double> prostate {160.0, 145.8, 153.9, 147.8, 149.6, 147.9, 154.7, 132.5,
         124.8, 126.1, 92.9, 95.4, 93.3, 98.7, 94.1, 100.4, 96.6, 106.1};
@@ -98,6 +102,13 @@ void TestJoinpoint::fits_data()
     // more must weigh the SSE of one joinpoint, not of the line.
     row("two sharp breaks, permutation", broken(20, {6, 13}, 0.01, -2),
         JoinpointMethod::Permutation, -1, {First + 6, First + 13}, 3);
+    // A faint break, tested at its level's edge (0.05): # = 4 of the first 79 and of 99
+    // permutations, 5 of 99 at seed 5, counted apart from this code by joinpoint.h's generator.
+    const std::vector<double> faint = broken(15, {7}, 0.02, -0.02);
+    const auto P = JoinpointMethod::Permutation;
+    row("faint break, p = 5/100", faint, P, 1, {First + 7}, 1, false, {}, 0, 99);
+    row("faint break, p = 5/80", faint, P, 1, {}, 1, false, {}, 0, 79);
+    row("faint break, seed 5: p = 6/100", faint, P, 1, {}, 1, false, {}, 0, 99, 5);
     row("n 5, none by default", broken(5, {2}), W, -1, {}, 0);
     row("n 5, one asked for, at index 2", broken(5, {2}), W, 1, {First + 2}, 1, true);
     row("n 7, at index n - 3", broken(7, {4}), W, -1, {First + 4}, 1, true);
@@ -130,11 +141,11 @@ void TestJoinpoint::fits()
     QFETCH(bool, exact);
     QFETCH(std::vector<double>, apcs);
     QFETCH(double, tolerance);
+    QFETCH(int, permutations);
+    QFETCH(quint64, seed);
 
     const int n = int(values.size());
-    stats::JoinpointOptions options;
-    options.method = method;
-    options.maxJoinpoints = most;
+    const stats::JoinpointOptions options {method, most, permutations, seed};
     const stats::JoinpointFit f = stats::fitJoinpoints(years(values.size()), values, options, 0);
     QCOMPARE(std::vector<int>(f.joinpoints.begin(), f.joinpoints.end()), joinpoints);
     QCOMPARE(f.searchedMax, searched);
