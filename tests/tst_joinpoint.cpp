@@ -109,6 +109,10 @@ void TestJoinpoint::fits_data()
     row("faint break, p = 5/100", faint, P, 1, {First + 7}, 1, false, {}, 0, 99);
     row("faint break, p = 5/80", faint, P, 1, {}, 1, false, {}, 0, 79);
     row("faint break, seed 5: p = 6/100", faint, P, 1, {}, 1, false, {}, 0, 99, 5);
+    // Up to 2 joinpoints in 117 years are 6218 placements: 10⁷/(1 + N) of the budget for each
+    // search of a permutation test holds them for N = 1607, not 1608; an exact line is not tested.
+    row("117 years, N 1607", broken(117, {}), P, -1, {}, 2, true, {}, 0, 1607);
+    row("117 years, N 1608", broken(117, {}), P, -1, {}, 1, true, {}, 0, 1608);
     row("n 5, none by default", broken(5, {2}), W, -1, {}, 0);
     row("n 5, one asked for, at index 2", broken(5, {2}), W, 1, {First + 2}, 1, true);
     row("n 7, at index n - 3", broken(7, {4}), W, -1, {First + 4}, 1, true);
