@@ -97,6 +97,7 @@ private slots:
     void sameAsCommandLine();
     void stopHalfWay_data();
     void stopHalfWay();
+    void reportNotStaged();
     void timeLeft_data();
     void timeLeft();
 
@@ -214,8 +215,37 @@ void TestEngine::stopHalfWay()
         QVERIFY2(name.startsWith("reports/") && !name.contains("/."), qPrintable(name));
 }
 
-// Time left is the time so far times (1 − done) / done, shown once a second
-// has gone by of a run that takes 5 s or more.
+// Its staging folder gone after the first batch, a run says of each later report, by path and
+// why, that it is not written, and fails but goes on; the first report stays, nothing else.
+void TestEngine::reportNotStaged()
+{
+    QTemporaryDir dir;
+    engine::Options o;
+    o.input = QStringLiteral(VANTOREL_GOLDEN_DIR "/batch/threads-interleaved-skips/input.csv");
+    o.format = summary::SummaryFormat::None;
+    o.reportsDir = dir.filePath("reports");
+    o.jobs = 1;
+    o.batchBytes = 40;
+    Recorder sink;
+    sink.onProgress = [&] {
+        const QDir reports(o.reportsDir);
+        for (const QString &name :
+            reports.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot))
+            QDir(reports.filePath(name)).removeRecursively();
+        return true;
+    };
+    const engine::Result result = engine::Engine(o, sink).run();
+    QVERIFY(result.failed && result.computed == 27);
+    const QStringList failures = sink.lines.filter(" не записан: ");
+    QCOMPARE(failures.size(), 26);
+    for (const QString &line : failures)
+        QVERIFY2(line.startsWith(o.input + ':') && line.contains(": отчёт " + o.reportsDir + '/')
+                && line.contains(".txt не записан: файл не удалось создать ("),
+            qPrintable(line));
+    QCOMPARE(filesBelow(dir.path()).keys(), (QStringList {"reports", "reports/Грипп_Район 0.txt"}));
+}
+
+// The time so far times (1 − done) / done, after 1 s of a run of 5 s or more.
 void TestEngine::timeLeft_data()
 {
     QTest::addColumn<qint64>("elapsedMs");
