@@ -44,6 +44,12 @@ const std::vector<OptionEntry> &optionTable()
         {{"permutations"}, "перестановок в тесте (по умолчанию 4499)", "N", "4499"},
         {{"seed"}, "начало случайных перестановок (по умолчанию 20000335)", "N", "20000335"},
         {{"segments"}, "таблица отрезков между точками перелома в файл", "ФАЙЛ"},
+        {{"year"}, "отчётный год (по умолчанию последний год каждого ряда)", "ГОД"},
+        {{"baseline"}, "годы базы для СМУ и ожидаемого уровня (по умолчанию все до отчётного)",
+            "A-B"},
+        {{"expected-by"},
+            "границы ожидаемого уровня: normative (по умолчанию), prediction, poisson", "СПОСОБ",
+            "normative"},
         {{"reports"}, "файл отчёта для каждого ряда, как сохраняет окно", "ПАПКА"},
         {{"charts"}, "график для каждого ряда", "ПАПКА"},
         {{"chart-format"}, "формат графиков (по умолчанию svg)", "svg|png", "svg"},
@@ -72,6 +78,13 @@ QString helpText(const QList<QCommandLineOption> &options)
         "Из числа случаев (--cases СЛУЧАИ --population НАСЕЛЕНИЕ): в длинной таблице\n"
         "два последних столбца с этими именами; в широкой - два блока лет с\n"
         "заголовками \"СЛУЧАИ 2015\"... и \"НАСЕЛЕНИЕ 2015\"....\n"
+        "\n"
+        "Отчётный год (--year): показатель года сравнивается с прошлым годом, со\n"
+        "среднемноголетним уровнем (СМУ) лет базы и с ожидаемым уровнем - тенденцией\n"
+        "базы, продолженной до отчётного года, как окно продолжает её для прогноза.\n"
+        "Границы ожидаемого: normative - средние положительные и отрицательные\n"
+        "отклонения базы от её тенденции; prediction - 95% интервал прогноза МНК;\n"
+        "poisson - точный 95% ДИ показателя по числу случаев (только с --cases).\n"
         "\n"
         "Параметры:\n");
     for (const QCommandLineOption &option : options) {
@@ -214,6 +227,42 @@ Read readJoinpoints(const QCommandLineParser &parser, engine::Options &o)
     return std::nullopt;
 }
 
+// The reporting year: which year, against which baseline, by which bounds.
+Read readReportYear(const QCommandLineParser &parser, engine::Options &o)
+{
+    stats::ReportYearOptions &r = o.report;
+    bool ok = true;
+    if (parser.isSet(key("year"))) {
+        const QString year = parser.value(key("year"));
+        r.year = year.toInt(&ok);
+        if (!ok || r.year < trend::MinYear || r.year > trend::MaxYear)
+            return QObject::tr("--year: нужен год от %1 до %2, а не «%3»")
+                .arg(trend::MinYear)
+                .arg(trend::MaxYear)
+                .arg(year);
+    }
+    if (parser.isSet(key("baseline"))) {
+        const QString span = parser.value(key("baseline"));
+        const QStringList ends = span.split(u'-');
+        bool from = false, to = false;
+        if (ends.size() == 2) {
+            r.baselineFrom = ends[0].trimmed().toInt(&from);
+            r.baselineTo = ends[1].trimmed().toInt(&to);
+        }
+        if (!from || !to || r.baselineFrom < trend::MinYear || r.baselineTo > trend::MaxYear)
+            return QObject::tr("--baseline: нужны годы «A-B», например 2012-2019, а не «%1»")
+                .arg(span);
+    }
+    const QString by = parser.value(key("expected-by"));
+    const auto method = choose<stats::ExpectedBy>(by,
+        {{"normative", stats::ExpectedBy::Normative}, {"prediction", stats::ExpectedBy::Prediction},
+            {"poisson", stats::ExpectedBy::Poisson}});
+    if (!method)
+        return QObject::tr("неизвестный способ «%1» (normative, prediction или poisson)").arg(by);
+    r.expectedBy = *method;
+    return std::nullopt;
+}
+
 Read readChartsAndJobs(const QCommandLineParser &parser, engine::Options &o)
 {
     const QString cf = parser.value(key("chart-format"));
@@ -262,8 +311,8 @@ std::optional<int> readCommandLine(const QStringList &args, engine::Options &o, 
         QTextStream(stdout) << "vantorel-batch " VANTOREL_VERSION "\n";
         return AllComputed;
     }
-    for (const auto read :
-        {readPlaces, readFormat, readText, readRates, readJoinpoints, readChartsAndJobs}) {
+    for (const auto read : {readPlaces, readFormat, readText, readRates, readJoinpoints,
+             readReportYear, readChartsAndJobs}) {
         if (const Read error = read(parser, o))
             return usage(*error);
     }

@@ -94,6 +94,8 @@ private:
         Problem error;
         if (!source->start(&error))
             return fatal(error);
+        if (auto why = reportYearInTable())
+            return fatal(*why);
         if (auto why = outputs.begin(source->labelNames()))
             return fatal(*why);
         valueName = source->valueName();
@@ -106,6 +108,22 @@ private:
             sink.begin(source->labelNames(), rowColumns, valueName);
         }
         return true;
+    }
+
+    // A reporting year that no series can have is a mistake of the
+    // options, told before anything is written.
+    std::optional<Problem> reportYearInTable()
+    {
+        if (o.report.year == 0)
+            return std::nullopt;
+        const auto [first, last] = source->yearSpan();
+        if (o.report.year >= first && o.report.year <= last)
+            return std::nullopt;
+        return Problem::about(input.fileName,
+            QObject::tr("--year %1: в таблице нет %1 года (годы %2–%3)")
+                .arg(o.report.year)
+                .arg(first)
+                .arg(last));
     }
 
     bool openInput()
@@ -310,11 +328,18 @@ private:
 Computed computeSeries(const table::Series &s, const Options &o)
 {
     Computed c {trend::calculate(s.values, qint16(s.values.size())),
-        stats::fitOverYears(s.years, s.exact), stats::trendTests(s.years, s.exact), std::nullopt};
+        stats::fitOverYears(s.years, s.exact), stats::trendTests(s.years, s.exact), std::nullopt, {}};
     // The series' line seeds its permutations: the result does not depend
     // on threads, batches or the other series.
     if (o.joinpoints)
         c.joinpoints = stats::fitJoinpoints(s.years, s.exact, *o.joinpoints, quint64(s.line));
+    // The expected level continues the form's own line over the baseline.
+    c.report
+        = stats::assessReportYear({s.years, s.values, s.exact, s.cases, s.population, o.rates.per},
+            o.report, [](const std::vector<double> &values) {
+                trend::TrendResult line = trend::calculate(values, qint16(values.size()));
+                return stats::PracticeLine {std::move(line.theoreticalLevels), line.slope};
+            });
     return c;
 }
 
@@ -335,6 +360,18 @@ std::optional<QString> validate(const Options &o)
         return QObject::tr("--segments и --joinpoints off несовместимы");
     if (!o.segments.isEmpty() && o.format == summary::SummaryFormat::Xlsx)
         return QObject::tr("в книге xlsx отрезки уже есть на листе «Отрезки»; --segments не нужен");
+    const stats::ReportYearOptions &r = o.report;
+    if (r.baselineFrom != 0 && r.baselineFrom >= r.baselineTo)
+        return QObject::tr("--baseline %1-%2: начало базы должно быть раньше конца")
+            .arg(r.baselineFrom)
+            .arg(r.baselineTo);
+    if (r.year != 0 && r.baselineTo != 0 && r.baselineTo >= r.year)
+        return QObject::tr("--baseline %1-%2: база должна кончаться до отчётного %3 года")
+            .arg(r.baselineFrom)
+            .arg(r.baselineTo)
+            .arg(r.year);
+    if (r.expectedBy == stats::ExpectedBy::Poisson && !o.rates.on())
+        return QObject::tr("--expected-by poisson - только вместе с --cases и --population");
     return std::nullopt;
 }
 

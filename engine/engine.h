@@ -21,6 +21,7 @@
 #include "encoding.h"
 #include "joinpoint.h"
 #include "ols.h"
+#include "reportyear.h"
 #include "series.h"
 #include "summaryrow.h"
 #include "summarywriter.h"
@@ -53,6 +54,8 @@ struct Options {
     // The segments table's file, in the summary's format; empty: none. A
     // workbook summary has it as a sheet of its own.
     QString segments;
+    // The reporting year: which, against which baseline, by which bounds.
+    stats::ReportYearOptions report;
 
     QString reportsDir; // empty: no report files
     QString chartsDir; // empty: no charts (needs a QGuiApplication)
@@ -68,9 +71,10 @@ struct Computed {
     stats::OlsFit ols;
     stats::TrendTests tests;
     std::optional<stats::JoinpointFit> joinpoints;
+    stats::ReportYear report;
     summary::RowInput row(const table::Series &series) const
     {
-        return {series, result, ols, tests, joinpoints ? &*joinpoints : nullptr};
+        return {series, result, ols, tests, joinpoints ? &*joinpoints : nullptr, &report};
     }
 };
 

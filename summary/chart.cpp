@@ -18,6 +18,7 @@ const QColor ActualColor(0x1f, 0x4e, 0x9c);
 const QColor TrendColor(0xc0, 0x39, 0x2b);
 const QColor GridColor(0xdd, 0xdd, 0xdd);
 const QColor JoinpointColor(0x6a, 0x1b, 0x9a);
+const QColor ExpectedColor(0xd9, 0x82, 0x2b);
 
 // A percentage as a Russian journal prints it: "−3,2".
 QString percent(double v)
@@ -60,6 +61,7 @@ public:
         , r(row.result)
         , ols(row.ols)
         , tests(row.tests)
+        , report(row.report && row.report->expected && row.report->value ? row.report : nullptr)
         , joinpoints(row.joinpoints && row.joinpoints->reason == stats::Reason::None
                       && row.joinpoints->fitted.size() == std::size_t(row.result.count)
                   ? row.joinpoints
@@ -84,6 +86,7 @@ public:
         joinpointFit();
         actual();
         forecast();
+        reportYear();
         legend();
         valueAxis();
     }
@@ -107,8 +110,18 @@ private:
         take(r.forecastLevel);
         for (int i = 0; joinpoints && i < n; ++i)
             take(std::exp(joinpoints->fitted[std::size_t(i)]));
-        take(ols.piLow);
-        take(ols.piHigh);
+        if (report)
+            take(*report->expected);
+        // Incidence is not below 0: the axis of a series that never is
+        // starts there, unless a line drawn goes below, and an interval
+        // that reaches below is drawn down to the axis.
+        const bool fromZero = !(lo < 0)
+            && std::none_of(s.values.begin(), s.values.begin() + n, [](double v) { return v < 0; });
+        std::vector<double> intervals {ols.piLow, ols.piHigh};
+        if (report)
+            intervals.insert(intervals.end(), {bounds().first, bounds().second});
+        for (const double v : intervals)
+            take(fromZero ? std::max(v, 0.0) : v);
         if (!std::isfinite(lo)) {
             lo = 0;
             hi = 1;
@@ -118,7 +131,7 @@ private:
             hi += std::max(1.0, std::fabs(hi) * 0.1);
         }
         const double pad = (hi - lo) * 0.06;
-        lo -= pad;
+        lo = fromZero ? 0.0 : lo - pad;
         hi += pad * 1.5;
         step = niceStep(hi - lo, 6);
         yMin = std::floor(lo / step) * step;
@@ -141,6 +154,17 @@ private:
         for (int i = 1; i < n; ++i)
             path.lineTo(x(i), y(levels[std::size_t(i)]));
         return path;
+    }
+
+    // A vertical interval with its ends marked; below the axis it stops at
+    // the axis, unmarked.
+    void interval(double at, double low, double high)
+    {
+        p.drawLine(QPointF(at, y(std::max(low, yMin))), QPointF(at, y(high)));
+        for (const double v : {low, high}) {
+            if (v >= yMin)
+                p.drawLine(QPointF(at - 5, y(v)), QPointF(at + 5, y(v)));
+        }
     }
 
     void diamond(QPointF c)
@@ -219,10 +243,7 @@ private:
     {
         if (std::isfinite(ols.piLow) && std::isfinite(ols.piHigh)) {
             p.setPen(QPen(Qt::darkGray, 1.5));
-            const double bx = x(n) + 14;
-            p.drawLine(QPointF(bx, y(ols.piLow)), QPointF(bx, y(ols.piHigh)));
-            for (double v : {ols.piLow, ols.piHigh})
-                p.drawLine(QPointF(bx - 5, y(v)), QPointF(bx + 5, y(v)));
+            interval(x(n) + 14, ols.piLow, ols.piHigh);
         }
         const QPointF point(x(n), y(r.forecastLevel));
         diamond(point);
@@ -231,12 +252,56 @@ private:
             trend::formatReal(r.forecastLevel));
     }
 
+    // The bounds the verdict goes by: about the expected level, or, by
+    // Poisson, about the year's rate.
+    std::pair<double, double> bounds() const
+    {
+        switch (report->by) {
+        case stats::ExpectedBy::Normative:
+            return {*report->low, *report->high};
+        case stats::ExpectedBy::Prediction:
+            return {*report->predictionLow, *report->predictionHigh};
+        case stats::ExpectedBy::Poisson:
+            break;
+        }
+        return {
+            report->rateLow.value_or(*report->value), report->rateHigh.value_or(*report->value)};
+    }
+
+    // The reporting year's expected level beside its actual point, with the
+    // bounds as an interval.
+    void reportYear()
+    {
+        if (!report)
+            return;
+        const int i = report->year - s.years.front();
+        const bool aroundValue = report->by == stats::ExpectedBy::Poisson;
+        const double bx = x(i) + (aroundValue ? 0 : 12);
+        const auto [low, high] = bounds();
+        p.setPen(QPen(ExpectedColor, 1.5));
+        interval(bx, low, high);
+        expectedMark(QPointF(x(i) + 12, y(*report->expected)));
+    }
+
+    void expectedMark(QPointF c)
+    {
+        p.setPen(QPen(ExpectedColor, 2));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(c - QPointF(5, 5), QSizeF(10, 10)));
+    }
+
     void legend()
     {
         p.setFont(font);
-        const double ly = Height - 52;
+        // In two rows when one does not hold every entry.
+        double ly = Height - 74;
         double lx = plot.left();
         const auto entry = [&](const QString &text, auto marker) {
+            if (lx > plot.left()
+                && lx + 30 + QFontMetricsF(font).horizontalAdvance(text) > Width - 10) {
+                lx = plot.left();
+                ly += 20;
+            }
             marker(QPointF(lx + 12, ly));
             p.setPen(Qt::black);
             p.drawText(QPointF(lx + 30, ly + 5), text);
@@ -254,6 +319,11 @@ private:
         });
         entry(QObject::tr("Прогноз на %1 год").arg(s.years[std::size_t(n)]),
             [&](QPointF c) { diamond(c); });
+        if (report)
+            entry(QObject::tr("Ожидалось в %1 г.: %2")
+                      .arg(report->year)
+                      .arg(verdictText(report->verdict)),
+                [&](QPointF c) { expectedMark(c); });
         if (joinpoints)
             entry(joinpointLegend(), [&](QPointF c) {
                 p.setPen(QPen(JoinpointColor, 2, Qt::DashDotLine));
@@ -351,13 +421,14 @@ private:
     const trend::TrendResult &r;
     const stats::OlsFit &ols;
     const stats::TrendTests &tests;
+    const stats::ReportYear *report; // when the reporting year has an expected level
     const stats::JoinpointFit *joinpoints; // none when not fitted, or when there is no fit
     const QString valueName;
     const int n;
     QFont titleFont {QStringLiteral("Nimbus Sans")};
     QFont font {QStringLiteral("Nimbus Sans")};
     QFont small;
-    const QRectF plot {80, 60, Width - 110, Height - 160};
+    const QRectF plot {80, 60, Width - 110, Height - 180};
     double step = 1, yMin = 0, yMax = 1;
     int every = 1;
 };

@@ -49,6 +49,12 @@ CellValue jp(const RowInput &r, CellValue value)
     return value;
 }
 
+// A part of the reporting year's assessment, or no cell where it is missing.
+CellValue maybe(const std::optional<double> &x)
+{
+    return x ? real(*x) : CellValue {CellType::Absent, 0, 0, {}, {}};
+}
+
 const stats::Segment &last(const RowInput &r)
 {
     static const stats::Segment none;
@@ -74,6 +80,58 @@ QString joinpointYears(const stats::JoinpointFit &fit)
     return years.join(u';');
 }
 
+QString reportNote(const stats::ReportYear &r)
+{
+    switch (r.gap) {
+    case stats::ReportGap::None:
+        break;
+    case stats::ReportGap::NoValue:
+        return QObject::tr("нет данных за %1 год").arg(r.year);
+    case stats::ReportGap::NotAfterBaseline:
+        return QObject::tr("отчётный год %1 не позже конца базы").arg(r.year);
+    case stats::ReportGap::NoBaseline:
+        return QObject::tr("нет лет базы до %1 года").arg(r.year);
+    case stats::ReportGap::ShortBaseline:
+        return QObject::tr("база %1–%2 короче %3 лет: ожидаемый уровень не рассчитан")
+            .arg(r.baselineFrom)
+            .arg(r.baselineTo)
+            .arg(stats::MinBaselineYears);
+    case stats::ReportGap::NoVerdict:
+        return QObject::tr("нет границ для оценки");
+    }
+    return {};
+}
+
+const char *verdictKey(stats::Verdict verdict)
+{
+    switch (verdict) {
+    case stats::Verdict::Above:
+        return "above";
+    case stats::Verdict::Within:
+        return "within";
+    case stats::Verdict::Below:
+        return "below";
+    case stats::Verdict::None:
+        break;
+    }
+    return "";
+}
+
+QString verdictText(stats::Verdict verdict)
+{
+    switch (verdict) {
+    case stats::Verdict::Above:
+        return QObject::tr("выше ожидаемого");
+    case stats::Verdict::Within:
+        return QObject::tr("в пределах ожидаемого");
+    case stats::Verdict::Below:
+        return QObject::tr("ниже ожидаемого");
+    case stats::Verdict::None:
+        break;
+    }
+    return {};
+}
+
 QString reasonText(stats::Reason reason)
 {
     switch (reason) {
@@ -87,7 +145,7 @@ QString reasonText(stats::Reason reason)
 
 namespace {
 
-// The window's numbers, then the statistics of international practice.
+// The window's numbers, up to its forecast.
 const std::vector<Column> &seriesColumns()
 {
     using R = const RowInput &;
@@ -118,6 +176,71 @@ const std::vector<Column> &seriesColumns()
             [](R r) { return integer(r.series.years[std::size_t(r.result.count)]); }},
         {ColumnId::ForecastLevel, "forecast_level", "прогноз",
             [](R r) { return real(r.result.forecastLevel); }},
+    };
+    return columns;
+}
+
+// The reporting year against last year, the multi-year level and what the
+// trend expected; with counts, the exact interval of its rate too.
+const std::vector<Column> &reportColumns(bool counts)
+{
+    using R = const RowInput &;
+    static const std::vector<Column> columns {
+        {ColumnId::ReportYear, "report_year", "отчётный год",
+            [](R r) { return integer(r.report->year); }},
+        {ColumnId::ReportValue, "report_value", "показатель отчётного года",
+            [](R r) { return maybe(r.report->value); }},
+        {ColumnId::PrevValue, "prev_value", "показатель прошлого года",
+            [](R r) { return maybe(r.report->previous); }},
+        {ColumnId::ChangePrevPct, "change_prev_pct", "к прошлому году, %",
+            [](R r) { return maybe(r.report->changePercent); }},
+        {ColumnId::Smu, "smu", "СМУ", [](R r) { return maybe(r.report->mean); }},
+        {ColumnId::SmuRatio, "smu_ratio", "к СМУ, раз",
+            [](R r) { return maybe(r.report->meanRatio); }},
+        {ColumnId::Expected, "expected", "ожидаемый уровень",
+            [](R r) { return maybe(r.report->expected); }},
+        {ColumnId::ExpectedLow, "expected_low", "ожидаемый: нижняя граница",
+            [](R r) { return maybe(r.report->low); }},
+        {ColumnId::ExpectedHigh, "expected_high", "ожидаемый: верхняя граница",
+            [](R r) { return maybe(r.report->high); }},
+        {ColumnId::PiReportLow, "pi_report_low", "МНК: 95% интервал отчётного года, от",
+            [](R r) { return maybe(r.report->predictionLow); }},
+        {ColumnId::PiReportHigh, "pi_report_high", "МНК: 95% интервал отчётного года, до",
+            [](R r) { return maybe(r.report->predictionHigh); }},
+    };
+    static const std::vector<Column> interval {
+        {ColumnId::ReportCi95Low, "report_ci95_low", "95% ДИ показателя, от",
+            [](R r) { return maybe(r.report->rateLow); }},
+        {ColumnId::ReportCi95High, "report_ci95_high", "95% ДИ показателя, до",
+            [](R r) { return maybe(r.report->rateHigh); }},
+    };
+    static const std::vector<Column> verdict {
+        {ColumnId::Verdict, "verdict", "оценка",
+            [](R r) { return text(QString::fromLatin1(verdictKey(r.report->verdict))); }},
+        {ColumnId::VerdictRu, "verdict_ru", "оценка отчётного года",
+            [](R r) { return text(verdictText(r.report->verdict)); }},
+        {ColumnId::ReportNote, "report_note", "отчётный год: примечание",
+            [](R r) { return text(reportNote(*r.report)); }},
+    };
+    static const std::vector<Column> withCounts = [] {
+        std::vector<Column> all = columns;
+        all.insert(all.end(), interval.begin(), interval.end());
+        all.insert(all.end(), verdict.begin(), verdict.end());
+        return all;
+    }();
+    static const std::vector<Column> without = [] {
+        std::vector<Column> all = columns;
+        all.insert(all.end(), verdict.begin(), verdict.end());
+        return all;
+    }();
+    return counts ? withCounts : without;
+}
+
+// The least-squares line and the trend tests.
+const std::vector<Column> &statisticsColumns()
+{
+    using R = const RowInput &;
+    static const std::vector<Column> columns {
         {ColumnId::OlsSlopePerYear, "ols_slope_per_year", "МНК: наклон за год",
             [](R r) { return real(r.ols.slope); }},
         {ColumnId::OlsSlopeSe, "ols_slope_se", "МНК: ошибка наклона",
@@ -195,27 +318,20 @@ const std::vector<Column> &joinpointColumns()
 
 const std::vector<Column> &summaryColumns(bool unit, bool joinpoints)
 {
-    const std::vector<Column> &columns = seriesColumns();
-    const std::vector<Column> &fit = joinpointColumns();
     const Column unitColumn {
         ColumnId::Unit, "unit", "единица", [](const RowInput &r) { return text(r.series.unit); }};
-    static const std::vector<Column> variants[4] = {columns,
-        [&] {
-            std::vector<Column> all = columns;
+    const auto variant = [&](bool counts, bool fit) {
+        std::vector<Column> all = seriesColumns();
+        for (const auto *part : {&reportColumns(counts), &statisticsColumns()})
+            all.insert(all.end(), part->begin(), part->end());
+        if (fit)
+            all.insert(all.end(), joinpointColumns().begin(), joinpointColumns().end());
+        if (counts)
             all.push_back(unitColumn);
-            return all;
-        }(),
-        [&] {
-            std::vector<Column> all = columns;
-            all.insert(all.end(), fit.begin(), fit.end());
-            return all;
-        }(),
-        [&] {
-            std::vector<Column> all = columns;
-            all.insert(all.end(), fit.begin(), fit.end());
-            all.push_back(unitColumn);
-            return all;
-        }()};
+        return all;
+    };
+    static const std::vector<Column> variants[4]
+        = {variant(false, false), variant(true, false), variant(false, true), variant(true, true)};
     return variants[int(unit) + 2 * int(joinpoints)];
 }
 

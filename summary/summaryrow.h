@@ -7,6 +7,7 @@
 
 #include "joinpoint.h"
 #include "ols.h"
+#include "reportyear.h"
 #include "series.h"
 #include "trendcore.h"
 #include "trendtests.h"
@@ -25,6 +26,7 @@ struct RowInput {
     const stats::OlsFit &ols;
     const stats::TrendTests &tests;
     const stats::JoinpointFit *joinpoints = nullptr; // none when they are not fitted
+    const stats::ReportYear *report = nullptr; // the reporting year's assessment
     std::size_t segment = 0;
 };
 
@@ -57,6 +59,22 @@ enum class ColumnId {
     TrendClassRu,
     ForecastYear,
     ForecastLevel,
+    ReportYear,
+    ReportValue,
+    PrevValue,
+    ChangePrevPct,
+    Smu,
+    SmuRatio,
+    Expected,
+    ExpectedLow,
+    ExpectedHigh,
+    PiReportLow,
+    PiReportHigh,
+    ReportCi95Low,
+    ReportCi95High,
+    Verdict,
+    VerdictRu,
+    ReportNote,
     OlsSlopePerYear,
     OlsSlopeSe,
     OlsCi95Low,
@@ -123,6 +141,12 @@ QString reasonText(stats::Reason reason);
 // What the joinpoint note says of a fit: why it does not exist, or that
 // the series was too long to search for every joinpoint allowed.
 QString joinpointNote(const stats::JoinpointFit &fit);
+
+// What the reporting year's note says: why a part of it is missing.
+QString reportNote(const stats::ReportYear &report);
+// The verdict as the summary writes it: "above", and in Russian.
+const char *verdictKey(stats::Verdict verdict);
+QString verdictText(stats::Verdict verdict);
 
 // The joinpoints' years as the summary writes them: "2008;2013".
 QString joinpointYears(const stats::JoinpointFit &fit);

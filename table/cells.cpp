@@ -101,7 +101,7 @@ std::optional<QString> readCount(QByteArrayView cell, char delimiter, double *va
 } // namespace
 
 std::optional<QString> readRate(QByteArrayView cases, QByteArrayView populationCell, char delimiter,
-    double per, double *value, bool *population)
+    double per, double *value, bool *population, Counts *counts)
 {
     double count = 0, people = 0;
     *population = false;
@@ -117,6 +117,7 @@ std::optional<QString> readRate(QByteArrayView cases, QByteArrayView populationC
     if (people <= 0)
         return QObject::tr("население «%1» не больше нуля").arg(echoCell(populationCell));
     *value = count * per / people;
+    *counts = {count, people};
     return std::nullopt;
 }
 

@@ -51,8 +51,11 @@ QString rateUnit(double per);
 // The rate of one year from its cells, the cases' one not empty. Returns a
 // reason when there is none; `population` tells which cell is to blame.
 // Counts are read as written, not through single precision: populations
-// run past what it holds exactly.
+// run past what it holds exactly; `counts` receives both.
+struct Counts {
+    double cases = 0, population = 0;
+};
 std::optional<QString> readRate(QByteArrayView cases, QByteArrayView populationCell, char delimiter,
-    double per, double *value, bool *population);
+    double per, double *value, bool *population, Counts *counts);
 
 } // namespace table

@@ -78,14 +78,16 @@ void LongLayout::add(const Record &record, char delimiter, const QString &file)
         }
     }
     const QByteArrayView cell = record.trimmed(labelCount + casesAt);
-    Point point {*year, record.line, cell.isEmpty(), 0, 0, cellText(cell)};
+    Point point {*year, record.line, cell.isEmpty(), 0, 0, cellText(cell), {}};
+    span = span.first > span.second ? std::pair(*year, *year)
+                                    : std::pair(std::min(span.first, *year), std::max(span.second, *year));
     if (!point.empty && !rates.on()) {
         if (const auto why = readValue(cell, delimiter, &point.value, &point.exact))
             return fail(QObject::tr("%1 год: %2").arg(*year).arg(*why), labelCount + 1);
     } else if (!point.empty) {
         bool population = false;
         if (const auto why = readRate(cell, record.trimmed(labelCount + populationAt), delimiter,
-                rates.per, &point.value, &population))
+                rates.per, &point.value, &population, &point.counts))
             return fail(QObject::tr("%1 год: %2").arg(*year).arg(*why),
                 labelCount + (population ? populationAt : casesAt));
         point.exact = point.value;
@@ -125,7 +127,7 @@ LongLayout::Result LongLayout::assemble(Pending &p) const
     if (const auto why = lengthReason(n))
         return fail(p.line, *why);
 
-    Series s {p.labels, p.file, p.line, {}, {}, {}, {}, rates.on() ? value : QString()};
+    Series s {p.labels, p.file, p.line, {}, {}, {}, {}, rates.on() ? value : QString(), {}, {}};
     for (auto it = first; it != last.base(); ++it) {
         if (it != first && it->year != (it - 1)->year + 1)
             return fail(p.line, QObject::tr("нет значения за %1 год").arg((it - 1)->year + 1));
@@ -135,6 +137,10 @@ LongLayout::Result LongLayout::assemble(Pending &p) const
         s.values.push_back(it->value);
         s.exact.push_back(it->exact);
         s.typed.push_back(it->typed);
+        if (rates.on()) {
+            s.cases.push_back(it->counts.cases);
+            s.population.push_back(it->counts.population);
+        }
     }
     s.years = trend::seriesYears(first->year, int(n));
     result.series = std::move(s);

@@ -40,6 +40,8 @@ public:
         Skip skip;
     };
     std::vector<Result> finish();
+    // The first and last year of any row added; {0, -1} before one is.
+    std::pair<qint32, qint32> yearSpan() const { return span; }
 
 private:
     struct Point {
@@ -49,6 +51,7 @@ private:
         double value;
         double exact;
         QString typed;
+        Counts counts;
     };
     struct Pending {
         QStringList labels;
@@ -64,6 +67,7 @@ private:
     QStringList names;
     QString value;
     std::vector<Pending> pending;
+    std::pair<qint32, qint32> span {0, -1};
     QHash<QString, std::size_t> index;
 };
 

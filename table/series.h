@@ -19,6 +19,8 @@ struct Series {
     std::vector<double> exact; // as written, for the statistics beside the practice method
     std::vector<QString> typed; // cells as written, for the report
     QString unit; // of rates computed from counts, or empty
+    // With rates from counts, each year's case count and population.
+    std::vector<double> cases, population;
 };
 
 // Where something went wrong, and why: a skipped series, a table that

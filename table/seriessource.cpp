@@ -94,28 +94,43 @@ bool SeriesSource::readRecord(TableReader &blockReader, Record &row, SourceItem 
     return true;
 }
 
+std::pair<qint32, qint32> SeriesSource::yearSpan()
+{
+    if (!options.longLayout)
+        return wide.yearSpan();
+    collect();
+    return longTable.yearSpan();
+}
+
+// A long table is read whole before its first series: a series' rows may
+// be anywhere in it.
+void SeriesSource::collect()
+{
+    if (!collecting)
+        return;
+    collecting = false;
+    for (qint64 read = 1; reader.next(record); ++read) {
+        longTable.add(record, reader.delimiter(), file);
+        if (read % 4096 == 0 && options.reading && !options.reading()) {
+            done = true;
+            return;
+        }
+    }
+    // A read failure is told first, as soon as it happens; the series read
+    // before it follow.
+    if (!reader.error().isEmpty())
+        collected.push_back(SourceItem {std::nullopt, Skip(), readFailure(reader)});
+    for (LongLayout::Result &result : longTable.finish()) {
+        result.skip.sheet = options.sheet;
+        collected.push_back(SourceItem {std::move(result.series), result.skip, {}});
+    }
+    total = qint64(collected.size());
+}
+
 bool SeriesSource::nextLong(SourceBatch &batch)
 {
-    if (collecting) {
-        collecting = false;
-        for (qint64 read = 1; reader.next(record); ++read) {
-            longTable.add(record, reader.delimiter(), file);
-            if (read % 4096 == 0 && options.reading && !options.reading()) {
-                done = true;
-                return false;
-            }
-        }
-        // A read failure is told first, as soon as it happens; the series
-        // read before it follow.
-        if (!reader.error().isEmpty())
-            collected.push_back(SourceItem {std::nullopt, Skip(), readFailure(reader)});
-        for (LongLayout::Result &result : longTable.finish()) {
-            result.skip.sheet = options.sheet;
-            collected.push_back(SourceItem {std::move(result.series), result.skip, {}});
-        }
-        total = qint64(collected.size());
-    }
-    if (taken == collected.size()) {
+    collect();
+    if (done || taken == collected.size()) {
         done = true;
         collected.clear();
         return false;

@@ -78,11 +78,15 @@ public:
     // is read. A long table tells its read failure first, then the series
     // read before it.
     bool failureEnds() const { return !options.longLayout; }
+    // The first and last year of the table: its header's, or of any row of
+    // a long table, which this reads whole.
+    std::pair<qint32, qint32> yearSpan();
     // How many items a long table holds, once read; -1 for a wide table.
     qint64 itemCount() const { return options.longLayout && !collecting ? total : -1; }
 
 private:
     bool nextLong(SourceBatch &batch);
+    void collect();
     Problem readFailure(const TableReader &failed) const;
     bool readRecord(TableReader &blockReader, Record &record, SourceItem &item) const;
 

@@ -138,12 +138,15 @@ std::optional<Series> WideLayout::rateRow(
             return fail(QObject::tr("пустая ячейка за %1 год").arg(year), casesAt + i);
         double value = 0;
         bool population = false;
-        if (const auto why = readRate(
-                cases, record.trimmed(populationAt + i), delimiter, rates.per, &value, &population))
+        Counts counts;
+        if (const auto why = readRate(cases, record.trimmed(populationAt + i), delimiter, rates.per,
+                &value, &population, &counts))
             return fail(QObject::tr("%1 год: %2").arg(year).arg(*why),
                 population ? populationAt + i : casesAt + i);
         s.values.push_back(value);
         s.exact.push_back(value);
+        s.cases.push_back(counts.cases);
+        s.population.push_back(counts.population);
         if (keepTyped)
             s.typed.push_back(trend::formatReal(value));
     }

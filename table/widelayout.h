@@ -28,6 +28,11 @@ public:
     { }
     bool setHeader(const Record &header, QString *error);
     QStringList labelNames() const { return names; }
+    // The header's first and last year.
+    std::pair<qint32, qint32> yearSpan() const
+    {
+        return {firstYear, firstYear + qint32(yearCount) - 1};
+    }
     // A series, or the reason it is skipped.
     // `keepTyped`: keep each cell's text too, which only reports need.
     std::optional<Series> row(const Record &record, char delimiter, const QString &file, Skip *skip,

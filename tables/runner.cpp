@@ -4,6 +4,7 @@
 Runner::Runner(const engine::Options &options, bool rows, QObject *parent)
     : QObject(parent)
     , withRows(rows)
+    , expectedBy(options.report.expectedBy)
     , engine(options, *this)
 {
     thread = std::thread([this] {
@@ -66,7 +67,7 @@ void Runner::begin(const QStringList &labelNames, const std::vector<summary::Col
 {
     const std::lock_guard guard(lock);
     arrived.begun = true;
-    layout = SummaryModel::layoutFor(labelNames, columns);
+    layout = SummaryModel::layoutFor(labelNames, columns, expectedBy);
     arrived.layout = layout;
     arrived.valueName = valueName;
 }

@@ -59,6 +59,7 @@ private:
     bool row(engine::Row &&row) override;
 
     const bool withRows;
+    const stats::ExpectedBy expectedBy; // which bounds the table shows
     engine::Engine engine;
     std::thread thread;
     bool running = true;

@@ -16,13 +16,35 @@ using summary::ColumnId;
 
 // The columns a person scans a table by; the rest are in the saved summary.
 constexpr ColumnId ShownColumns[] = {ColumnId::FirstYear, ColumnId::LastYear, ColumnId::N,
-    ColumnId::TrendClassRu, ColumnId::AverageAnnualChangeRate, ColumnId::OlsSlopePerYear,
-    ColumnId::OlsPValue, ColumnId::Apc, ColumnId::ApcCi95Low, ColumnId::ApcCi95High,
-    ColumnId::MkPValue, ColumnId::SenSlope, ColumnId::JpCount, ColumnId::JpYears, ColumnId::Aapc,
-    ColumnId::LastSegmentStart, ColumnId::LastApc};
+    ColumnId::TrendClassRu, ColumnId::AverageAnnualChangeRate, ColumnId::ReportYear,
+    ColumnId::ReportValue, ColumnId::ChangePrevPct, ColumnId::SmuRatio, ColumnId::Expected,
+    ColumnId::ExpectedLow, ColumnId::ExpectedHigh, ColumnId::PiReportLow, ColumnId::PiReportHigh,
+    ColumnId::ReportCi95Low, ColumnId::ReportCi95High, ColumnId::VerdictRu,
+    ColumnId::OlsSlopePerYear, ColumnId::OlsPValue, ColumnId::Apc, ColumnId::ApcCi95Low,
+    ColumnId::ApcCi95High, ColumnId::MkPValue, ColumnId::SenSlope, ColumnId::JpCount,
+    ColumnId::JpYears, ColumnId::Aapc, ColumnId::LastSegmentStart, ColumnId::LastApc};
 constexpr ColumnId IntegerColumns[] = {ColumnId::FirstYear, ColumnId::LastYear, ColumnId::N,
-    ColumnId::JpCount, ColumnId::LastSegmentStart};
+    ColumnId::JpCount, ColumnId::LastSegmentStart, ColumnId::ReportYear};
 constexpr ColumnId TextColumns[] = {ColumnId::JpYears};
+
+// The bounds of the expected level that the verdict goes by; the others
+// are in the saved summary.
+bool boundsShown(ColumnId id, stats::ExpectedBy by)
+{
+    switch (id) {
+    case ColumnId::ExpectedLow:
+    case ColumnId::ExpectedHigh:
+        return by == stats::ExpectedBy::Normative;
+    case ColumnId::PiReportLow:
+    case ColumnId::PiReportHigh:
+        return by == stats::ExpectedBy::Prediction;
+    case ColumnId::ReportCi95Low:
+    case ColumnId::ReportCi95High:
+        return by == stats::ExpectedBy::Poisson;
+    default:
+        return true;
+    }
+}
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -56,19 +78,22 @@ QString wrapped(const QString &title, int width = 14)
 bool SummaryModel::needs(const summary::Column &column)
 {
     return among(ShownColumns, column.id) || column.id == ColumnId::TrendClass
-        || column.id == ColumnId::AverageAnnualChangeRate;
+        || column.id == ColumnId::AverageAnnualChangeRate || column.id == ColumnId::Verdict;
 }
 
-SummaryModel::Layout SummaryModel::layoutFor(
-    const QStringList &labelNames, const std::vector<summary::Column> &columns)
+SummaryModel::Layout SummaryModel::layoutFor(const QStringList &labelNames,
+    const std::vector<summary::Column> &columns, stats::ExpectedBy by)
 {
     Layout layout;
     layout.labelNames = labelNames;
     for (const ColumnId id : ShownColumns) {
         for (std::size_t at = 0; at < columns.size(); ++at) {
-            if (columns[at].id == id)
+            if (columns[at].id == id && boundsShown(id, by))
                 layout.shown.push_back({id, QString::fromLatin1(columns[at].name),
-                    QString::fromUtf8(columns[at].title), at, id == ColumnId::TrendClassRu,
+                    QString::fromUtf8(columns[at].title), at,
+                    id == ColumnId::TrendClassRu    ? Shown::Class
+                        : id == ColumnId::VerdictRu ? Shown::Verdict
+                                                    : Shown::Plain,
                     among(TextColumns, id) ? layout.textColumns++ : -1, among(IntegerColumns, id)});
         }
     }
@@ -77,6 +102,8 @@ SummaryModel::Layout SummaryModel::layoutFor(
             layout.classAt = at;
         if (columns[at].id == ColumnId::AverageAnnualChangeRate)
             layout.rateAt = at;
+        if (columns[at].id == ColumnId::Verdict)
+            layout.verdictAt = at;
     }
     return layout;
 }
@@ -111,6 +138,11 @@ SummaryModel::Compact SummaryModel::compact(const engine::Row &row, const Layout
             c.texts.push_back(cell.text);
     }
     c.trendClass = row.cells[layout.classAt].trendClass;
+    const QString &verdict = row.cells[layout.verdictAt].text;
+    c.verdict = verdict == u"above" ? stats::Verdict::Above
+        : verdict == u"within"      ? stats::Verdict::Within
+        : verdict == u"below"       ? stats::Verdict::Below
+                                    : stats::Verdict::None;
     const double rate = row.cells[layout.rateAt].real;
     c.direction = rate > 0 ? 1 : rate < 0 ? -1 : 0;
     return c;
@@ -161,8 +193,10 @@ QString SummaryModel::text(int row, int column) const
         return r.labels.value(column);
     const std::size_t shown = std::size_t(column - layout.labelNames.size());
     const Shown &s = layout.shown[shown];
-    if (s.trendClass)
+    if (s.kind == Shown::Class)
         return classWord(row);
+    if (s.kind == Shown::Verdict)
+        return summary::verdictText(r.verdict);
     if (s.text >= 0)
         return r.texts[std::size_t(s.text)];
     if (r.absent[shown])
@@ -186,12 +220,17 @@ QVariant SummaryModel::data(const QModelIndex &index, int role) const
         return label ? int(Qt::AlignLeft | Qt::AlignVCenter)
                      : int(Qt::AlignRight | Qt::AlignVCenter);
     case Qt::BackgroundRole: {
-        // The class column is the one the eye runs down for alarms.
-        const signed char direction = rows[std::size_t(row)].direction;
-        if (label || !layout.shown[std::size_t(column - layout.labelNames.size())].trendClass
-            || trendClass(row) == trend::TrendClass::Stable || direction == 0)
+        // The class and the verdict are the columns the eye runs down for
+        // alarms.
+        const Compact &r = rows[std::size_t(row)];
+        const auto kind = label ? Shown::Plain
+                                : layout.shown[std::size_t(column - layout.labelNames.size())].kind;
+        if (kind == Shown::Verdict && r.verdict != stats::Verdict::Within
+            && r.verdict != stats::Verdict::None)
+            return QBrush(r.verdict == stats::Verdict::Above ? Rising : Falling);
+        if (kind != Shown::Class || r.trendClass == trend::TrendClass::Stable || r.direction == 0)
             return {};
-        return QBrush(direction > 0 ? Rising : Falling);
+        return QBrush(r.direction > 0 ? Rising : Falling);
     }
     default:
         return {};
@@ -214,7 +253,7 @@ bool SummaryModel::numeric(int column) const
     if (column < layout.labelNames.size())
         return false;
     const Shown &s = layout.shown[std::size_t(column - layout.labelNames.size())];
-    return !s.trendClass && s.text < 0;
+    return s.kind == Shown::Plain && s.text < 0;
 }
 
 QString SummaryModel::columnKey(int column) const
@@ -225,6 +264,11 @@ QString SummaryModel::columnKey(int column) const
 }
 
 int SummaryModel::column(summary::ColumnId id) const
+{
+    return columnIn(layout, id);
+}
+
+int SummaryModel::columnIn(const Layout &layout, summary::ColumnId id)
 {
     for (std::size_t i = 0; i < layout.shown.size(); ++i) {
         if (layout.shown[i].id == id)
@@ -334,8 +378,12 @@ void SummaryFilter::sort(int column, Qt::SortOrder o)
 
 bool SummaryFilter::accepts(int row) const
 {
-    if (trendClass >= 0 && int(model->trendClass(row)) != trendClass)
+    if (trendClass >= VerdictFilter) {
+        if (int(model->verdict(row)) != trendClass - VerdictFilter)
+            return false;
+    } else if (trendClass >= 0 && int(model->trendClass(row)) != trendClass) {
         return false;
+    }
     if (text.isEmpty())
         return true;
     const QStringList &labels = model->labels(row);

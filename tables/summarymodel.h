@@ -35,7 +35,7 @@ public:
         QString name; // as the saved summary names it
         QString title;
         std::size_t at; // its place among the summary's columns
-        bool trendClass; // the class in words
+        enum Kind { Plain, Class, Verdict } kind; // the class or the verdict in words
         int text; // its place among the text columns; -1 for a number
         bool integer;
     };
@@ -43,13 +43,14 @@ public:
         QStringList labelNames;
         std::vector<Shown> shown;
         int textColumns = 0;
-        std::size_t classAt = 0, rateAt = 0; // among the summary's columns
+        std::size_t classAt = 0, rateAt = 0, verdictAt = 0; // among the summary's columns
     };
     // Whether a row must hold a summary's column: shown, or telling the
     // class and its direction.
     static bool needs(const summary::Column &column);
-    static Layout layoutFor(
-        const QStringList &labelNames, const std::vector<summary::Column> &columns);
+    // The bounds shown are those the verdict goes `by`.
+    static Layout layoutFor(const QStringList &labelNames,
+        const std::vector<summary::Column> &columns, stats::ExpectedBy by);
 
     // A row as kept: what is shown, and enough of the series to make it
     // again. Made on the run's thread, as the rows come.
@@ -66,6 +67,7 @@ public:
         std::vector<bool> absent; // the statistics that do not exist
         trend::TrendClass trendClass = trend::TrendClass::Stable;
         signed char direction = 0; // +1 rising, -1 falling
+        stats::Verdict verdict = stats::Verdict::None;
     };
     static Compact compact(const engine::Row &row, const Layout &layout);
 
@@ -87,10 +89,12 @@ public:
     QString columnKey(int column) const;
     // The view's column of a summary's column; -1 when it is not shown.
     int column(summary::ColumnId id) const;
+    static int columnIn(const Layout &layout, summary::ColumnId id);
     // Whether a column sorts by numbers, not by text.
     bool numeric(int column) const;
     const QStringList &labels(int row) const { return rows[std::size_t(row)].labels; }
     trend::TrendClass trendClass(int row) const { return rows[std::size_t(row)].trendClass; }
+    stats::Verdict verdict(int row) const { return rows[std::size_t(row)].verdict; }
     // The series of a row as the table gave it.
     table::Series series(int row) const;
 
@@ -111,8 +115,9 @@ class SummaryFilter : public QAbstractProxyModel
 public:
     explicit SummaryFilter(SummaryModel *model, QObject *parent = nullptr);
     void setText(const QString &text);
-    // -1: every class.
+    // -1: every class; VerdictFilter + a verdict: the rows of that verdict.
     void setClass(int trendClass);
+    static constexpr int VerdictFilter = 100;
 
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     QModelIndex mapToSource(const QModelIndex &proxy) const override;

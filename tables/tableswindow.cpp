@@ -28,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
@@ -110,8 +111,11 @@ void TablesWindow::buildActions()
 QWidget *TablesWindow::buildChoices()
 {
     choices = new QWidget;
-    auto *row = new QHBoxLayout(choices);
-    row->setContentsMargins(0, 0, 0, 0);
+    auto *rows = new QVBoxLayout(choices);
+    rows->setContentsMargins(0, 0, 0, 0);
+    auto *row = new QHBoxLayout;
+    rows->addLayout(row);
+    rows->addLayout(buildReportChoices());
     layoutBox = new QComboBox;
     layoutBox->addItems({tr("годы по столбцам"), tr("длинная: год и значение в строках")});
     ratesBox = new QCheckBox(tr("из числа &случаев:"));
@@ -160,6 +164,57 @@ QWidget *TablesWindow::buildChoices()
     return choices;
 }
 
+// The reporting year, its baseline and the bounds of its verdict.
+QLayout *TablesWindow::buildReportChoices()
+{
+    auto *row = new QHBoxLayout;
+    yearBox = new QSpinBox;
+    yearBox->setRange(trend::MinYear - 1, trend::MaxYear);
+    yearBox->setSpecialValueText(tr("последний год ряда"));
+    yearBox->setValue(yearBox->minimum());
+    baselineBox = new QCheckBox(tr("&база:"));
+    baselineBox->setToolTip(tr("Без отметки база - все годы ряда до отчётного"));
+    baselineFrom = new QSpinBox;
+    baselineTo = new QSpinBox;
+    for (QSpinBox *box : {baselineFrom, baselineTo}) {
+        box->setRange(trend::MinYear, trend::MaxYear);
+        box->setEnabled(false);
+    }
+    expectedBox = new QComboBox;
+    expectedBox->addItem(tr("нормативные"), int(stats::ExpectedBy::Normative));
+    expectedBox->addItem(tr("интервал прогноза МНК"), int(stats::ExpectedBy::Prediction));
+    expectedBox->addItem(tr("Пуассона, по числу случаев"), int(stats::ExpectedBy::Poisson));
+    auto *yearLabel = new QLabel(tr("Отчётный &год:"));
+    yearLabel->setBuddy(yearBox);
+    auto *expectedLabel = new QLabel(tr("&границы ожидаемого:"));
+    expectedLabel->setBuddy(expectedBox);
+    row->addWidget(yearLabel);
+    row->addWidget(yearBox);
+    row->addSpacing(12);
+    row->addWidget(baselineBox);
+    row->addWidget(baselineFrom);
+    row->addWidget(new QLabel(QStringLiteral("–")));
+    row->addWidget(baselineTo);
+    row->addSpacing(12);
+    row->addWidget(expectedLabel);
+    row->addWidget(expectedBox);
+    row->addStretch(1);
+
+    recompute = new QTimer(this);
+    recompute->setSingleShot(true);
+    recompute->setInterval(600);
+    connect(recompute, &QTimer::timeout, this, &TablesWindow::compute);
+    for (QSpinBox *box : {yearBox, baselineFrom, baselineTo})
+        connect(box, &QSpinBox::valueChanged, recompute, qOverload<>(&QTimer::start));
+    connect(baselineBox, &QCheckBox::toggled, this, [this](bool narrowed) {
+        baselineFrom->setEnabled(narrowed);
+        baselineTo->setEnabled(narrowed);
+        compute();
+    });
+    connect(expectedBox, &QComboBox::currentIndexChanged, this, &TablesWindow::compute);
+    return row;
+}
+
 QWidget *TablesWindow::buildTable()
 {
     auto *splitter = new QSplitter(Qt::Vertical);
@@ -175,6 +230,11 @@ QWidget *TablesWindow::buildTable()
     classBox->addItem(tr("выраженные"), int(trend::TrendClass::Pronounced));
     classBox->addItem(tr("умеренные"), int(trend::TrendClass::Moderate));
     classBox->addItem(tr("стабильные"), int(trend::TrendClass::Stable));
+    classBox->addItem(
+        tr("выше ожидаемого"), SummaryFilter::VerdictFilter + int(stats::Verdict::Above));
+    classBox->addItem(tr("в пределах"), SummaryFilter::VerdictFilter + int(stats::Verdict::Within));
+    classBox->addItem(
+        tr("ниже ожидаемого"), SummaryFilter::VerdictFilter + int(stats::Verdict::Below));
     filters->addWidget(filterEdit, 1);
     filters->addWidget(classBox);
     column->addLayout(filters);
@@ -334,6 +394,13 @@ engine::Options TablesWindow::options() const
         o.joinpoints.reset();
     else
         o.joinpoints->method = stats::JoinpointMethod(method);
+    if (yearBox->value() != yearBox->minimum())
+        o.report.year = yearBox->value();
+    if (baselineBox->isChecked()) {
+        o.report.baselineFrom = baselineFrom->value();
+        o.report.baselineTo = baselineTo->value();
+    }
+    o.report.expectedBy = stats::ExpectedBy(expectedBox->currentData().toInt());
     o.format = summary::SummaryFormat::None;
     return o;
 }

@@ -29,6 +29,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class QTableView;
 class QTimer;
 class QTreeWidget;
@@ -65,6 +66,7 @@ protected:
 private:
     void buildActions();
     QWidget *buildChoices();
+    QLayout *buildReportChoices();
     QWidget *buildTable();
     void buildSkipped();
     void buildStatus();
@@ -102,6 +104,12 @@ private:
     QWidget *choices; // closed, as one, while a run goes
     QComboBox *layoutBox, *casesBox, *populationBox, *perBox, *joinpointBox;
     QCheckBox *ratesBox;
+    // The reporting year: the year (its least: each series' last), the
+    // baseline when narrowed, the bounds of the verdict.
+    QSpinBox *yearBox, *baselineFrom, *baselineTo;
+    QCheckBox *baselineBox;
+    QComboBox *expectedBox;
+    QTimer *recompute; // a year typed digit by digit computes once
     QLineEdit *filterEdit;
     QComboBox *classBox;
     QTableView *tableView;

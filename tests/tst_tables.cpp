@@ -177,14 +177,13 @@ void TestTables::rowsAsCommandLine()
 
 void TestTables::sortAndFilter_data()
 {
-    // Sorted by the view's column: the labels are 0 and 1, then the shown
-    // columns, the rate and the p-value among them.
-    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("column"); // a summary's column; -1: the first label
     QTest::addColumn<bool>("down"); // descending
     QTest::addColumn<QString>("labels"); // matched
     QTest::addColumn<int>("trendClass"); // -1: any
     QTest::addColumn<QStringList>("first"); // the first label of each row shown
-    const int rate = 6, p = 8;
+    const int rate = int(summary::ColumnId::AverageAnnualChangeRate);
+    const int p = int(summary::ColumnId::OlsPValue);
     const QStringList byLabel {"Коклюш", "Коклюш", "Корь", "Туберкулёз", "Туберкулёз"};
     const int moderate = int(trend::TrendClass::Moderate);
     QTest::newRow("a rate, numbers not text")
@@ -196,17 +195,17 @@ void TestTables::sortAndFilter_data()
     QTest::newRow("a p-value") << p << false << "" << -1
                                << QStringList {
                                       "Туберкулёз", "Туберкулёз", "Коклюш", "Коклюш", "Корь"};
-    QTest::newRow("labels") << 0 << false << "" << -1 << byLabel;
-    QTest::newRow("labels, down") << 0 << true << "" << -1
+    QTest::newRow("labels") << -1 << false << "" << -1 << byLabel;
+    QTest::newRow("labels, down") << -1 << true << "" << -1
                                   << QStringList(byLabel.rbegin(), byLabel.rend());
     QTest::newRow("a label's part, any case")
-        << 0 << false << "ТУБ" << -1 << QStringList {"Туберкулёз", "Туберкулёз"};
-    QTest::newRow("a district") << 0 << false << "южн" << -1
+        << -1 << false << "ТУБ" << -1 << QStringList {"Туберкулёз", "Туберкулёз"};
+    QTest::newRow("a district") << -1 << false << "южн" << -1
                                 << QStringList {"Коклюш", "Туберкулёз"};
-    QTest::newRow("moderate") << 0 << false << "" << moderate << byLabel;
-    QTest::newRow("pronounced") << 0 << false << "" << int(trend::TrendClass::Pronounced)
+    QTest::newRow("moderate") << -1 << false << "" << moderate << byLabel;
+    QTest::newRow("pronounced") << -1 << false << "" << int(trend::TrendClass::Pronounced)
                                 << QStringList();
-    QTest::newRow("stable") << 0 << false << "" << int(trend::TrendClass::Stable) << QStringList();
+    QTest::newRow("stable") << -1 << false << "" << int(trend::TrendClass::Stable) << QStringList();
     QTest::newRow("a part and a class, down")
         << rate << true << "север" << moderate << QStringList {"Корь", "Коклюш", "Туберкулёз"};
 }
@@ -223,11 +222,17 @@ void TestTables::sortAndFilter()
     for (const bool before : {false, true}) {
         TablesWindow window;
         const auto choose = [&] {
-            window.findChild<QLineEdit *>()->setText(labels);
+            for (QLineEdit *edit : window.findChildren<QLineEdit *>()) {
+                if (!edit->placeholderText().isEmpty())
+                    edit->setText(labels);
+            }
             auto *classes = window.findChildren<QComboBox *>().back();
             classes->setCurrentIndex(classes->findData(trendClass));
+            const auto layout = SummaryModel::layoutFor({"Болезнь", "Район"},
+                summary::summaryColumns(false, true), stats::ExpectedBy::Normative);
             window.findChild<QTableView *>()->model()->sort(
-                column, down ? Qt::DescendingOrder : Qt::AscendingOrder);
+                column < 0 ? 0 : SummaryModel::columnIn(layout, summary::ColumnId(column)),
+                down ? Qt::DescendingOrder : Qt::AscendingOrder);
         };
         if (before)
             choose();

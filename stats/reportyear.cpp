@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: MIT
+#include "reportyear.h"
+
+#include "ols.h"
+
+#include <boost/math/distributions/chi_squared.hpp>
+
+#include <cmath>
+
+namespace stats {
+
+std::pair<double, double> poissonInterval(double count)
+{
+    using boost::math::chi_squared;
+    const double low = count > 0 ? quantile(chi_squared(2 * count), 0.025) / 2 : 0.0;
+    return {low, quantile(chi_squared(2 * count + 2), 0.975) / 2};
+}
+
+namespace {
+
+// The expected level, its normative bounds and the prediction interval,
+// from a baseline long enough for a trend.
+void expectFrom(ReportYear &r, const ReportSeries &s, std::size_t from, std::size_t n,
+    const PracticeFit &practice)
+{
+    const std::vector<double> values(
+        s.values.begin() + std::ptrdiff_t(from), s.values.begin() + std::ptrdiff_t(from + n));
+    const PracticeLine line = practice(values);
+    r.expected = line.levels[n - 1] + line.slope * double(r.year - r.baselineTo);
+    double above = 0, below = 0;
+    int ups = 0, downs = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double d = values[i] - line.levels[i];
+        if (d > 0) {
+            above += d;
+            ++ups;
+        } else if (d < 0) {
+            below -= d;
+            ++downs;
+        }
+    }
+    r.high = *r.expected + (ups > 0 ? above / ups : 0.0);
+    r.low = std::max(0.0, *r.expected - (downs > 0 ? below / downs : 0.0));
+
+    std::vector<std::int32_t> years(
+        s.years.begin() + std::ptrdiff_t(from), s.years.begin() + std::ptrdiff_t(from + n));
+    years.push_back(r.year);
+    const std::vector<double> exact(
+        s.exact.begin() + std::ptrdiff_t(from), s.exact.begin() + std::ptrdiff_t(from + n));
+    const OlsFit fit = fitOverYears(years, exact);
+    r.predictionLow = fit.piLow;
+    r.predictionHigh = fit.piHigh;
+}
+
+Verdict judge(const ReportYear &r, ExpectedBy by)
+{
+    if (by == ExpectedBy::Poisson) {
+        if (!r.expected || !r.rateLow)
+            return Verdict::None;
+        return *r.expected < *r.rateLow ? Verdict::Above
+            : *r.expected > *r.rateHigh ? Verdict::Below
+                                        : Verdict::Within;
+    }
+    const std::optional<double> &low = by == ExpectedBy::Normative ? r.low : r.predictionLow;
+    const std::optional<double> &high = by == ExpectedBy::Normative ? r.high : r.predictionHigh;
+    if (!low || !r.value)
+        return Verdict::None;
+    return *r.value > *high ? Verdict::Above : *r.value < *low ? Verdict::Below : Verdict::Within;
+}
+
+} // namespace
+
+ReportYear assessReportYear(
+    const ReportSeries &s, const ReportYearOptions &o, const PracticeFit &practice)
+{
+    ReportYear r;
+    r.by = o.expectedBy;
+    const std::size_t n = s.values.size();
+    const std::int32_t first = s.years.front(), last = first + std::int32_t(n) - 1;
+    r.year = o.year != 0 ? o.year : last;
+    if (r.year < first || r.year > last) {
+        r.gap = ReportGap::NoValue;
+        return r;
+    }
+    const auto at = [&](std::int32_t year) { return std::size_t(year - first); };
+    const double value = s.values[at(r.year)];
+    r.value = value;
+    if (r.year > first) {
+        r.previous = s.values[at(r.year - 1)];
+        if (*r.previous != 0)
+            r.changePercent = (value / *r.previous - 1) * 100;
+    }
+    if (!s.cases.empty()) {
+        const auto [low, high] = poissonInterval(s.cases[at(r.year)]);
+        const double scale = s.per / s.population[at(r.year)];
+        r.rateLow = low * scale;
+        r.rateHigh = high * scale;
+    }
+    if (o.baselineTo != 0 && o.baselineTo >= r.year) {
+        r.gap = ReportGap::NotAfterBaseline;
+        return r;
+    }
+    r.baselineFrom = std::max(first, o.baselineFrom != 0 ? o.baselineFrom : first);
+    r.baselineTo = std::min(r.year - 1, o.baselineTo != 0 ? o.baselineTo : r.year - 1);
+    if (r.baselineTo < r.baselineFrom) {
+        r.gap = ReportGap::NoBaseline;
+        return r;
+    }
+    const std::size_t from = at(r.baselineFrom), count = at(r.baselineTo) - from + 1;
+    r.baselineYears = std::int32_t(count);
+    double sum = 0;
+    for (std::size_t i = from; i < from + count; ++i)
+        sum += s.values[i];
+    r.mean = sum / double(count);
+    if (*r.mean != 0)
+        r.meanRatio = value / *r.mean;
+    if (count < std::size_t(MinBaselineYears))
+        r.gap = ReportGap::ShortBaseline;
+    else
+        expectFrom(r, s, from, count, practice);
+    r.verdict = judge(r, o.expectedBy);
+    if (r.verdict == Verdict::None && r.gap == ReportGap::None)
+        r.gap = ReportGap::NoVerdict;
+    return r;
+}
+
+} // namespace stats
