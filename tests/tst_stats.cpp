@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The statistics beside the practice core, each against an independent
 // computation: the least-squares fit against SciPy, Sen's slope against a
-// sort of every pairwise slope.
+// sort of every pairwise slope, the reporting year's assessment against
+// numpy and SciPy.
 #include "ols.h"
+#include "reportyear.h"
+#include "trendcore.h"
 #include "trendtests.h"
 
 #include <QTest>
@@ -13,6 +16,7 @@
 #include <vector>
 
 Q_DECLARE_METATYPE(std::vector<double>)
+Q_DECLARE_METATYPE(std::vector<int>)
 
 namespace {
 
@@ -36,6 +40,8 @@ private slots:
     void olsAgainstScipy();
     void senAgainstSorting_data();
     void senAgainstSorting();
+    void reportYear_data();
+    void reportYear();
 };
 
 void TestStats::olsAgainstScipy_data()
@@ -124,6 +130,108 @@ void TestStats::senAgainstSorting()
     QCOMPARE(got.sen, median);
     QCOMPARE(got.senLow, at(std::nearbyint((count - spread) / 2) - 1));
     QCOMPARE(got.senHigh, at(std::nearbyint((count + spread) / 2)));
+}
+
+void TestStats::reportYear_data()
+{
+    QTest::addColumn<int>("first");
+    QTest::addColumn<std::vector<double>>("values"); // with counts: the cases, per 100,000
+    QTest::addColumn<std::vector<int>>("options"); // year, baseline from, to, bounds
+    // value, previous, change, СМУ, ratio, expected, low, high, prediction
+    // low and high, rate low and high; NaN: absent
+    QTest::addColumn<std::vector<double>>("expected");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<int>("gap");
+    const double x = NAN;
+    using V = stats::Verdict;
+    using G = stats::ReportGap;
+    const int poisson = int(stats::ExpectedBy::Poisson),
+              prediction = int(stats::ExpectedBy::Prediction);
+    // numpy and SciPy 1.10.1: the form's codes and least squares by hand,
+    // stats.linregress and stats.t for the interval, stats.chi2 for counts.
+    QTest::newRow("13 years, the textbook's case")
+        << 1992 << std::vector<double> {26, 40, 15, 28, 28, 11, 34, 5, 20, 7, 23, 7, 17, 25}
+        << std::vector<int> {0, 0, 0, 0}
+        << std::vector<double> {25, 17, 47.058823529411775, 20.076923076923077, 1.2452107279693487,
+               9.615384615384615, 0.8736263736263723, 17.108320251177393, -15.220061263696781,
+               34.45083049446538, x, x}
+        << int(V::Above) << int(G::None);
+    QTest::newRow("even baseline, by prediction")
+        << 2001 << std::vector<double> {4.5, 6, 5.5, 7, 8, 7.5, 9}
+        << std::vector<int> {0, 0, 0, prediction}
+        << std::vector<double> {9, 7.5, 19.999999999999996, 6.416666666666667, 1.4025974025974026,
+               8.488095238095239, 8.077380952380953, 8.898809523809524, 6.362235813397334,
+               10.971097519936151, x, x}
+        << int(V::Within) << int(G::None);
+    QTest::newRow("a baseline ending years before")
+        << 2000 << std::vector<double> {10, 12, 11, 13, 15, 14, 16, 18, 17, 19, 30}
+        << std::vector<int> {0, 2001, 2006, 0}
+        << std::vector<double> {30, 19, 57.89473684210527, 13.5, 2.2222222222222223,
+               18.5, 17.5, 19.0, 14.155485204317781, 24.35880050996818,
+               x, x}
+        << int(V::Above) << int(G::None);
+    QTest::newRow("a zero last year")
+        << 2010 << std::vector<double> {3, 4, 5, 4, 6, 0} << std::vector<int> {0, 0, 0, 0}
+        << std::vector<double> {0, 6, -100, 4.4, 0, 6.2, 5.6, 6.6, 2.8320154061606453,
+               9.567984593839446, x, x}
+        << int(V::Below) << int(G::None);
+    QTest::newRow("zeros") << 2010 << std::vector<double>(6, 0) << std::vector<int> {0, 0, 0, 0}
+                           << std::vector<double> {0, 0, x, 0, x, 0, 0, 0, 0, 0, x, x}
+                           << int(V::Within) << int(G::None);
+    QTest::newRow("counts, none in the year, by Poisson")
+        << 2010 << std::vector<double> {5, 6, 4, 7, 5, 0} << std::vector<int> {0, 0, 0, poisson}
+        << std::vector<double> {0, 5, -100, 5.4, 0, 5.7, 4.966666666666667, 6.8,
+               -0.3130552313347641, 11.713055231334742, 0, 3.6888794541139354}
+        << int(V::Below) << int(G::None);
+    QTest::newRow("a baseline too short")
+        << 2010 << std::vector<double> {5, 6, 4, 7, 5} << std::vector<int> {2014, 2011, 0, 0}
+        << std::vector<double> {5, 7, -28.57142857142857, 5.666666666666667, 0.8823529411764706, x,
+               x, x, x, x, x, x}
+        << int(V::None) << int(G::ShortBaseline);
+    QTest::newRow("no value for the year")
+        << 2010 << std::vector<double> {5, 6, 4, 7, 5} << std::vector<int> {2015, 0, 0, 0}
+        << std::vector<double>(12, x) << int(V::None) << int(G::NoValue);
+    QTest::newRow("the year not after the baseline")
+        << 2010 << std::vector<double> {5, 6, 4, 7, 5, 6} << std::vector<int> {0, 2010, 2015, 0}
+        << std::vector<double> {6, 5, 20, x, x, x, x, x, x, x, x, x} << int(V::None)
+        << int(G::NotAfterBaseline);
+}
+
+// With counts, each year's population is 100,000.
+void TestStats::reportYear()
+{
+    QFETCH(int, first);
+    QFETCH(std::vector<double>, values);
+    QFETCH(std::vector<int>, options);
+    QFETCH(std::vector<double>, expected);
+    QFETCH(int, verdict);
+    QFETCH(int, gap);
+    const auto by = stats::ExpectedBy(options[3]);
+    std::vector<double> cases, population, typed = values;
+    if (by == stats::ExpectedBy::Poisson) {
+        cases = values;
+        population.assign(values.size(), 1e5);
+    }
+    for (double &v : values)
+        v = double(float(v));
+    const std::vector<std::int32_t> years = yearsFrom(first, values.size());
+    const stats::ReportYear r = stats::assessReportYear({years, values, typed, cases, population},
+        {options[0], options[1], options[2], by}, [](const std::vector<double> &levels) {
+            trend::TrendResult line = trend::calculate(levels, qint16(levels.size()));
+            return stats::PracticeLine {line.theoreticalLevels, line.slope};
+        });
+    const std::optional<double> got[] = {r.value, r.previous, r.changePercent, r.mean, r.meanRatio,
+        r.expected, r.low, r.high, r.predictionLow, r.predictionHigh, r.rateLow, r.rateHigh};
+    for (std::size_t i = 0; i < 12; ++i) {
+        const QString where
+            = QStringLiteral("column %1: %2").arg(i).arg(got[i].value_or(NAN), 0, 'g', 17);
+        QVERIFY2(got[i].has_value() == !std::isnan(expected[i]), qPrintable(where));
+        QVERIFY2(!got[i]
+                || std::fabs(*got[i] - expected[i]) <= 1e-9 * std::max(1.0, std::fabs(expected[i])),
+            qPrintable(where));
+    }
+    QCOMPARE(int(r.verdict), verdict);
+    QCOMPARE(int(r.gap), gap);
 }
 
 QTEST_GUILESS_MAIN(TestStats)
