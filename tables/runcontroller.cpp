@@ -7,17 +7,12 @@ RunController::RunController(QObject *parent)
 
 RunController::~RunController() = default;
 
-void RunController::compute(const engine::Options &options)
+bool RunController::compute(const engine::Options &options)
 {
-    if (current == State::Saving)
-        return;
-    if (runner && runner->isRunning()) {
-        next = options;
-        runner->stop();
-        setState(State::Computing);
-        return;
-    }
+    if (current != State::Idle)
+        return false;
     begin(options, State::Computing);
+    return true;
 }
 
 bool RunController::save(const engine::Options &options, const QString &file)
@@ -31,14 +26,13 @@ bool RunController::save(const engine::Options &options, const QString &file)
 
 void RunController::stop()
 {
-    next.reset();
     if (runner)
         runner->stop();
 }
 
 void RunController::begin(const engine::Options &options, State state)
 {
-    // The run before may be the one whose end is being told.
+    // The run before ended; it may still be telling its end.
     if (runner)
         runner.release()->deleteLater();
     runner = std::make_unique<Runner>(options, state == State::Computing);
@@ -48,7 +42,7 @@ void RunController::begin(const engine::Options &options, State state)
 
 Runner::Arrived RunController::take()
 {
-    if (!runner || next)
+    if (!runner)
         return {};
     Runner::Arrived arrived = runner->take();
     if (current == State::Saving) {
@@ -68,11 +62,6 @@ QString RunController::progressText(const engine::Progress &progress) const
 
 void RunController::runEnded()
 {
-    if (next) {
-        const engine::Options options = *std::exchange(next, std::nullopt);
-        begin(options, State::Computing);
-        return;
-    }
     const State ended = current;
     const engine::Result result = runner->result();
     const QStringList failures = runner->failures();

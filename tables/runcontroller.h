@@ -4,11 +4,9 @@
 //   Idle ──compute()──▶ Computing ──its end──▶ Idle
 //   Idle ──save()─────▶ Saving ─────its end──▶ Idle
 //
-// A computation asked for while one goes stops it and begins once it has
-// ended, without waiting on the window's thread; a save is refused while
-// any run goes. Each end is told once, with what it wrote, and only for
-// the run that was asked for last: a run stopped to make way for another
-// is not told at all.
+// A run asked for while another goes is refused: the window's choices are
+// closed meanwhile, and nothing waits on the window's thread for a run to
+// end. Each end is told once, with what it wrote.
 #pragma once
 
 #include "runner.h"
@@ -16,7 +14,6 @@
 #include <QObject>
 
 #include <memory>
-#include <optional>
 
 class RunController : public QObject
 {
@@ -29,10 +26,11 @@ public:
     ~RunController() override;
 
     State state() const { return current; }
-    // Computes a table, for the rows to show.
-    void compute(const engine::Options &options);
-    // Writes files through a run of their own; false, and nothing begun,
+    // Computes a table, for the rows to show; false, and nothing begun,
     // while another run goes.
+    bool compute(const engine::Options &options);
+    // Writes files through a run of their own; false while another run
+    // goes.
     bool save(const engine::Options &options, const QString &target);
     // Asks the run going to stop at the next series.
     void stop();
@@ -58,6 +56,5 @@ private:
 
     State current = State::Idle;
     std::unique_ptr<Runner> runner;
-    std::optional<engine::Options> next; // a computation waiting for a stopped one to end
     QString target; // what the save writes
 };

@@ -407,7 +407,7 @@ engine::Options TablesWindow::options() const
 
 void TablesWindow::compute()
 {
-    if (path.isEmpty() || runs.state() == RunController::State::Saving)
+    if (path.isEmpty() || busy())
         return;
     const engine::Options o = options();
     if (const auto why = engine::validate(o)) {
