@@ -19,9 +19,8 @@ struct Centred {
     double sxx = 0, sxy = 0, syy = 0;
 };
 
-Centred centre(const std::vector<std::int32_t> &years, const std::vector<double> &values)
+Centred centre(const std::int32_t *years, const double *values, std::size_t n)
 {
-    const std::size_t n = values.size();
     Centred c;
     for (std::size_t i = 0; i < n; ++i) {
         c.xMean += years[i];
@@ -30,8 +29,7 @@ Centred centre(const std::vector<std::int32_t> &years, const std::vector<double>
     c.xMean /= double(n);
     // A flat series is fitted exactly: its mean, summed and divided, may
     // miss the value by a bit and leave residuals of noise.
-    const bool flat = std::all_of(values.begin(), values.begin() + std::ptrdiff_t(n),
-        [&](double v) { return v == values[0]; });
+    const bool flat = std::all_of(values, values + n, [&](double v) { return v == values[0]; });
     c.yMean = flat ? values[0] : c.yMean / double(n);
     for (std::size_t i = 0; i < n; ++i) {
         const double dx = years[i] - c.xMean;
@@ -49,7 +47,7 @@ OlsFit fitOverYears(const std::vector<std::int32_t> &years, const std::vector<do
 {
     const std::size_t n = values.size();
     assert(n >= 3 && years.size() >= n);
-    const Centred c = centre(years, values);
+    const Centred c = centre(years.data(), values.data(), n);
 
     OlsFit fit;
     fit.slope = c.sxy / c.sxx;
@@ -79,6 +77,24 @@ OlsFit fitOverYears(const std::vector<std::int32_t> &years, const std::vector<do
     }
     fit.pValue = twoSidedP(fit.slope / fit.slopeError, int(n) - 2);
     return fit;
+}
+
+std::pair<double, double> predictionInterval(
+    const std::int32_t *years, const double *values, std::size_t n, std::int32_t year)
+{
+    assert(n >= 3);
+    const Centred c = centre(years, values, n);
+    const double slope = c.sxy / c.sxx;
+    double sse = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double residual = values[i] - c.yMean - slope * (years[i] - c.xMean);
+        sse += residual * residual;
+    }
+    const double dx = year - c.xMean;
+    const double forecast = c.yMean + slope * dx;
+    const double margin = criticalValue(int(n) - 2)
+        * std::sqrt(sse / double(n - 2) * (1 + 1 / double(n) + dx * dx / c.sxx));
+    return {forecast - margin, forecast + margin};
 }
 
 } // namespace stats

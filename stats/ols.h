@@ -12,7 +12,9 @@
 // shifted, and the two slopes differ.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace stats {
@@ -33,5 +35,11 @@ struct OlsFit {
 // Fits values[i] against years[i] for i < n = values.size(); needs n >= 3.
 // When years has n + 1 entries, the last is the forecast's year.
 OlsFit fitOverYears(const std::vector<std::int32_t> &years, const std::vector<double> &values);
+
+// The 95% prediction interval at `year` of the line over the n years from
+// `years` and their values: what fitOverYears gives for the year after, at
+// any year, without the rest of the fit.
+std::pair<double, double> predictionInterval(
+    const std::int32_t *years, const double *values, std::size_t n, std::int32_t year);
 
 } // namespace stats

@@ -42,14 +42,9 @@ void expectFrom(ReportYear &r, const ReportSeries &s, std::size_t from, std::siz
     r.high = *r.expected + (ups > 0 ? above / ups : 0.0);
     r.low = std::max(0.0, *r.expected - (downs > 0 ? below / downs : 0.0));
 
-    std::vector<std::int32_t> years(
-        s.years.begin() + std::ptrdiff_t(from), s.years.begin() + std::ptrdiff_t(from + n));
-    years.push_back(r.year);
-    const std::vector<double> exact(
-        s.exact.begin() + std::ptrdiff_t(from), s.exact.begin() + std::ptrdiff_t(from + n));
-    const OlsFit fit = fitOverYears(years, exact);
-    r.predictionLow = fit.piLow;
-    r.predictionHigh = fit.piHigh;
+    const auto [low, high] = predictionInterval(&s.years[from], &s.exact[from], n, r.year);
+    r.predictionLow = low;
+    r.predictionHigh = high;
 }
 
 Verdict judge(const ReportYear &r, ExpectedBy by)

@@ -117,19 +117,12 @@ const char *verdictKey(stats::Verdict verdict)
     return "";
 }
 
+// Looked up once: every row of a national table has one.
 QString verdictText(stats::Verdict verdict)
 {
-    switch (verdict) {
-    case stats::Verdict::Above:
-        return QObject::tr("выше ожидаемого");
-    case stats::Verdict::Within:
-        return QObject::tr("в пределах ожидаемого");
-    case stats::Verdict::Below:
-        return QObject::tr("ниже ожидаемого");
-    case stats::Verdict::None:
-        break;
-    }
-    return {};
+    static const QString texts[] = {QString(), QObject::tr("выше ожидаемого"),
+        QObject::tr("в пределах ожидаемого"), QObject::tr("ниже ожидаемого")};
+    return texts[int(verdict)];
 }
 
 QString reasonText(stats::Reason reason)
