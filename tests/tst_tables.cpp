@@ -207,6 +207,15 @@ void TestTables::sortAndFilter_data()
     QTest::newRow("pronounced") << -1 << false << "" << int(trend::TrendClass::Pronounced)
                                 << QStringList();
     QTest::newRow("stable") << -1 << false << "" << int(trend::TrendClass::Stable) << QStringList();
+    const int verdict = SummaryFilter::VerdictFilter;
+    QTest::newRow("above expected")
+        << -1 << false << "" << verdict + int(stats::Verdict::Above) << QStringList {"Коклюш"};
+    QTest::newRow("below expected")
+        << -1 << false << "" << verdict + int(stats::Verdict::Below) << QStringList {"Корь"};
+    QTest::newRow("within, by the change to last year, down")
+        << int(summary::ColumnId::ChangePrevPct) << true << ""
+        << verdict + int(stats::Verdict::Within)
+        << QStringList {"Коклюш", "Туберкулёз", "Туберкулёз"};
     QTest::newRow("a part and a class, down")
         << rate << true << "север" << moderate << QStringList {"Корь", "Коклюш", "Туберкулёз"};
 }
@@ -252,7 +261,9 @@ void TestTables::savedAsCommandLine_data()
     QTest::newRow("CSV") << int(summary::SummaryFormat::Csv) << QStringList();
     QTest::newRow("CSV for Excel")
         << int(summary::SummaryFormat::ExcelCsv) << QStringList {"--excel-csv"};
-    QTest::newRow("JSON") << int(summary::SummaryFormat::Json) << QStringList {"--format", "json"};
+    QTest::newRow("JSON, by Poisson bounds")
+        << int(summary::SummaryFormat::Json)
+        << QStringList {"--format", "json", "--expected-by", "poisson"};
     QTest::newRow("reports and charts") << -1 << QStringList {"--charts"};
 }
 
@@ -265,6 +276,10 @@ void TestTables::savedAsCommandLine()
     QFETCH(QStringList, args);
     QTemporaryDir dir;
     TablesWindow window;
+    for (QComboBox *box : window.findChildren<QComboBox *>()) {
+        if (args.contains("poisson") && box->findText("нормативные") >= 0)
+            box->setCurrentIndex(box->findData(int(stats::ExpectedBy::Poisson)));
+    }
     open(window, Examples + "counts.csv");
     const QStringList rates {"--cases", "случаи", "--population", "население"};
     const QString batch = dir.filePath("batch");
