@@ -16,10 +16,10 @@ using summary::ColumnId;
 
 // The columns a person scans a table by; the rest are in the saved summary.
 constexpr ColumnId ShownColumns[] = {ColumnId::FirstYear, ColumnId::LastYear, ColumnId::N,
-    ColumnId::TrendClassRu, ColumnId::AverageAnnualChangeRate, ColumnId::ReportYear,
-    ColumnId::ReportValue, ColumnId::ChangePrevPct, ColumnId::SmuRatio, ColumnId::Expected,
-    ColumnId::ExpectedLow, ColumnId::ExpectedHigh, ColumnId::PiReportLow, ColumnId::PiReportHigh,
-    ColumnId::ReportCi95Low, ColumnId::ReportCi95High, ColumnId::VerdictRu,
+    ColumnId::TrendClassRu, ColumnId::VerdictRu, ColumnId::AverageAnnualChangeRate,
+    ColumnId::ReportYear, ColumnId::ReportValue, ColumnId::ChangePrevPct, ColumnId::SmuRatio,
+    ColumnId::Expected, ColumnId::ExpectedLow, ColumnId::ExpectedHigh, ColumnId::PiReportLow,
+    ColumnId::PiReportHigh, ColumnId::ReportCi95Low, ColumnId::ReportCi95High,
     ColumnId::OlsSlopePerYear, ColumnId::OlsPValue, ColumnId::Apc, ColumnId::ApcCi95Low,
     ColumnId::ApcCi95High, ColumnId::MkPValue, ColumnId::SenSlope, ColumnId::JpCount,
     ColumnId::JpYears, ColumnId::Aapc, ColumnId::LastSegmentStart, ColumnId::LastApc};

@@ -205,7 +205,10 @@ QLayout *TablesWindow::buildReportChoices()
     recompute->setInterval(600);
     connect(recompute, &QTimer::timeout, this, &TablesWindow::compute);
     for (QSpinBox *box : {yearBox, baselineFrom, baselineTo})
-        connect(box, &QSpinBox::valueChanged, recompute, qOverload<>(&QTimer::start));
+        connect(box, &QSpinBox::valueChanged, this, [this] {
+            if (!filling)
+                recompute->start();
+        });
     connect(baselineBox, &QCheckBox::toggled, this, [this](bool narrowed) {
         baselineFrom->setEnabled(narrowed);
         baselineTo->setEnabled(narrowed);
@@ -375,6 +378,16 @@ void TablesWindow::fillChoices()
         && std::none_of(header.cells.begin(), header.cells.end(),
             [](const QString &cell) { return table::readYear(cell.toUtf8()).has_value(); });
     ratesBox->setChecked(counts);
+    // The baseline offered: the header's years but the last.
+    std::vector<qint32> years;
+    for (const QString &cell : header.cells) {
+        if (const auto year = table::readYear(cell.toUtf8()))
+            years.push_back(*year);
+    }
+    if (years.size() >= 2) {
+        baselineFrom->setValue(*std::min_element(years.begin(), years.end()));
+        baselineTo->setValue(*std::max_element(years.begin(), years.end()) - 1);
+    }
     filling = false;
 }
 
