@@ -83,7 +83,7 @@ int main(int argc, char **argv)
     // Charts need fonts, and so a GUI application object; no window is
     // ever shown, so no display is needed.
     std::unique_ptr<QCoreApplication> app;
-    if (!o.chartsDir.isEmpty()) {
+    if (!o.chartsDir.isEmpty() || !o.document.isEmpty()) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);

@@ -50,6 +50,8 @@ const std::vector<OptionEntry> &optionTable()
         {{"expected-by"},
             "границы ожидаемого уровня: normative (по умолчанию), prediction, poisson", "СПОСОБ",
             "normative"},
+        {{"document"},
+            "глава годового отчёта: таблица, график и текст каждого ряда (.odt или .pdf)", "ФАЙЛ"},
         {{"reports"}, "файл отчёта для каждого ряда, как сохраняет окно", "ПАПКА"},
         {{"charts"}, "график для каждого ряда", "ПАПКА"},
         {{"chart-format"}, "формат графиков (по умолчанию svg)", "svg|png", "svg"},
@@ -132,6 +134,7 @@ Read readPlaces(const QCommandLineParser &parser, engine::Options &o)
     o.longLayout = parser.isSet(key("long"));
     o.reportsDir = parser.value(key("reports"));
     o.chartsDir = parser.value(key("charts"));
+    o.document = parser.value(key("document"));
     o.sheet = parser.value(key("sheet"));
     if (parser.isSet(key("sheet")) && o.sheet.isEmpty())
         return QObject::tr("--sheet: не указано имя листа");

@@ -32,6 +32,8 @@ struct Outcome {
         QStringList labels; // Computed: for the file names
         SeriesFiles::Staged files;
         std::optional<Row> row;
+        std::optional<summary::Document::Section> section;
+        qint64 line = 0; // Computed: where the series starts
     };
     QByteArray rows;
     QByteArray segmentRows; // of the segments table
@@ -96,7 +98,7 @@ private:
             return fatal(error);
         if (auto why = reportYearInTable())
             return fatal(*why);
-        if (auto why = outputs.begin(source->labelNames()))
+        if (auto why = outputs.begin(source->labelNames(), input.fileName))
             return fatal(*why);
         valueName = source->valueName();
         if (wantsRows) {
@@ -184,10 +186,11 @@ private:
             if (item.series) {
                 compute(*item.series, outcome);
             } else if (item.failure) {
-                outcome.events.push_back({Outcome::Event::Failure, *item.failure, {}, {}, {}});
+                outcome.events.push_back(
+                    {Outcome::Event::Failure, *item.failure, {}, {}, {}, {}, 0});
                 outcome.ended = source->failureEnds();
             } else {
-                outcome.events.push_back({Outcome::Event::Skipped, item.skip, {}, {}, {}});
+                outcome.events.push_back({Outcome::Event::Skipped, item.skip, {}, {}, {}, {}, 0});
             }
             return !outcome.ended;
         });
@@ -200,11 +203,14 @@ private:
         const summary::RowInput row = c.row(s);
         outputs.format(row, outcome.rows, outcome.segmentRows);
         ++outcome.computed;
-        if (!files.wanted() && !wantsRows)
+        if (!files.wanted() && !wantsRows && o.document.isEmpty())
             return;
         Outcome::Event event {Outcome::Event::Computed,
             {s.file, s.line, table::displayLabel(s.labels, s.line), {}, -1, input.sheet}, s.labels,
-            files.stage(row, valueName), {}};
+            files.stage(row, valueName), {}, {}, s.line};
+        if (!o.document.isEmpty() && outputs.inDocument(s.line))
+            event.section = summary::Document::section(row, valueName,
+                s.unit.isEmpty() ? QString() : QObject::tr("%1 населения").arg(s.unit));
         if (wantsRows) {
             std::vector<summary::CellValue> values;
             values.reserve(rowColumns.size());
@@ -264,6 +270,11 @@ private:
             }
             if (event.row && !sink.row(std::move(*event.row)))
                 stopByAnswer();
+            if (event.section && !outputs.addSection(std::move(*event.section), event.line))
+                fatal(Problem::about(o.document,
+                    QObject::tr("в документ входит не больше %1 рядов: отберите ряды в окне "
+                                "«Эпидемическая тенденция: таблицы» или разделите таблицу")
+                        .arg(summary::MaxDocumentSeries)));
             break;
         }
     }
@@ -328,7 +339,8 @@ private:
 Computed computeSeries(const table::Series &s, const Options &o)
 {
     Computed c {trend::calculate(s.values, qint16(s.values.size())),
-        stats::fitOverYears(s.years, s.exact), stats::trendTests(s.years, s.exact), std::nullopt, {}};
+        stats::fitOverYears(s.years, s.exact), stats::trendTests(s.years, s.exact), std::nullopt,
+        {}};
     // The series' line seeds its permutations: the result does not depend
     // on threads, batches or the other series.
     if (o.joinpoints)
@@ -360,6 +372,8 @@ std::optional<QString> validate(const Options &o)
         return QObject::tr("--segments и --joinpoints off несовместимы");
     if (!o.segments.isEmpty() && o.format == summary::SummaryFormat::Xlsx)
         return QObject::tr("в книге xlsx отрезки уже есть на листе «Отрезки»; --segments не нужен");
+    if (!o.document.isEmpty() && !summary::documentFormat(o.document))
+        return QObject::tr("--document: нужен файл .odt или .pdf, а не «%1»").arg(o.document);
     const stats::ReportYearOptions &r = o.report;
     if (r.baselineFrom != 0 && r.baselineFrom >= r.baselineTo)
         return QObject::tr("--baseline %1-%2: начало базы должно быть раньше конца")

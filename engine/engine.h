@@ -18,6 +18,7 @@
 
 #include "cells.h"
 #include "chart.h"
+#include "document.h"
 #include "encoding.h"
 #include "joinpoint.h"
 #include "ols.h"
@@ -56,6 +57,12 @@ struct Options {
     QString segments;
     // The reporting year: which, against which baseline, by which bounds.
     stats::ReportYearOptions report;
+    // The annual report's chapter (.odt or .pdf); empty: none. With
+    // `documentLines`, only the series that start on those lines, in that
+    // order (a window's rows as shown); otherwise every series in the
+    // table's order.
+    QString document;
+    std::vector<qint64> documentLines;
 
     QString reportsDir; // empty: no report files
     QString chartsDir; // empty: no charts (needs a QGuiApplication)

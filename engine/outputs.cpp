@@ -3,7 +3,10 @@
 
 #include "stagedfile.h"
 
+#include <QFileInfo>
 #include <QObject>
+
+#include <algorithm>
 
 #include <cstdio>
 
@@ -36,8 +39,10 @@ std::optional<Problem> Outputs::openTarget()
     return std::nullopt;
 }
 
-std::optional<Problem> Outputs::begin(const QStringList &labelNames)
+std::optional<Problem> Outputs::begin(const QStringList &labelNames, const QString &tableName)
 {
+    if (!o.document.isEmpty())
+        document.emplace(QFileInfo(tableName).fileName(), labelNames);
     if (o.format == summary::SummaryFormat::None)
         return std::nullopt;
     const auto &model = summary::summaryColumns(o.rates.on(), o.joinpoints.has_value());
@@ -79,6 +84,21 @@ void Outputs::format(const summary::RowInput &row, QByteArray &rows, QByteArray 
     }
 }
 
+bool Outputs::inDocument(qint64 line) const
+{
+    return o.documentLines.empty()
+        || std::find(o.documentLines.begin(), o.documentLines.end(), line) != o.documentLines.end();
+}
+
+bool Outputs::addSection(summary::Document::Section section, qint64 line)
+{
+    if (document->size() >= std::size_t(summary::MaxDocumentSeries))
+        return false;
+    document->add(std::move(section));
+    sectionLines.push_back(line);
+    return true;
+}
+
 void Outputs::append(QByteArrayView rows, QByteArrayView segmentRows)
 {
     if (writer)
@@ -89,6 +109,12 @@ void Outputs::append(QByteArrayView rows, QByteArrayView segmentRows)
 
 std::optional<Problem> Outputs::settle(End end)
 {
+    if (document && end == End::Whole) {
+        if (auto why = writeDocument()) {
+            abandon();
+            return why;
+        }
+    }
     if (!writer)
         return std::nullopt;
     // A stopped run ends where it is; a workbook cannot be half written.
@@ -139,6 +165,28 @@ std::optional<Problem> Outputs::summaryFailure(const QString &reason) const
         return Problem::about(o.output, QObject::tr("сводка не записана (%1)").arg(reason));
     return Problem::about(
         {}, QObject::tr("сводка не записана в стандартный вывод (%1)").arg(reason));
+}
+
+// The document whole, in the order asked for, under its name; or not at all.
+std::optional<Problem> Outputs::writeDocument()
+{
+    if (!o.documentLines.empty()) {
+        std::vector<std::size_t> order;
+        for (const qint64 line : o.documentLines) {
+            const auto at = std::find(sectionLines.begin(), sectionLines.end(), line);
+            if (at != sectionLines.end())
+                order.push_back(std::size_t(at - sectionLines.begin()));
+        }
+        document->reorder(order);
+    }
+    QString why;
+    auto staged = summary::StagedTarget::open(o.document, &why);
+    if (!staged)
+        return Problem::about(o.document, QObject::tr("файл не создан (%1)").arg(why));
+    if (!document->write(&staged->file(), *summary::documentFormat(o.document), &why)
+        || !staged->commit(&why))
+        return Problem::about(o.document, QObject::tr("документ не записан (%1)").arg(why));
+    return std::nullopt;
 }
 
 // Nothing of the files is left: a workbook is closed into its staged file,

@@ -9,6 +9,7 @@
 // replaces its targets.
 #pragma once
 
+#include "document.h"
 #include "engine.h"
 
 #include <QFile>
@@ -30,13 +31,19 @@ public:
 
     // Begins the summary's target: a staged file, or standard output.
     std::optional<table::Problem> openTarget();
-    // Begins the tables once the table's label names are known.
-    std::optional<table::Problem> begin(const QStringList &labelNames);
+    // Begins the tables once the table's label names are known; the
+    // document is named after `tableName`.
+    std::optional<table::Problem> begin(const QStringList &labelNames, const QString &tableName);
 
     // Spells a computed series' rows. Safe from several threads at once.
     void format(const summary::RowInput &row, QByteArray &rows, QByteArray &segmentRows) const;
     // Writes spelled rows, in the table's order.
     void append(QByteArrayView rows, QByteArrayView segmentRows);
+
+    // Whether the series on `line` goes into the document.
+    bool inDocument(qint64 line) const;
+    // A series' section of the document; false when it holds too many.
+    bool addSection(summary::Document::Section section, qint64 line);
 
     enum class End { Whole, Failed, Stopped };
     // Ends the tables as the run ended: commits them when it is whole, and
@@ -49,6 +56,7 @@ private:
     std::optional<table::Problem> openSegments(const QStringList &labelNames);
     std::optional<table::Problem> finishSegments();
     std::optional<table::Problem> summaryFailure(const QString &reason) const;
+    std::optional<table::Problem> writeDocument();
     void abandon();
 
     const Options &o;
@@ -60,6 +68,8 @@ private:
     // staged file is removed.
     std::unique_ptr<summary::SummaryWriter> writer;
     std::unique_ptr<summary::SummaryWriter> segments;
+    std::optional<summary::Document> document;
+    std::vector<qint64> sectionLines; // where each section's series starts
 };
 
 } // namespace engine

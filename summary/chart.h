@@ -11,6 +11,7 @@
 
 #include <QString>
 
+class QImage;
 class QPainter;
 
 namespace summary {
@@ -27,6 +28,10 @@ void drawChart(QPainter &painter, const RowInput &row, const QString &valueName)
 
 // The chart as the bytes of an SVG or PNG file; empty if it could not be
 // drawn. Safe to call from several threads at once.
+// A picture as PNG, quickly: the toolkit's own writer costs more than
+// drawing a chart.
+QByteArray fastPng(const QImage &image);
+
 QByteArray renderChart(ChartFormat format, const RowInput &row, const QString &valueName);
 
 } // namespace summary

@@ -61,6 +61,11 @@ QByteArray encodePng(const QImage &drawn)
 
 } // namespace
 
+QByteArray fastPng(const QImage &image)
+{
+    return encodePng(image);
+}
+
 QByteArray renderChart(ChartFormat format, const RowInput &row, const QString &valueName)
 {
     const table::Series &series = row.series;

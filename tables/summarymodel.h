@@ -93,6 +93,8 @@ public:
     // Whether a column sorts by numbers, not by text.
     bool numeric(int column) const;
     const QStringList &labels(int row) const { return rows[std::size_t(row)].labels; }
+    // Where the row's series starts in its table.
+    qint64 line(int row) const { return rows[std::size_t(row)].line; }
     trend::TrendClass trendClass(int row) const { return rows[std::size_t(row)].trendClass; }
     stats::Verdict verdict(int row) const { return rows[std::size_t(row)].verdict; }
     // The series of a row as the table gave it.

@@ -3,6 +3,8 @@
 
 #include "cells.h"
 #include "chartview.h"
+#include "document.h"
+#include "reporttext.h"
 #include "saveformats.h"
 #include "tableinput.h"
 
@@ -31,6 +33,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
@@ -99,6 +102,8 @@ void TablesWindow::buildActions()
         tr("&Сохранить сводку…"), QKeySequence::Save, this, &TablesWindow::chooseSummary);
     saveFilesAction = file->addAction(tr("Сохранить &отчёты и графики…"),
         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), this, &TablesWindow::chooseFolder);
+    saveDocumentAction = file->addAction(tr("Сохранить &документ…"),
+        QKeySequence(Qt::CTRL | Qt::Key_D), this, &TablesWindow::chooseDocument);
     file->addSeparator();
     computeAction
         = file->addAction(tr("&Пересчитать"), QKeySequence::Refresh, this, &TablesWindow::compute);
@@ -270,8 +275,13 @@ QWidget *TablesWindow::buildTable()
     report = new QPlainTextEdit;
     report->setReadOnly(true);
     report->setLineWrapMode(QPlainTextEdit::NoWrap);
+    paragraph = new QPlainTextEdit;
+    paragraph->setReadOnly(true);
+    auto *texts = new QTabWidget;
+    texts->addTab(report, tr("Отчёт"));
+    texts->addTab(paragraph, tr("Текст для доклада"));
     bottom->addWidget(chart);
-    bottom->addWidget(report);
+    bottom->addWidget(texts);
     bottom->setSizes({700, 480});
     splitter->addWidget(bottom);
     splitter->setSizes({300, 420});
@@ -314,6 +324,7 @@ void TablesWindow::setBusy(bool busy)
     stopAction->setEnabled(busy);
     saveAction->setEnabled(!busy && model->rowCount() > 0);
     saveFilesAction->setEnabled(!busy && model->rowCount() > 0);
+    saveDocumentAction->setEnabled(!busy && model->rowCount() > 0);
     computeAction->setEnabled(!busy && !path.isEmpty());
     openAction->setEnabled(!busy);
     choices->setEnabled(!busy && !path.isEmpty());
@@ -503,12 +514,15 @@ void TablesWindow::showSelected()
     if (!current.isValid()) {
         chart->clear();
         report->clear();
+        paragraph->clear();
         return;
     }
     const table::Series s = model->series(current.row());
     const engine::Computed c = engine::computeSeries(s, options());
     chart->display(s, c, valueName);
     report->setPlainText(trend::reportText(s.years, s.typed, c.result));
+    paragraph->setPlainText(summary::reportParagraph(
+        c.row(s), s.unit.isEmpty() ? QString() : tr("%1 населения").arg(s.unit)));
 }
 
 void TablesWindow::explainSkip(QTreeWidgetItem *item)
@@ -547,6 +561,37 @@ bool TablesWindow::saveFiles(const QString &folder, summary::ChartFormat format)
     o.reportsDir = o.chartsDir = folder;
     o.chartFormat = format;
     return runs.save(o, folder);
+}
+
+void TablesWindow::chooseDocument()
+{
+    if (filter->rowCount() > summary::MaxDocumentSeries) {
+        QMessageBox::warning(this, tr("Слишком много рядов"),
+            tr("В документ входит не больше %1 рядов, а показано %2. Отберите ряды по меткам "
+               "или по тенденции либо разделите таблицу.")
+                .arg(summary::MaxDocumentSeries)
+                .arg(filter->rowCount()));
+        return;
+    }
+    QFileDialog dialog(this, tr("Сохранить документ"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({tr("Документ OpenDocument (*.odt)"), tr("PDF (*.pdf)")});
+    dialog.selectFile(QFileInfo(path).completeBaseName() + tr("-доклад") + ".odt");
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    QString file = dialog.selectedFiles().value(0);
+    if (!summary::documentFormat(file))
+        file += dialog.selectedNameFilter().contains(QLatin1String("pdf")) ? ".pdf" : ".odt";
+    saveDocument(file);
+}
+
+bool TablesWindow::saveDocument(const QString &file)
+{
+    engine::Options o = options();
+    o.document = file;
+    for (int row = 0; row < filter->rowCount(); ++row)
+        o.documentLines.push_back(model->line(filter->mapToSource(filter->index(row, 0)).row()));
+    return runs.save(o, file);
 }
 
 void TablesWindow::chooseFolder()

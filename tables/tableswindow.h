@@ -53,6 +53,9 @@ public:
     // Begins writing a report and a chart for every series into `folder`.
     // False when another run goes.
     bool saveFiles(const QString &folder, summary::ChartFormat format);
+    // Begins writing the annual report's chapter (.odt or .pdf) of the rows
+    // shown, in the order shown. False when another run goes.
+    bool saveDocument(const QString &path);
     // A run is going: computing the table, or saving.
     bool busy() const { return runs.state() != RunController::State::Idle; }
     // Computed rows whose summary has not been written.
@@ -74,6 +77,7 @@ private:
     void chooseTable();
     void chooseSummary();
     void chooseFolder();
+    void chooseDocument();
     void compute();
     engine::Options options() const;
     void fillChoices();
@@ -100,7 +104,8 @@ private:
     SummaryModel *model;
     SummaryFilter *filter;
 
-    QAction *openAction, *saveAction, *saveFilesAction, *stopAction, *computeAction;
+    QAction *openAction, *saveAction, *saveFilesAction, *saveDocumentAction, *stopAction,
+        *computeAction;
     QWidget *choices; // closed, as one, while a run goes
     QComboBox *layoutBox, *casesBox, *populationBox, *perBox, *joinpointBox;
     QCheckBox *ratesBox;
@@ -115,6 +120,7 @@ private:
     QTableView *tableView;
     ChartView *chart;
     QPlainTextEdit *report;
+    QPlainTextEdit *paragraph; // the selected series' text for the annual report
     QTreeWidget *skippedList;
     QLabel *statusText;
     QProgressBar *progressBar;

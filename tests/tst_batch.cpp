@@ -4,6 +4,7 @@
 // summary, the report files, the stderr lines and the exit status it must
 // give. Workbooks are made here, by hand or by libxlsxwriter, and must read
 // as the same table in CSV does.
+#include "reporttext.h"
 #include "summaryrow.h"
 #include "testsupport.h"
 #include "xlsxsheet.h"
@@ -165,6 +166,8 @@ private slots:
     void excelSafety();
     void interrupted_data();
     void interrupted();
+    void reportNumbers_data();
+    void reportNumbers();
 };
 
 void TestBatch::golden_data()
@@ -570,4 +573,58 @@ void TestBatch::interrupted()
 }
 
 QTEST_GUILESS_MAIN(TestBatch)
+// The annual report's numbers, a row per rule and per boundary: the kind
+// of number, its value (and the reference of a comparison), its words.
+void TestBatch::reportNumbers_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<double>("reference");
+    QTest::addColumn<QString>("words");
+    const auto row = [](const char *name, const char *kind, double value, double reference,
+                         const char *words) {
+        QTest::newRow(name) << kind << value << reference << QString::fromUtf8(words);
+    };
+    row("rate from 10: one decimal", "rate", 12.84, 0, "12,8");
+    row("rate at 10", "rate", 10, 0, "10,0");
+    row("rate below 10: two decimals", "rate", 3.466, 0, "3,47");
+    row("rate at 0.1", "rate", 0.1, 0, "0,10");
+    row("rate below 0.1: three digits", "rate", 0.041234, 0, "0,0412");
+    row("rate far below 0.1", "rate", 0.0030512, 0, "0,00305");
+    row("negative rate, minus sign", "rate", -1.254, 0, "−1,25");
+    row("zero rate", "rate", 0, 0, "0");
+    row("percent: one decimal", "percent", 29.14, 0, "29,1");
+    row("negative percent", "percent", -3.26, 0, "−3,3");
+    row("negative percent that rounds to 0", "percent", -0.04, 0, "0,0");
+    row("times: a fraction", "times", 2.1, 0, "в 2,1 раза");
+    row("times: ,0 dropped", "times", 2.04, 0, "в 2 раза");
+    row("times: 5", "times", 5, 0, "в 5 раз");
+    row("times: 12", "times", 12, 0, "в 12 раз");
+    row("times: 14", "times", 14, 0, "в 14 раз");
+    row("times: 21", "times", 21, 0, "в 21 раз");
+    row("times: 22", "times", 22, 0, "в 22 раза");
+    row("times: rounds up to 3", "times", 2.96, 0, "в 3 раза");
+    row("lower by a percent", "compare", 12.8, 18.05, "на 29,1 % ниже");
+    row("higher by a percent, just below 2", "compare", 1.999, 1, "на 99,9 % выше");
+    row("2 times higher", "compare", 6.1, 2.9, "в 2,1 раза выше");
+    row("r at 2", "compare", 4, 2, "в 2 раза выше");
+    row("r at 0.5", "compare", 1, 2, "в 2 раза ниже");
+    row("r just above 0.5", "compare", 1.01, 2, "на 49,5 % ниже");
+    row("the same, to 0,0 %", "compare", 10.004, 10, "на том же уровне");
+    row("no reference", "compare", 3, 0, "");
+}
+
+void TestBatch::reportNumbers()
+{
+    QFETCH(QString, kind);
+    QFETCH(double, value);
+    QFETCH(double, reference);
+    QFETCH(QString, words);
+    const QString got = kind == u"rate" ? summary::rateText(value)
+        : kind == u"percent"            ? summary::percentText(value)
+        : kind == u"times"              ? summary::timesText(value)
+                                        : summary::comparison(value, reference);
+    QCOMPARE(got, words);
+}
+
 #include "tst_batch.moc"

@@ -11,10 +11,10 @@ VANTOREL_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-d
 # test, clang with libFuzzer for the fuzz test, the validators and dpkg tools
 # and lintian for the package test, clang-format for the format check, SciPy
 # and statsmodels to check the batch statistics, openpyxl to read the xlsx
-# summary back.
+# summary back, LibreOffice and poppler to open the annual report's chapter.
 VANTOREL_TEST_PACKAGES=(xvfb xdotool xclip clang libclang-rt-14-dev clang-format desktop-file-utils
                         appstream dpkg-dev file lintian python3-scipy python3-statsmodels
-                        python3-openpyxl)
+                        python3-openpyxl libreoffice-writer-nogui poppler-utils)
 
 vantorel_ensure_packages() {
     local missing=() p

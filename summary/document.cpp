@@ -1,0 +1,212 @@
+// SPDX-License-Identifier: MIT
+#include "document.h"
+
+#include "chart.h"
+#include "reporttext.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImage>
+#include <QObject>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentWriter>
+#include <QTextTable>
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+
+namespace summary {
+
+namespace {
+
+// A chart as the page prints it: 16 cm wide at about 190 dots an inch.
+constexpr int ChartPixels = 1200;
+constexpr double ChartWidthPoints = 16 / 2.54 * 72;
+
+QString orEmpty(const std::optional<double> &x, QString (*spell)(double))
+{
+    return x ? spell(*x) : QString();
+}
+
+QByteArray chartPng(const RowInput &row, const QString &valueName)
+{
+    QImage image(ChartPixels, int(ChartPixels * Height / Width), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.scale(ChartPixels / Width, ChartPixels / Width);
+    drawChart(painter, row, valueName);
+    painter.end();
+    return fastPng(image);
+}
+
+} // namespace
+
+std::optional<DocumentFormat> documentFormat(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("odt"))
+        return DocumentFormat::Odt;
+    if (suffix == QLatin1String("pdf"))
+        return DocumentFormat::Pdf;
+    return std::nullopt;
+}
+
+Document::Section Document::section(
+    const RowInput &row, const QString &valueName, const QString &unit)
+{
+    const stats::ReportYear &y = *row.report;
+    const table::Series &s = row.series;
+    Section out;
+    out.heading = s.labels.join(QStringLiteral(" / "));
+    out.paragraph = reportParagraph(row, unit);
+    out.chart = chartPng(row, valueName);
+    out.firstYear = s.years.front();
+    out.lastYear = s.years[std::size_t(row.result.count) - 1];
+    out.reportYear = y.year;
+    const stats::JoinpointFit *jp = row.joinpoints && row.joinpoints->reason == stats::Reason::None
+        ? row.joinpoints
+        : nullptr;
+    out.cells = s.labels;
+    out.cells << QString::number(y.year) << orEmpty(y.value, rateText)
+              << orEmpty(y.changePercent, percentText)
+              << (y.meanRatio ? rateText(*y.meanRatio) : QString()) << verdictText(y.verdict)
+              << QObject::tr("%1, %2 %")
+                     .arg(trend::classLine(row.result.trendClass).chopped(1),
+                         percentText(row.result.averageAnnualChangeRate))
+              << (jp ? percentText(jp->aapc) : QString())
+              << (jp ? QObject::tr("%1 с %2")
+                             .arg(percentText(jp->segments.back().apc))
+                             .arg(jp->segments.back().start)
+                     : QString());
+    return out;
+}
+
+Document::Document(const QString &tableName, const QStringList &labelNames)
+    : tableName(tableName)
+    , labelNames(labelNames)
+{ }
+
+void Document::reorder(const std::vector<std::size_t> &order)
+{
+    std::vector<Section> ordered;
+    ordered.reserve(order.size());
+    for (const std::size_t at : order)
+        ordered.push_back(std::move(sections[at]));
+    sections = std::move(ordered);
+}
+
+bool Document::write(QIODevice *device, DocumentFormat format, QString *why) const
+{
+    QTextDocument document;
+    QFont font(QStringLiteral("Nimbus Roman"));
+    font.setPointSizeF(11);
+    document.setDefaultFont(font);
+    QTextCursor cursor(&document);
+    QTextBlockFormat centred;
+    centred.setAlignment(Qt::AlignHCenter);
+    QTextCharFormat title, bold, plain;
+    title.setFontPointSize(16);
+    title.setFontWeight(QFont::Bold);
+    bold.setFontWeight(QFont::Bold);
+    cursor.setBlockFormat(centred);
+    cursor.insertText(QObject::tr("Многолетняя динамика заболеваемости"), title);
+    cursor.insertBlock(centred);
+    cursor.insertText(tableName, plain);
+
+    std::int32_t first = 0, last = 0;
+    QList<std::int32_t> reported;
+    for (const Section &s : sections) {
+        first = first == 0 ? s.firstYear : std::min(first, s.firstYear);
+        last = std::max(last, s.lastYear);
+        if (!reported.contains(s.reportYear))
+            reported << s.reportYear;
+    }
+    std::sort(reported.begin(), reported.end());
+    QStringList years;
+    for (const std::int32_t y : reported)
+        years << QString::number(y);
+    cursor.insertBlock(centred);
+    cursor.insertText(QObject::tr("Годы наблюдения: %1–%2. Отчётный год: %3.")
+                          .arg(first)
+                          .arg(last)
+                          .arg(years.join(QStringLiteral(", "))),
+        plain);
+
+    const QStringList header = labelNames
+        + QStringList {QObject::tr("Год"), QObject::tr("Показатель"),
+            QObject::tr("К прошлому году, %"), QObject::tr("К СМУ, раз"), QObject::tr("Оценка"),
+            QObject::tr("Тенденция, среднегодовой темп"), QObject::tr("AAPC, %"),
+            QObject::tr("APC последнего отрезка, %")};
+    cursor.insertBlock(QTextBlockFormat());
+    QTextTableFormat grid;
+    grid.setCellPadding(2);
+    grid.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+    grid.setBorderCollapse(true);
+    grid.setHeaderRowCount(1);
+    grid.setWidth(QTextLength(QTextLength::PercentageLength, 100));
+    grid.setColumnWidthConstraints(QList<QTextLength>(
+        header.size(), QTextLength(QTextLength::PercentageLength, 100.0 / double(header.size()))));
+    QTextTable *table = cursor.insertTable(int(sections.size()) + 1, int(header.size()), grid);
+    QTextCharFormat small;
+    small.setFontPointSize(8);
+    QTextCharFormat smallBold = small;
+    smallBold.setFontWeight(QFont::Bold);
+    for (int c = 0; c < header.size(); ++c)
+        table->cellAt(0, c).firstCursorPosition().insertText(header[c], smallBold);
+    for (std::size_t r = 0; r < sections.size(); ++r) {
+        for (int c = 0; c < header.size(); ++c)
+            table->cellAt(int(r) + 1, c)
+                .firstCursorPosition()
+                .insertText(sections[r].cells.value(c), small);
+    }
+    cursor.movePosition(QTextCursor::End);
+
+    QTextBlockFormat newPage;
+    newPage.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        const Section &s = sections[i];
+        cursor.insertBlock(i == 0 ? newPage : QTextBlockFormat());
+        QTextCharFormat heading = bold;
+        heading.setFontPointSize(13);
+        cursor.insertText(s.heading, heading);
+        const QString name = QStringLiteral("chart%1.png").arg(i + 1);
+        // As PNG bytes: the ODF writer stores them as they are.
+        document.addResource(QTextDocument::ImageResource, QUrl(name), s.chart);
+        cursor.insertBlock(centred);
+        QTextImageFormat image;
+        image.setName(name);
+        image.setWidth(ChartWidthPoints);
+        image.setHeight(ChartWidthPoints * Height / Width);
+        cursor.insertImage(image);
+        QTextBlockFormat justified;
+        justified.setAlignment(Qt::AlignJustify);
+        justified.setBottomMargin(12);
+        cursor.insertBlock(justified);
+        cursor.insertText(s.paragraph, plain);
+    }
+
+    if (format == DocumentFormat::Odt) {
+        // The zip writer closes its device when done: it gets a buffer.
+        QBuffer zipped;
+        zipped.open(QIODevice::WriteOnly);
+        QTextDocumentWriter writer(&zipped, "odf");
+        if (writer.write(&document) && device->write(zipped.data()) == zipped.size())
+            return true;
+        *why = device->errorString();
+        return false;
+    }
+    QPdfWriter pdf(device);
+    pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setPageMargins(QMarginsF(20, 15, 15, 15), QPageLayout::Millimeter);
+    pdf.setResolution(300);
+    pdf.setTitle(QObject::tr("Многолетняя динамика заболеваемости"));
+    pdf.setCreator(QStringLiteral("Vantorel"));
+    document.print(&pdf);
+    return true;
+}
+
+} // namespace summary
