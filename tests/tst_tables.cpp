@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -137,8 +138,10 @@ void TestTables::rowsAsCommandLine()
     for (int row = 0; row < model.rowCount(); ++row) {
         view->selectRow(row);
         const QString report = summary::safeFileStem(model.labels(row)) + ".txt";
-        QCOMPARE(window.findChild<QPlainTextEdit *>()->toPlainText().toUtf8(),
+        auto *texts = window.findChild<QTabWidget *>();
+        QCOMPARE(static_cast<QPlainTextEdit *>(texts->widget(0))->toPlainText().toUtf8(),
             contents(reports.filePath(report)));
+        QVERIFY(static_cast<QPlainTextEdit *>(texts->widget(1))->toPlainText().startsWith("В 20"));
     }
     QCOMPARE(model.rowCount(), summary.size() - 1);
     for (int column = 0; column < model.columnCount(); ++column) {
