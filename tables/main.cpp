@@ -5,11 +5,15 @@
 #include "tableswindow.h"
 
 #include <QApplication>
+#include <QHashFunctions>
 
 #include <cstdio>
 
 int main(int argc, char **argv)
 {
+    // The annual report's document keeps its styles in a hash: with one
+    // seed it is written as vantorel-batch writes it.
+    QHashSeed::setDeterministicGlobalSeed();
     if (!startup::displayAvailable(argc, argv)) {
         std::fputs("vantorel-tables: нет дисплея (переменная DISPLAY не задана); запустите "
                    "программу под виртуальным дисплеем: xvfb-run -a vantorel-tables\n",

@@ -268,6 +268,7 @@ void TestTables::savedAsCommandLine_data()
         << int(summary::SummaryFormat::Json)
         << QStringList {"--format", "json", "--expected-by", "poisson"};
     QTest::newRow("reports and charts") << -1 << QStringList {"--charts"};
+    QTest::newRow("the annual report's document") << -2 << QStringList {"--document"};
 }
 
 // The bytes vantorel-batch writes; a workbook's parts but for the time it
@@ -286,7 +287,9 @@ void TestTables::savedAsCommandLine()
     open(window, Examples + "counts.csv");
     const QStringList rates {"--cases", "случаи", "--population", "население"};
     const QString batch = dir.filePath("batch");
-    if (format < 0)
+    if (format == -2)
+        commandLine(Examples + "counts.csv", args + QStringList {batch + ".odt"} + rates);
+    else if (format < 0)
         commandLine(
             Examples + "counts.csv", args + QStringList {batch, "--reports", batch} + rates);
     else
@@ -294,10 +297,13 @@ void TestTables::savedAsCommandLine()
     const int rows = modelOf(window).rowCount();
     for (const QString name : {"window", "again"}) {
         const QString file = dir.filePath(name);
-        QVERIFY(format < 0 ? window.saveFiles(file, summary::ChartFormat::Svg)
-                           : window.saveSummary(file, summary::SummaryFormat(format)));
+        QVERIFY(format == -2 ? window.saveDocument(file + ".odt")
+                : format < 0 ? window.saveFiles(file, summary::ChartFormat::Svg)
+                             : window.saveSummary(file, summary::SummaryFormat(format)));
         QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 60000);
-        if (format < 0)
+        if (format == -2)
+            QCOMPARE(workbookParts(file + ".odt"), workbookParts(batch + ".odt"));
+        else if (format < 0)
             QCOMPARE(filesBelow(file), filesBelow(batch));
         else
             QCOMPARE(workbookParts(file), workbookParts(batch));
@@ -306,6 +312,7 @@ void TestTables::savedAsCommandLine()
         QVERIFY(action(window, QKeySequence::Save)->isEnabled());
         QVERIFY(action(window, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S))->isEnabled());
         QCOMPARE(window.unsaved(), format < 0);
+        QVERIFY(action(window, QKeySequence(Qt::CTRL | Qt::Key_D))->isEnabled());
     }
 }
 
