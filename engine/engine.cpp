@@ -210,7 +210,8 @@ private:
             files.stage(row, valueName), {}, {}, s.line};
         if (!o.document.isEmpty() && outputs.inDocument(s.line))
             event.section = summary::Document::section(row, valueName,
-                s.unit.isEmpty() ? QString() : QObject::tr("%1 населения").arg(s.unit));
+                s.unit.isEmpty() ? QString() : QObject::tr("%1 населения").arg(s.unit),
+                *summary::documentFormat(o.document));
         if (wantsRows) {
             std::vector<summary::CellValue> values;
             values.reserve(rowColumns.size());

@@ -4,6 +4,7 @@
 #include "chart.h"
 #include "reporttext.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImage>
@@ -43,6 +44,45 @@ QByteArray chartPng(const RowInput &row, const QString &valueName)
     return fastPng(image);
 }
 
+// Draws a section's chart where the page holds it, in lines and text, at
+// the printer's own resolution.
+class ChartObject : public QObject, public QTextObjectInterface
+{
+    Q_OBJECT
+    Q_INTERFACES(QTextObjectInterface)
+
+public:
+    static constexpr int Type = QTextFormat::UserObject + 1;
+    static constexpr int Index = QTextFormat::UserProperty + 1;
+
+    explicit ChartObject(const std::vector<Document::Section> &sections)
+        : sections(sections)
+    { }
+    // In the printer's units: its dots, not points.
+    QSizeF intrinsicSize(QTextDocument *document, int, const QTextFormat &) override
+    {
+        const QPaintDevice *device = document->documentLayout()->paintDevice();
+        const double dots = ChartWidthPoints * (device ? device->logicalDpiX() / 72.0 : 1.0);
+        return {dots, dots * Height / Width};
+    }
+    void drawObject(QPainter *painter, const QRectF &rect, QTextDocument *, int,
+        const QTextFormat &format) override
+    {
+        // Printing draws the whole document once a page, clipped to it.
+        if (painter->hasClipping() && !painter->clipBoundingRect().intersects(rect))
+            return;
+        const Document::Drawing &d = *sections[std::size_t(format.intProperty(Index))].drawing;
+        painter->save();
+        painter->translate(rect.topLeft());
+        painter->scale(rect.width() / Width, rect.width() / Width);
+        drawChart(*painter, d.row(), d.valueName);
+        painter->restore();
+    }
+
+private:
+    const std::vector<Document::Section> &sections;
+};
+
 } // namespace
 
 std::optional<DocumentFormat> documentFormat(const QString &path)
@@ -56,14 +96,19 @@ std::optional<DocumentFormat> documentFormat(const QString &path)
 }
 
 Document::Section Document::section(
-    const RowInput &row, const QString &valueName, const QString &unit)
+    const RowInput &row, const QString &valueName, const QString &unit, DocumentFormat format)
 {
     const stats::ReportYear &y = *row.report;
     const table::Series &s = row.series;
     Section out;
     out.heading = s.labels.join(QStringLiteral(" / "));
     out.paragraph = reportParagraph(row, unit);
-    out.chart = chartPng(row, valueName);
+    if (format == DocumentFormat::Odt)
+        out.chart = chartPng(row, valueName);
+    else
+        out.drawing = std::make_shared<const Drawing>(Drawing {row.series, row.result, row.ols,
+            row.tests, row.joinpoints ? std::optional(*row.joinpoints) : std::nullopt, *row.report,
+            valueName});
     out.firstYear = s.years.front();
     out.lastYear = s.years[std::size_t(row.result.count) - 1];
     out.reportYear = y.year;
@@ -75,7 +120,11 @@ Document::Section Document::section(
               << orEmpty(y.changePercent, percentText)
               << (y.meanRatio ? rateText(*y.meanRatio) : QString()) << verdictText(y.verdict)
               << QObject::tr("%1, %2 %")
-                     .arg(trend::classLine(row.result.trendClass).chopped(1),
+                     .arg(row.result.trendClass == trend::TrendClass::Pronounced
+                             ? QObject::tr("выраженная")
+                             : row.result.trendClass == trend::TrendClass::Moderate
+                             ? QObject::tr("умеренная")
+                             : QObject::tr("стабильная"),
                          percentText(row.result.averageAnnualChangeRate))
               << (jp ? percentText(jp->aapc) : QString())
               << (jp ? QObject::tr("%1 с %2")
@@ -148,8 +197,13 @@ bool Document::write(QIODevice *device, DocumentFormat format, QString *why) con
     grid.setBorderCollapse(true);
     grid.setHeaderRowCount(1);
     grid.setWidth(QTextLength(QTextLength::PercentageLength, 100));
-    grid.setColumnWidthConstraints(QList<QTextLength>(
-        header.size(), QTextLength(QTextLength::PercentageLength, 100.0 / double(header.size()))));
+    // The labels share 30 % of the width; the verdict and the trend, the
+    // longest words, get the most of the rest.
+    QList<QTextLength> widths(
+        labelNames.size(), QTextLength(QTextLength::PercentageLength, 30.0 / labelNames.size()));
+    for (const double percent : {6, 8, 8, 7, 13, 13, 7, 8})
+        widths << QTextLength(QTextLength::PercentageLength, percent);
+    grid.setColumnWidthConstraints(widths);
     QTextTable *table = cursor.insertTable(int(sections.size()) + 1, int(header.size()), grid);
     QTextCharFormat small;
     small.setFontPointSize(8);
@@ -169,19 +223,27 @@ bool Document::write(QIODevice *device, DocumentFormat format, QString *why) con
     newPage.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
     for (std::size_t i = 0; i < sections.size(); ++i) {
         const Section &s = sections[i];
-        cursor.insertBlock(i == 0 ? newPage : QTextBlockFormat());
+        // A page a series: its heading is never left at a page's foot.
+        cursor.insertBlock(newPage);
         QTextCharFormat heading = bold;
         heading.setFontPointSize(13);
         cursor.insertText(s.heading, heading);
-        const QString name = QStringLiteral("chart%1.png").arg(i + 1);
-        // As PNG bytes: the ODF writer stores them as they are.
-        document.addResource(QTextDocument::ImageResource, QUrl(name), s.chart);
         cursor.insertBlock(centred);
-        QTextImageFormat image;
-        image.setName(name);
-        image.setWidth(ChartWidthPoints);
-        image.setHeight(ChartWidthPoints * Height / Width);
-        cursor.insertImage(image);
+        if (s.drawing) {
+            QTextCharFormat chart;
+            chart.setObjectType(ChartObject::Type);
+            chart.setProperty(ChartObject::Index, int(i));
+            cursor.insertText(QString(QChar::ObjectReplacementCharacter), chart);
+        } else {
+            const QString name = QStringLiteral("chart%1.png").arg(i + 1);
+            // As PNG bytes: the ODF writer stores them as they are.
+            document.addResource(QTextDocument::ImageResource, QUrl(name), s.chart);
+            QTextImageFormat image;
+            image.setName(name);
+            image.setWidth(ChartWidthPoints);
+            image.setHeight(ChartWidthPoints * Height / Width);
+            cursor.insertImage(image);
+        }
         QTextBlockFormat justified;
         justified.setAlignment(Qt::AlignJustify);
         justified.setBottomMargin(12);
@@ -199,6 +261,10 @@ bool Document::write(QIODevice *device, DocumentFormat format, QString *why) con
         *why = device->errorString();
         return false;
     }
+    // The layout made only now: made before, it would lay the rest of the
+    // document out again after every insertion.
+    ChartObject charts(sections);
+    document.documentLayout()->registerHandler(ChartObject::Type, &charts);
     QPdfWriter pdf(device);
     pdf.setPageSize(QPageSize(QPageSize::A4));
     pdf.setPageMargins(QMarginsF(20, 15, 15, 15), QPageLayout::Millimeter);
@@ -210,3 +276,5 @@ bool Document::write(QIODevice *device, DocumentFormat format, QString *why) con
 }
 
 } // namespace summary
+
+#include "document.moc"
