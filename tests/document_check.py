@@ -18,6 +18,7 @@ cases = {
     "surveillance": [f"{examples}/surveillance.csv"],
     "counts-poisson": [f"{examples}/counts.csv", *rates, "--expected-by", "poisson"],
     "workbook-year": [f"{examples}/surveillance.xlsx", "--year", "2020", "--baseline", "2015-2019"],
+    "joinpoint": [f"{golden}/../batch/chart-joinpoint-fit-tallest/input.csv"],
 }
 
 def odt_lines(path):
