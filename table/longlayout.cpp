@@ -79,8 +79,9 @@ void LongLayout::add(const Record &record, char delimiter, const QString &file)
     }
     const QByteArrayView cell = record.trimmed(labelCount + casesAt);
     Point point {*year, record.line, cell.isEmpty(), 0, 0, cellText(cell), {}};
-    span = span.first > span.second ? std::pair(*year, *year)
-                                    : std::pair(std::min(span.first, *year), std::max(span.second, *year));
+    span = span.first > span.second
+        ? std::pair(*year, *year)
+        : std::pair(std::min(span.first, *year), std::max(span.second, *year));
     if (!point.empty && !rates.on()) {
         if (const auto why = readValue(cell, delimiter, &point.value, &point.exact))
             return fail(QObject::tr("%1 год: %2").arg(*year).arg(*why), labelCount + 1);

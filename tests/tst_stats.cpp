@@ -166,9 +166,8 @@ void TestStats::reportYear_data()
     QTest::newRow("a baseline ending years before")
         << 2000 << std::vector<double> {10, 12, 11, 13, 15, 14, 16, 18, 17, 19, 30}
         << std::vector<int> {0, 2001, 2006, 0}
-        << std::vector<double> {30, 19, 57.89473684210527, 13.5, 2.2222222222222223,
-               18.5, 17.5, 19.0, 14.155485204317781, 24.35880050996818,
-               x, x}
+        << std::vector<double> {30, 19, 57.89473684210527, 13.5, 2.2222222222222223, 18.5, 17.5,
+               19.0, 14.155485204317781, 24.35880050996818, x, x}
         << int(V::Above) << int(G::None);
     QTest::newRow("a zero last year")
         << 2010 << std::vector<double> {3, 4, 5, 4, 6, 0} << std::vector<int> {0, 0, 0, 0}
