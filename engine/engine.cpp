@@ -12,6 +12,7 @@
 #include <QThread>
 
 #include <cmath>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -32,7 +33,9 @@ struct Outcome {
         QStringList labels; // Computed: for the file names
         SeriesFiles::Staged files;
         std::optional<Row> row;
-        std::optional<summary::Document::Section> section;
+        // Held apart: most runs have none, and a batch's events are moved
+        // as they grow.
+        std::unique_ptr<summary::Document::Section> section;
         qint64 line = 0; // Computed: where the series starts
     };
     QByteArray rows;
@@ -209,9 +212,10 @@ private:
             {s.file, s.line, table::displayLabel(s.labels, s.line), {}, -1, input.sheet}, s.labels,
             files.stage(row, valueName), {}, {}, s.line};
         if (!o.document.isEmpty() && outputs.inDocument(s.line))
-            event.section = summary::Document::section(row, valueName,
-                s.unit.isEmpty() ? QString() : QObject::tr("%1 населения").arg(s.unit),
-                *summary::documentFormat(o.document));
+            event.section = std::make_unique<summary::Document::Section>(
+                summary::Document::section(row, valueName,
+                    s.unit.isEmpty() ? QString() : QObject::tr("%1 населения").arg(s.unit),
+                    *summary::documentFormat(o.document)));
         if (wantsRows) {
             std::vector<summary::CellValue> values;
             values.reserve(rowColumns.size());
