@@ -213,9 +213,7 @@ private:
             files.stage(row, valueName), {}, {}, s.line};
         if (!o.document.isEmpty() && outputs.inDocument(s.line))
             event.section = std::make_unique<summary::Document::Section>(
-                summary::Document::section(row, valueName,
-                    s.unit.isEmpty() ? QString() : QObject::tr("%1 населения").arg(s.unit),
-                    *summary::documentFormat(o.document)));
+                summary::Document::section(row, valueName, *summary::documentFormat(o.document)));
         if (wantsRows) {
             std::vector<summary::CellValue> values;
             values.reserve(rowColumns.size());

@@ -9,6 +9,22 @@
 
 namespace stats {
 
+std::optional<std::pair<double, double>> verdictBounds(const ReportYear &r)
+{
+    const auto pair = [](const std::optional<double> &low, const std::optional<double> &high) {
+        return low && high ? std::optional(std::pair(*low, *high)) : std::nullopt;
+    };
+    switch (r.by) {
+    case ExpectedBy::Normative:
+        return pair(r.low, r.high);
+    case ExpectedBy::Prediction:
+        return pair(r.predictionLow, r.predictionHigh);
+    case ExpectedBy::Poisson:
+        break;
+    }
+    return pair(r.rateLow, r.rateHigh);
+}
+
 std::pair<double, double> poissonInterval(double count)
 {
     using boost::math::chi_squared;
@@ -47,20 +63,17 @@ void expectFrom(ReportYear &r, const ReportSeries &s, std::size_t from, std::siz
     r.predictionHigh = high;
 }
 
-Verdict judge(const ReportYear &r, ExpectedBy by)
+Verdict judge(const ReportYear &r)
 {
-    if (by == ExpectedBy::Poisson) {
-        if (!r.expected || !r.rateLow)
-            return Verdict::None;
-        return *r.expected < *r.rateLow ? Verdict::Above
-            : *r.expected > *r.rateHigh ? Verdict::Below
-                                        : Verdict::Within;
-    }
-    const std::optional<double> &low = by == ExpectedBy::Normative ? r.low : r.predictionLow;
-    const std::optional<double> &high = by == ExpectedBy::Normative ? r.high : r.predictionHigh;
-    if (!low || !r.value)
+    const auto bounds = verdictBounds(r);
+    if (!bounds || !r.expected || !r.value)
         return Verdict::None;
-    return *r.value > *high ? Verdict::Above : *r.value < *low ? Verdict::Below : Verdict::Within;
+    const auto [low, high] = *bounds;
+    if (r.by == ExpectedBy::Poisson)
+        return *r.expected < low ? Verdict::Above
+            : *r.expected > high ? Verdict::Below
+                                 : Verdict::Within;
+    return *r.value > high ? Verdict::Above : *r.value < low ? Verdict::Below : Verdict::Within;
 }
 
 } // namespace
@@ -113,7 +126,7 @@ ReportYear assessReportYear(
         r.gap = ReportGap::ShortBaseline;
     else
         expectFrom(r, s, from, count, practice);
-    r.verdict = judge(r, o.expectedBy);
+    r.verdict = judge(r);
     if (r.verdict == Verdict::None && r.gap == ReportGap::None)
         r.gap = ReportGap::NoVerdict;
     return r;

@@ -87,6 +87,11 @@ struct ReportSeries {
 ReportYear assessReportYear(
     const ReportSeries &series, const ReportYearOptions &options, const PracticeFit &practice);
 
+// The bounds the verdict goes by: about the expected level (normative, or
+// the prediction interval), or the year's own interval (Poisson); none
+// where they do not exist.
+std::optional<std::pair<double, double>> verdictBounds(const ReportYear &report);
+
 // The exact 95% interval of a Poisson count observed as `count`:
 // [χ²(0.025; 2c) / 2, χ²(0.975; 2c + 2) / 2], the lower 0 when c = 0.
 std::pair<double, double> poissonInterval(double count);

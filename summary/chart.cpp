@@ -61,7 +61,10 @@ public:
         , r(row.result)
         , ols(row.ols)
         , tests(row.tests)
-        , report(row.report && row.report->expected && row.report->value ? row.report : nullptr)
+        , report(row.report && row.report->expected && row.report->value
+                      && stats::verdictBounds(*row.report)
+                  ? row.report
+                  : nullptr)
         , joinpoints(row.joinpoints && row.joinpoints->reason == stats::Reason::None
                       && row.joinpoints->fitted.size() == std::size_t(row.result.count)
                   ? row.joinpoints
@@ -254,19 +257,7 @@ private:
 
     // The bounds the verdict goes by: about the expected level, or, by
     // Poisson, about the year's rate.
-    std::pair<double, double> bounds() const
-    {
-        switch (report->by) {
-        case stats::ExpectedBy::Normative:
-            return {*report->low, *report->high};
-        case stats::ExpectedBy::Prediction:
-            return {*report->predictionLow, *report->predictionHigh};
-        case stats::ExpectedBy::Poisson:
-            break;
-        }
-        return {
-            report->rateLow.value_or(*report->value), report->rateHigh.value_or(*report->value)};
-    }
+    std::pair<double, double> bounds() const { return *stats::verdictBounds(*report); }
 
     // The reporting year's expected level beside its actual point, with the
     // bounds as an interval.

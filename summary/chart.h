@@ -30,7 +30,7 @@ void drawChart(QPainter &painter, const RowInput &row, const QString &valueName)
 // drawn. Safe to call from several threads at once.
 // A picture as PNG, quickly: the toolkit's own writer costs more than
 // drawing a chart.
-QByteArray fastPng(const QImage &image);
+QByteArray encodePng(const QImage &image);
 
 QByteArray renderChart(ChartFormat format, const RowInput &row, const QString &valueName);
 

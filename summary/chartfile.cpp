@@ -31,6 +31,8 @@ void failPng(png_structp png, png_const_charp)
 
 void warnPng(png_structp, png_const_charp) { }
 
+} // namespace
+
 // The toolkit's PNG writer tries every row filter on every row, which costs
 // more than drawing the chart. A chart's rows are long runs of one colour:
 // the Sub filter and zlib's fastest level give nearly the same size in a
@@ -57,13 +59,6 @@ QByteArray encodePng(const QImage &drawn)
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return out;
-}
-
-} // namespace
-
-QByteArray fastPng(const QImage &image)
-{
-    return encodePng(image);
 }
 
 QByteArray renderChart(ChartFormat format, const RowInput &row, const QString &valueName)

@@ -41,7 +41,7 @@ QByteArray chartPng(const RowInput &row, const QString &valueName)
     painter.scale(ChartPixels / Width, ChartPixels / Width);
     drawChart(painter, row, valueName);
     painter.end();
-    return fastPng(image);
+    return encodePng(image);
 }
 
 // Draws a section's chart where the page holds it, in lines and text, at
@@ -96,13 +96,13 @@ std::optional<DocumentFormat> documentFormat(const QString &path)
 }
 
 Document::Section Document::section(
-    const RowInput &row, const QString &valueName, const QString &unit, DocumentFormat format)
+    const RowInput &row, const QString &valueName, DocumentFormat format)
 {
     const stats::ReportYear &y = *row.report;
     const table::Series &s = row.series;
     Section out;
     out.heading = s.labels.join(QStringLiteral(" / "));
-    out.paragraph = reportParagraph(row, unit);
+    out.paragraph = reportParagraph(row);
     if (format == DocumentFormat::Odt)
         out.chart = chartPng(row, valueName);
     else
@@ -120,11 +120,7 @@ Document::Section Document::section(
               << orEmpty(y.changePercent, percentText)
               << (y.meanRatio ? rateText(*y.meanRatio) : QString()) << verdictText(y.verdict)
               << QObject::tr("%1, %2 %")
-                     .arg(row.result.trendClass == trend::TrendClass::Pronounced
-                             ? QObject::tr("выраженная")
-                             : row.result.trendClass == trend::TrendClass::Moderate
-                             ? QObject::tr("умеренная")
-                             : QObject::tr("стабильная"),
+                     .arg(classWord(row.result.trendClass),
                          percentText(row.result.averageAnnualChangeRate))
               << (jp ? percentText(jp->aapc) : QString())
               << (jp ? QObject::tr("%1 с %2")

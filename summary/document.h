@@ -60,8 +60,7 @@ public:
         std::shared_ptr<const Drawing> drawing;
         std::int32_t firstYear = 0, lastYear = 0, reportYear = 0;
     };
-    static Section section(
-        const RowInput &row, const QString &valueName, const QString &unit, DocumentFormat format);
+    static Section section(const RowInput &row, const QString &valueName, DocumentFormat format);
 
     Document(const QString &tableName, const QStringList &labelNames);
     void add(Section section) { sections.push_back(std::move(section)); }

@@ -38,13 +38,30 @@ QString yearList(const std::vector<std::int32_t> &years)
 QString classWords(trend::TrendClass c, double rate)
 {
     if (c == trend::TrendClass::Stable)
-        return QObject::tr("стабильная");
-    const QString kind
-        = c == trend::TrendClass::Pronounced ? QObject::tr("выраженная") : QObject::tr("умеренная");
-    return rate > 0 ? QObject::tr("%1 к росту").arg(kind) : QObject::tr("%1 к снижению").arg(kind);
+        return classWord(c);
+    return rate > 0 ? QObject::tr("%1 к росту").arg(classWord(c))
+                    : QObject::tr("%1 к снижению").arg(classWord(c));
 }
 
 } // namespace
+
+QString classWord(trend::TrendClass c)
+{
+    switch (c) {
+    case trend::TrendClass::Pronounced:
+        return QObject::tr("выраженная");
+    case trend::TrendClass::Moderate:
+        return QObject::tr("умеренная");
+    case trend::TrendClass::Stable:
+        break;
+    }
+    return QObject::tr("стабильная");
+}
+
+QString unitText(const table::Series &series)
+{
+    return series.unit.isEmpty() ? QString() : QObject::tr("%1 населения").arg(series.unit);
+}
 
 QString rateText(double value)
 {
@@ -91,8 +108,9 @@ QString comparison(double value, double reference)
         .arg(percentText(std::fabs(change)));
 }
 
-QString reportParagraph(const RowInput &row, const QString &unit)
+QString reportParagraph(const RowInput &row)
 {
+    const QString unit = unitText(row.series);
     const stats::ReportYear &y = *row.report;
     const table::Series &s = row.series;
     QStringList sentences;
@@ -124,12 +142,7 @@ QString reportParagraph(const RowInput &row, const QString &unit)
     }
     if (y.expected && y.verdict != stats::Verdict::None) {
         const bool poisson = y.by == stats::ExpectedBy::Poisson;
-        const double low = y.by == stats::ExpectedBy::Normative ? *y.low
-            : poisson                                           ? *y.rateLow
-                                                                : *y.predictionLow;
-        const double high = y.by == stats::ExpectedBy::Normative ? *y.high
-            : poisson                                            ? *y.rateHigh
-                                                                 : *y.predictionHigh;
+        const auto [low, high] = *stats::verdictBounds(y);
         // Poisson's bounds are the year's own interval, not the expected's.
         sentences << (poisson ? QObject::tr("По многолетней тенденции %1–%2 гг. ожидался уровень "
                                             "%3; фактический показатель (95 % ДИ %4–%5) %6.")

@@ -27,8 +27,14 @@ QString timesText(double times);
 // выше», «на том же уровне»; empty when the reference is 0 or missing.
 QString comparison(double value, double reference);
 
-// The paragraph of one summary row; `unit` («на 100 тыс. населения») is
-// written after the rate when the values are rates from counts.
-QString reportParagraph(const RowInput &row, const QString &unit);
+// The trend's class in a word: «выраженная», «умеренная», «стабильная».
+QString classWord(trend::TrendClass trendClass);
+// What a series' rates are per, as a report says it: «на 100 тыс.
+// населения»; empty for values as they are.
+QString unitText(const table::Series &series);
+
+// The paragraph of one summary row; with rates from counts their unit is
+// written after the rate.
+QString reportParagraph(const RowInput &row);
 
 } // namespace summary

@@ -521,8 +521,7 @@ void TablesWindow::showSelected()
     const engine::Computed c = engine::computeSeries(s, options());
     chart->display(s, c, valueName);
     report->setPlainText(trend::reportText(s.years, s.typed, c.result));
-    paragraph->setPlainText(summary::reportParagraph(
-        c.row(s), s.unit.isEmpty() ? QString() : tr("%1 населения").arg(s.unit)));
+    paragraph->setPlainText(summary::reportParagraph(c.row(s)));
 }
 
 void TablesWindow::explainSkip(QTreeWidgetItem *item)
