@@ -351,8 +351,8 @@ Computed computeSeries(const table::Series &s, const Options &o)
     // The expected level continues the form's own line over the baseline.
     c.report
         = stats::assessReportYear({s.years, s.values, s.exact, s.cases, s.population, o.rates.per},
-            o.report, [](const std::vector<double> &values) {
-                trend::TrendResult line = trend::calculate(values, qint16(values.size()));
+            o.report, [](const std::vector<double> &values, std::size_t n) {
+                trend::TrendResult line = trend::calculate(values, qint16(n));
                 return stats::PracticeLine {std::move(line.theoreticalLevels), line.slope};
             });
     return c;

@@ -39,21 +39,23 @@ namespace {
 void expectFrom(ReportYear &r, const ReportSeries &s, std::size_t from, std::size_t n,
     const PracticeFit &practice)
 {
-    const std::vector<double> values(
-        s.values.begin() + std::ptrdiff_t(from), s.values.begin() + std::ptrdiff_t(from + n));
-    const PracticeLine line = practice(values);
+    // A baseline from the series' first year, the usual one, is fitted in
+    // place; another one from a copy.
+    const double *const values = s.values.data() + from;
+    std::vector<double> copy;
+    if (from > 0)
+        copy.assign(values, values + n);
+    const PracticeLine line = practice(from > 0 ? copy : s.values, n);
     r.expected = line.levels[n - 1] + line.slope * double(r.year - r.baselineTo);
     double above = 0, below = 0;
     int ups = 0, downs = 0;
+    // Without branches: the signs of a series' deviations are a coin's.
     for (std::size_t i = 0; i < n; ++i) {
         const double d = values[i] - line.levels[i];
-        if (d > 0) {
-            above += d;
-            ++ups;
-        } else if (d < 0) {
-            below -= d;
-            ++downs;
-        }
+        above += d > 0 ? d : 0.0;
+        ups += d > 0;
+        below += d < 0 ? -d : 0.0;
+        downs += d < 0;
     }
     r.high = *r.expected + (ups > 0 ? above / ups : 0.0);
     r.low = std::max(0.0, *r.expected - (downs > 0 ? below / downs : 0.0));

@@ -63,13 +63,13 @@ struct ReportYear {
     ReportGap gap = ReportGap::None;
 };
 
-// The trend form's line over some values: its theoretical levels and the
-// difference between consecutive ones.
+// The trend form's line over the first n values: its theoretical levels
+// and the difference between consecutive ones.
 struct PracticeLine {
     std::vector<double> levels;
     double slope = 0;
 };
-using PracticeFit = std::function<PracticeLine(const std::vector<double> &values)>;
+using PracticeFit = std::function<PracticeLine(const std::vector<double> &values, std::size_t n)>;
 
 // The series: its years (consecutive; a last extra entry is ignored), its
 // values as the trend form reads them, as written, and with rates from

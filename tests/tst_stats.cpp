@@ -215,8 +215,9 @@ void TestStats::reportYear()
         v = double(float(v));
     const std::vector<std::int32_t> years = yearsFrom(first, values.size());
     const stats::ReportYear r = stats::assessReportYear({years, values, typed, cases, population},
-        {options[0], options[1], options[2], by}, [](const std::vector<double> &levels) {
-            trend::TrendResult line = trend::calculate(levels, qint16(levels.size()));
+        {options[0], options[1], options[2], by},
+        [](const std::vector<double> &levels, std::size_t n) {
+            trend::TrendResult line = trend::calculate(levels, qint16(n));
             return stats::PracticeLine {line.theoreticalLevels, line.slope};
         });
     const std::optional<double> got[] = {r.value, r.previous, r.changePercent, r.mean, r.meanRatio,
