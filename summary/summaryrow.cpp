@@ -102,27 +102,34 @@ QString reportNote(const stats::ReportYear &r)
     return {};
 }
 
-const char *verdictKey(stats::Verdict verdict)
+QString verdictKey(stats::Verdict verdict)
 {
     switch (verdict) {
     case stats::Verdict::Above:
-        return "above";
+        return QStringLiteral("above");
     case stats::Verdict::Within:
-        return "within";
+        return QStringLiteral("within");
     case stats::Verdict::Below:
-        return "below";
+        return QStringLiteral("below");
     case stats::Verdict::None:
         break;
     }
-    return "";
+    return {};
 }
 
-// Looked up once: every row of a national table has one.
 QString verdictText(stats::Verdict verdict)
 {
-    static const QString texts[] = {QString(), QObject::tr("выше ожидаемого"),
-        QObject::tr("в пределах ожидаемого"), QObject::tr("ниже ожидаемого")};
-    return texts[int(verdict)];
+    switch (verdict) {
+    case stats::Verdict::Above:
+        return QStringLiteral("выше ожидаемого");
+    case stats::Verdict::Within:
+        return QStringLiteral("в пределах ожидаемого");
+    case stats::Verdict::Below:
+        return QStringLiteral("ниже ожидаемого");
+    case stats::Verdict::None:
+        break;
+    }
+    return {};
 }
 
 QString reasonText(stats::Reason reason)
@@ -209,7 +216,7 @@ const std::vector<Column> &reportColumns(bool counts)
     };
     static const std::vector<Column> verdict {
         {ColumnId::Verdict, "verdict", "оценка",
-            [](R r) { return text(QString::fromLatin1(verdictKey(r.report->verdict))); }},
+            [](R r) { return text(verdictKey(r.report->verdict)); }},
         {ColumnId::VerdictRu, "verdict_ru", "оценка отчётного года",
             [](R r) { return text(verdictText(r.report->verdict)); }},
         {ColumnId::ReportNote, "report_note", "отчётный год: примечание",

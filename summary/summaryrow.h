@@ -144,8 +144,10 @@ QString joinpointNote(const stats::JoinpointFit &fit);
 
 // What the reporting year's note says: why a part of it is missing.
 QString reportNote(const stats::ReportYear &report);
-// The verdict as the summary writes it: "above", and in Russian.
-const char *verdictKey(stats::Verdict verdict);
+// The verdict as the summary writes it: "above", and in Russian. Literals:
+// every row of a national table has one, and copies of a literal share no
+// counter among the threads that spell rows.
+QString verdictKey(stats::Verdict verdict);
 QString verdictText(stats::Verdict verdict);
 
 // The joinpoints' years as the summary writes them: "2008;2013".
