@@ -2,6 +2,7 @@
 #include "summarywriter.h"
 
 #include "reportfile.h"
+#include "shortest.h"
 
 #include <QFileDevice>
 
@@ -9,44 +10,102 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace summary {
 
 namespace {
 
-// Appends text as UTF-8; most labels are ASCII, copied without the
-// conversion's own buffer.
-void appendUtf8(QByteArray &out, const QString &value)
+// A row spelled through a pointer: room is made before each cell, and what
+// is left of it cut once, at the row's end. A summary's rows have some
+// fifty cells each, too many for a call to QByteArray for each.
+class Cursor
 {
-    const qsizetype at = out.size();
-    out.resize(at + value.size());
-    char *p = out.data() + at;
-    for (const QChar c : value) {
-        if (c.unicode() >= 0x80) {
-            out.truncate(at);
-            out.append(value.toUtf8());
-            return;
-        }
-        *p++ = char(c.unicode());
+public:
+    Cursor(QByteArray &out, qsizetype expected)
+        : out(out)
+    {
+        const qsizetype at = out.size();
+        out.resize(at + expected);
+        p = out.data() + at;
+        end = out.data() + out.size();
     }
+    ~Cursor() { out.truncate(p - out.constData()); }
+    Cursor(const Cursor &) = delete;
+    Cursor &operator=(const Cursor &) = delete;
+
+    // At least n bytes to write at, up to where the next write starts.
+    char *room(qsizetype n)
+    {
+        if (end - p < n) {
+            const qsizetype used = p - out.constData();
+            out.resize(std::max(out.size() * 2, used + n));
+            p = out.data() + used;
+            end = out.data() + out.size();
+        }
+        return p;
+    }
+    void wrote(char *to) { p = to; }
+    void put(char c) { *room(1) = c, ++p; }
+    void put(QByteArrayView bytes)
+    {
+        std::memcpy(room(bytes.size()), bytes.data(), std::size_t(bytes.size()));
+        p += bytes.size();
+    }
+    // Where the next write starts, kept as an offset: room may move the row.
+    qsizetype mark() const { return p - out.constData(); }
+    QByteArrayView since(qsizetype mark) const { return {out.constData() + mark, p}; }
+    void rewind(qsizetype mark) { p = out.data() + mark; }
+
+private:
+    QByteArray &out;
+    char *p, *end;
+};
+
+// Writes text as UTF-8 with room for three bytes a character; false, and
+// nothing written, for a text beyond the basic plane, which is left to
+// Qt's encoder. Labels and verdicts are in every row: encoded in place,
+// they need no buffer of their own.
+bool encodeUtf8(Cursor &out, QStringView value)
+{
+    char *p = out.room(3 * value.size());
+    for (const QChar c : value) {
+        const char16_t u = c.unicode();
+        if (u < 0x80) {
+            *p++ = char(u);
+        } else if (u < 0x800) {
+            *p++ = char(0xC0 | u >> 6);
+            *p++ = char(0x80 | (u & 0x3F));
+        } else if (!c.isSurrogate()) {
+            *p++ = char(0xE0 | u >> 12);
+            *p++ = char(0x80 | (u >> 6 & 0x3F));
+            *p++ = char(0x80 | (u & 0x3F));
+        } else {
+            return false;
+        }
+    }
+    out.wrote(p);
+    return true;
 }
 
-void csvText(QByteArray &out, const QString &value)
+void putUtf8(Cursor &out, const QString &value)
 {
-    const qsizetype at = out.size();
-    appendUtf8(out, value);
-    if (std::any_of(out.cbegin() + at, out.cend(),
-            [](char c) { return c == ',' || c == '"' || c == '\n' || c == '\r'; })) {
-        const QByteArray text = out.mid(at);
-        out.truncate(at);
-        out.append('"');
-        for (char c : text) {
-            if (c == '"')
-                out.append('"');
-            out.append(c);
-        }
-        out.append('"');
+    if (!encodeUtf8(out, value))
+        out.put(value.toUtf8());
+}
+
+// Doubles the quotes in what was written since `mark` and quotes it.
+void quoteSince(Cursor &out, qsizetype mark)
+{
+    const QByteArray text = out.since(mark).toByteArray();
+    out.rewind(mark);
+    out.put('"');
+    for (char c : text) {
+        if (c == '"')
+            out.put('"');
+        out.put(c);
     }
+    out.put('"');
 }
 
 void jsonText(QByteArray &out, const QString &value)
@@ -66,14 +125,18 @@ void jsonText(QByteArray &out, const QString &value)
     out.append('"');
 }
 
-// Spells a number at the end of `out`, in place: a double as the shortest
-// text that reads back as the same double. None takes more than 24 bytes.
-template<typename T> void spell(QByteArray &out, T x)
+// Spells a number at the end of `out`: a double as the shortest text that
+// reads back as the same double.
+void spell(QByteArray &out, qint64 x)
 {
-    const qsizetype at = out.size();
-    out.resize(at + 32);
-    const auto result = std::to_chars(out.data() + at, out.data() + out.size(), x);
-    out.truncate(result.ptr - out.constData());
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, x).ptr - digits);
+}
+
+void spell(QByteArray &out, double x)
+{
+    char digits[ShortestRoom];
+    out.append(digits, shortest(digits, x) - digits);
 }
 
 // Plain CSV, or what Russian Excel opens as a table: UTF-8 with a
@@ -97,65 +160,86 @@ private:
         QStringList header = labelNames;
         for (const Column &column : model)
             header.append(QString::fromLatin1(column.name));
+        Cursor out(buffer, 0);
         for (qsizetype i = 0; i < header.size(); ++i) {
             if (i)
-                buffer.append(separator);
-            text(buffer, header[i]);
+                out.put(separator);
+            text(out, header[i]);
         }
-        buffer.append('\n');
+        out.put('\n');
     }
 
-    void formatRow(QByteArray &out, const RowInput &r) const override
+    void formatRow(QByteArray &rows, const RowInput &r) const override
     {
+        Cursor out(rows, 32 * (labelNames.size() + qsizetype(model.size())));
         for (qsizetype i = 0; i < labelNames.size(); ++i) {
             text(out, r.series.labels.value(i));
-            out.append(separator);
+            out.put(separator);
         }
         bool first = true;
         for (const Column &column : model) {
             if (!first)
-                out.append(separator);
+                out.put(separator);
             first = false;
             cell(out, column.value(r));
         }
-        out.append('\n');
+        out.put('\n');
     }
 
     // For Excel, a text that starts as a formula does ("=", "+", "-", "@",
     // a tab or a carriage return) is marked as text with an apostrophe:
     // quoted or not, Excel would take it for a formula.
-    void text(QByteArray &out, const QString &value) const
+    void text(Cursor &out, const QString &value) const
     {
-        if (!excel)
-            return csvText(out, value);
-        const bool formula = !value.isEmpty() && QStringView(u"=+-@\t\r").contains(value.front());
-        out.append(formula ? "\"'" : "\"").append(value.toUtf8().replace('"', "\"\"")).append('"');
+        if (excel) {
+            const bool formula
+                = !value.isEmpty() && QStringView(u"=+-@\t\r").contains(value.front());
+            out.put(formula ? "\"'" : "\"");
+            const qsizetype mark = out.mark();
+            putUtf8(out, value);
+            if (out.since(mark).contains('"')) {
+                QByteArray written = out.since(mark).toByteArray();
+                out.rewind(mark);
+                out.put(written.replace('"', "\"\""));
+            }
+            out.put('"');
+            return;
+        }
+        const qsizetype mark = out.mark();
+        putUtf8(out, value);
+        const QByteArrayView written = out.since(mark);
+        if (std::any_of(written.begin(), written.end(),
+                [](char c) { return c == ',' || c == '"' || c == '\n' || c == '\r'; }))
+            quoteSince(out, mark);
     }
 
-    void cell(QByteArray &out, const CellValue &v) const
+    void cell(Cursor &out, const CellValue &v) const
     {
         switch (v.type) {
         case CellType::Text:
             return text(out, v.text);
-        case CellType::Integer:
-            spell(out, v.integer);
+        case CellType::Integer: {
+            char *const p = out.room(24);
+            out.wrote(std::to_chars(p, p + 24, v.integer).ptr);
             return;
+        }
         case CellType::Absent:
             return;
         case CellType::Real:
             if (excel && !std::isfinite(v.real)) {
                 return; // Excel reads "inf" as text, and a text breaks a column of numbers
             } else if (std::isnan(v.real)) {
-                out.append("nan");
+                out.put("nan");
             } else {
-                const qsizetype at = out.size();
-                spell(out, v.real);
+                char *const p = out.room(ShortestRoom);
+                char *const end = shortest(p, v.real);
                 if (excel)
-                    std::replace(out.begin() + at, out.end(), '.', ',');
+                    std::replace(p, end, '.', ',');
+                out.wrote(end);
             }
             return;
         case CellType::Class:
-            out.append(trend::classKey(v.trendClass));
+            out.put(trend::classKey(v.trendClass));
             return;
         }
     }

@@ -5,6 +5,7 @@
 // give. Workbooks are made here, by hand or by libxlsxwriter, and must read
 // as the same table in CSV does.
 #include "reporttext.h"
+#include "shortest.h"
 #include "summaryrow.h"
 #include "testsupport.h"
 #include "xlsxsheet.h"
@@ -23,7 +24,11 @@
 #include <xlsxwriter.h>
 #include <zip.h>
 
+#include <charconv>
+#include <cmath>
 #include <csignal>
+#include <cstring>
+#include <random>
 
 #include <sys/resource.h>
 
@@ -168,6 +173,8 @@ private slots:
     void interrupted();
     void reportNumbers_data();
     void reportNumbers();
+    void shortest_data();
+    void shortest();
 };
 
 void TestBatch::golden_data()
@@ -625,6 +632,40 @@ void TestBatch::reportNumbers()
         : kind == u"times"              ? summary::timesText(value)
                                         : summary::comparison(value, reference);
     QCOMPARE(got, words);
+}
+
+// A summary's numbers are spelled byte for byte as std::to_chars spells
+// them: at each turn between the fixed and the scientific form, at the
+// limits of a double and of the fast path, and over random doubles.
+void TestBatch::shortest_data()
+{
+    QTest::addColumn<double>("x");
+    const double rows[] = {0.0001, 0.00012, 0.00001, 0.000123456, 1e-7, 123456.789, 0.1, 1.0 / 3,
+        -62.12999935150147, 55.400001525878906, 1e15, 1e16, 123456789012345.6, 9007199254740991.0,
+        0x1p53, 9007199254740993.0, 1e21, 1.2345678901234567e21, 1e22, 1e100, 1e-100, 5e-324,
+        1.7976931348623157e308, 2.2250738585072014e-308, -0.0, 0.0, 100, 7, -1.5e-5, 1e23,
+        std::nan(""), HUGE_VAL, -HUGE_VAL};
+    for (const double x : rows) {
+        char name[32];
+        *std::to_chars(name, name + 31, x).ptr = 0;
+        QTest::newRow(name) << x;
+    }
+}
+
+void TestBatch::shortest()
+{
+    QFETCH(double, x);
+    std::mt19937_64 random(quint64(std::hash<double>()(x)));
+    for (int i = 0; i < 20000; ++i) {
+        char want[summary::ShortestRoom], got[summary::ShortestRoom];
+        const auto wanted = std::to_chars(want, want + sizeof want, x).ptr - want;
+        QCOMPARE(QByteArray(got, summary::shortest(got, x) - got), QByteArray(want, wanted));
+        // Then random doubles about this one: neighbours in bits and in
+        // decimals.
+        const std::uint64_t bits = random();
+        x = i % 2 ? std::ldexp(double(bits >> 11), int(bits % 120) - 100)
+                  : double(std::int64_t(bits % 100000000000)) / std::pow(10.0, double(bits % 23));
+    }
 }
 
 #include "tst_batch.moc"
