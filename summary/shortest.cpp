@@ -66,7 +66,9 @@ char *shortest(char *p, double x)
     const int k = digitCount(decimal.significand);
     const int e = decimal.exponent; // x = significand · 10^e
     const int point = k + e; // digits before the decimal point
-    const int scientificLength = k + (k > 1) + 2 + (std::abs(point - 1) >= 100 ? 3 : 2);
+    // "d.ddde+XX": a third digit of the exponent only where the fixed form
+    // is a hundred long.
+    const int scientificLength = k + (k > 1) + 4;
     const int fixedLength = e >= 0 ? k + e : point > 0 ? k + 1 : k + 2 - point;
     // The digits are written where they end up, a point moved in after
     // them byte by byte: read back in wider pieces than they were written,
