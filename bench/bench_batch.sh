@@ -86,8 +86,8 @@ import sys
 import numpy as np
 import pandas as pd
 
-text = ["disease", "district", "trend_class", "trend_class_ru", "apc_note", "jp_years",
-        "jp_note"]
+text = ["disease", "district", "trend_class", "trend_class_ru", "verdict", "verdict_ru",
+        "report_note", "apc_note", "jp_years", "jp_note"]
 
 def read(path):
     # Python's own reading of each number: pandas' faster one may miss the
@@ -108,7 +108,9 @@ ours, theirs = read(sys.argv[1]), read(sys.argv[2])
 if list(ours.columns) != list(theirs.columns) or len(ours) != len(theirs):
     sys.exit(f"the summaries differ in shape: {list(ours.columns)}, {len(ours)} rows "
              f"against {list(theirs.columns)}, {len(theirs)} rows")
-groups = {"ols": "ols_", "apc": "apc", "Mann-Kendall": "mk_", "Sen": "sen_",
+groups = {"reporting year": ("report_", "prev_value", "change_prev_pct", "smu", "expected",
+                             "pi_report"),
+          "ols": "ols_", "apc": "apc", "Mann-Kendall": "mk_", "Sen": "sen_",
           "joinpoints": ("jp_", "last_segment_start"), "AAPC": "aapc",
           "last segment's APC": "last_apc"}
 # Relative, absolute below 1. 1e-9 leaves room for what differs by right:
@@ -150,7 +152,7 @@ for column in ours.columns.drop(text):
 print("largest difference between the two summaries (relative, absolute below 1):")
 for group, (difference, column) in worst.items():
     print(f"  {group + ':':20}{difference:.1e}" + (f" ({column})" if difference else ""))
-print("  the class, its Russian line, the notes and the joinpoint years:",
+print("  the class, the verdict, their Russian words, the notes and the joinpoint years:",
       "differ" if any(f.split(":")[0] in text for f in failed) else "equal")
 if failed:
     print("the summaries disagree:", *failed, sep="\n  ", file=sys.stderr)

@@ -11,6 +11,10 @@ filled) and writes the columns vantorel-batch writes for it, in its order:
   left out for even n), the four indicators, the class with its Russian
   line, the forecast. These read each value through single precision
   (np.float32, then widened), as the window stores it;
+- the reporting year with the tool's defaults: each series' last year
+  against the year before and the years before it (the baseline): their
+  mean, the practice line over them continued to the year with its
+  normative bounds, the least-squares prediction interval, the verdict;
 - the least-squares line over calendar years: slope, its standard error,
   95% interval, p-value (SciPy's t distribution) and R², the forecast for
   the year after the series with its 95% prediction interval, and the
@@ -50,6 +54,8 @@ CLASS_LINES = {
     "moderate": "Умеренная тенденция.",
     "stable": "Стабильная тенденция (отсутствие изменения).",
 }
+VERDICTS = {"above": "выше ожидаемого", "within": "в пределах ожидаемого",
+            "below": "ниже ожидаемого"}
 NON_POSITIVE = "есть значения ≤ 0: логарифм не определён"
 LONG_SERIES = "ряд длинный: искали не больше {} точек перелома"
 
@@ -64,14 +70,18 @@ PLACEMENT_BUDGET = 1e7
 ROUNDING_SHARE = 2.0 ** -40
 
 
+def symmetric_codes(n):
+    """The practice method's codes of n years: zero left out for even n."""
+    half = n // 2
+    if n % 2:
+        return np.arange(-half, half + 1, dtype=np.float64)
+    return np.concatenate([np.arange(-half, 0), np.arange(1, half + 1)]).astype(np.float64)
+
+
 def practice_columns(y, years):
     """The practice method over values y (rows x n) read through float32."""
     n = y.shape[1]
-    half = n // 2
-    if n % 2:
-        codes = np.arange(-half, half + 1, dtype=np.float64)
-    else:
-        codes = np.concatenate([np.arange(-half, 0), np.arange(1, half + 1)]).astype(np.float64)
+    codes = symmetric_codes(n)
     total = y.sum(axis=1)
     mean = total / n
     slope = (y * codes).sum(axis=1) / (codes * codes).sum()
@@ -148,6 +158,45 @@ def least_squares(years, y):
         "pi_low": forecast - margin,
         "pi_high": forecast + margin,
         "durbin_watson": durbin_watson,
+    }
+
+
+def report_columns(years, single, double):
+    """The reporting year's block with the tool's defaults: the last year
+    against the one before and against the years before it, the baseline,
+    with the normative bounds deciding the verdict."""
+    value, previous, base = single[:, -1], single[:, -2], single[:, :-1]
+    n = base.shape[1]
+    codes = symmetric_codes(n)
+    mean = base.sum(axis=1) / n
+    slope = (base * codes).sum(axis=1) / (codes * codes).sum()
+    levels = codes * slope[:, None] + mean[:, None]
+    expected = levels[:, -1] + slope * (years[-1] - years[-2])
+    d = base - levels
+    ups, downs = (d > 0).sum(axis=1), (d < 0).sum(axis=1)
+    above = np.where(d > 0, d, 0).sum(axis=1) / np.maximum(ups, 1)
+    below = np.where(d < 0, -d, 0).sum(axis=1) / np.maximum(downs, 1)
+    high, low = expected + above, np.maximum(0, expected - below)
+    fit = least_squares(years[:-1], double[:, :-1])  # its forecast is the reporting year's
+    verdict = np.where(value > high, "above", np.where(value < low, "below", "within"))
+    with np.errstate(divide="ignore", invalid="ignore"):
+        change = absent(previous == 0, (value / previous - 1) * 100)
+        ratio = absent(mean == 0, value / mean)
+    return {
+        "report_year": years[-1],
+        "report_value": value,
+        "prev_value": previous,
+        "change_prev_pct": change,
+        "smu": mean,
+        "smu_ratio": ratio,
+        "expected": expected,
+        "expected_low": low,
+        "expected_high": high,
+        "pi_report_low": fit["pi_low"],
+        "pi_report_high": fit["pi_high"],
+        "verdict": verdict,
+        "verdict_ru": pd.Series(verdict).map(VERDICTS).to_numpy(),
+        "report_note": "",
     }
 
 
@@ -438,7 +487,8 @@ def main(source, target):
     single = cells.to_numpy(dtype=np.float32).astype(np.float64)
     double = cells.to_numpy(dtype=np.float64)
     out = table.iloc[:, :2].copy()
-    for columns in (practice_columns(single, years), ols_columns(years, double),
+    for columns in (practice_columns(single, years), report_columns(years, single, double),
+                    ols_columns(years, double),
                     apc_columns(years, double), rank_columns(years, double),
                     joinpoint_columns(years, double)):
         for name, column in columns.items():

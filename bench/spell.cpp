@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 // What spelling a summary's numbers costs at the least, beside the floor:
 // reads a summary that vantorel-batch wrote and keeps every cell that is a
-// number. Then it times only this: each number spelled with std::to_chars
+// number. Then it times only this: each number spelled as the summary
+// spells it (the shortest text that reads back, as std::to_chars writes it)
 // into a buffer of a megabyte, and the buffer written to OUT whenever it
 // is full. Prints the seconds that took. One thread.
 //
 //     spell SUMMARY OUT
+#include "shortest.h"
+
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -41,12 +44,12 @@ int main(int argc, char **argv)
     std::size_t used = 0;
     const auto start = std::chrono::steady_clock::now();
     for (const double x : numbers) {
-        if (buffer.size() - used < 32) {
+        if (buffer.size() - used < summary::ShortestRoom + 1) {
             std::fwrite(buffer.data(), 1, used, out);
             used = 0;
         }
         char *const at = buffer.data() + used;
-        used = std::size_t(std::to_chars(at, at + 31, x).ptr - buffer.data());
+        used = std::size_t(summary::shortest(at, x) - buffer.data());
         buffer[used++] = ',';
     }
     std::fwrite(buffer.data(), 1, used, out);
