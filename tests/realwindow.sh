@@ -38,32 +38,28 @@ pasted() {  # the same series, its values pasted as a spreadsheet's column
     sleep 0.3
 }
 save_as() {  # "Сохранить" has the focus; the dialog's name field too
-    xdotool key space
-    dialog=$(wait_for_window "Сохранить результат") || fail "no save dialog"
-    xdotool windowfocus --sync "$dialog" key ctrl+a
-    xdotool type --delay 10 "$1"
-    xdotool key Return
-    sleep 0.5
+    xdotool windowfocus --sync "$form" key space
+    wait_for_window "Сохранить результат" >/dev/null || fail "no save dialog"
+    keys_until_gone "Сохранить результат" ctrl+a type "$1" Return \
+        || fail "the save dialog stayed open"
 }
 series
 save_as "$reports/first"
-[ -s "$reports/first.txt" ] || fail "the first report was not written"
+wait_for_file "$reports/first.txt" || fail "the first report was not written"
 pasted
 save_as "$reports/first"
-question=$(wait_for_window "Такой файл уже существует!") || fail "no overwrite question"
-xdotool windowfocus --sync "$question" key Return   # the default answer declines
-sleep 0.3
-xdotool windowfocus --sync "$form" key space
+wait_for_window "Такой файл уже существует!" >/dev/null || fail "no overwrite question"
+keys_until_gone "Такой файл уже существует!" Return \
+    || fail "the overwrite question stayed open" # the default answer declines
 save_as "$reports/second"
-[ -s "$reports/second.txt" ] || fail "the second report was not written"
+wait_for_file "$reports/second.txt" || fail "the second report was not written"
 cmp -s "$reports/first.txt" "$reports/second.txt" || fail "the pasted column gave another report"
 
 # Values typed and not saved: closing asks, and Escape keeps the window.
 xdotool windowfocus --sync "$form" key Return
 xdotool type --delay 20 "7"; xdotool key Return Escape
-ask=$(wait_for_window "Отчёт не сохранён") || fail "closing with values typed did not ask"
-xdotool windowfocus --sync "$ask" key Escape
-sleep 0.3
+wait_for_window "Отчёт не сохранён" >/dev/null || fail "closing with values typed did not ask"
+keys_until_gone "Отчёт не сохранён" Escape || fail "the question stayed open"
 [ -n "$(find_window "Эпидемическая тенденция")" ] || fail "the form closed although the question was declined"
 xdotool windowfocus --sync "$form" key Escape
 ask=$(wait_for_window "Отчёт не сохранён") || fail "no question the second time"

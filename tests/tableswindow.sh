@@ -18,19 +18,26 @@ pid=$!
 window=$(wait_for_window "surveillance.xlsx — Эпидемическая тенденция: таблицы") \
     || fail "no window for the workbook"
 
-# The table has the focus once computed: a row down, then save; saving is
-# offered only once there are rows.
-dialog=
-for _ in $(seq 1 50); do
-    xdotool windowfocus --sync "$window" key Down ctrl+s
-    dialog=$(wait_for_window "Сохранить сводку") && break
-done
-[ -n "$dialog" ] || fail "no save dialog"
-xdotool windowfocus --sync "$dialog" key ctrl+a
-xdotool type --delay 10 "$out/summary.xlsx"
-xdotool key Return
-for _ in $(seq 1 100); do [ -s "$out/summary.xlsx" ] && break; sleep 0.1; done
-sleep 0.5
+# Saving is offered only once there are rows, and the table has the focus
+# once computed: until then a key such as Down could change a choice. So
+# the first dialog, which says the rows are there, is dismissed; then a row
+# down, and save.
+open_save() {
+    for _ in $(seq 1 50); do
+        xdotool windowfocus --sync "$window" key "$@" ctrl+s
+        for _ in $(seq 1 20); do
+            [ -n "$(find_window "Сохранить сводку")" ] && return 0
+            sleep 0.1
+        done
+    done
+    return 1
+}
+open_save || fail "no save dialog"
+keys_until_gone "Сохранить сводку" Escape || fail "the save dialog stayed open"
+open_save Down || fail "no save dialog after a row was selected"
+keys_until_gone "Сохранить сводку" ctrl+a type "$out/summary.xlsx" Return \
+    || fail "the save dialog stayed open"
+wait_for_file "$out/summary.xlsx" || fail "the summary was not saved"
 "$batch" "$examples/surveillance.xlsx" -q --format xlsx -o "$home/batch.xlsx"
 python3 - "$out/summary.xlsx" "$home/batch.xlsx" <<'PY' || fail "the saved workbook is not vantorel-batch's"
 import sys, zipfile
