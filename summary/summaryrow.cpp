@@ -102,34 +102,34 @@ QString reportNote(const stats::ReportYear &r)
     return {};
 }
 
-QString verdictKey(stats::Verdict verdict)
+namespace {
+
+// A verdict as the summary writes it and in Russian.
+std::pair<QString, QString> verdictWords(stats::Verdict verdict)
 {
     switch (verdict) {
     case stats::Verdict::Above:
-        return QStringLiteral("above");
+        return {QStringLiteral("above"), QStringLiteral("выше ожидаемого")};
     case stats::Verdict::Within:
-        return QStringLiteral("within");
+        return {QStringLiteral("within"), QStringLiteral("в пределах ожидаемого")};
     case stats::Verdict::Below:
-        return QStringLiteral("below");
+        return {QStringLiteral("below"), QStringLiteral("ниже ожидаемого")};
     case stats::Verdict::None:
         break;
     }
     return {};
 }
 
+} // namespace
+
+QString verdictKey(stats::Verdict verdict)
+{
+    return verdictWords(verdict).first;
+}
+
 QString verdictText(stats::Verdict verdict)
 {
-    switch (verdict) {
-    case stats::Verdict::Above:
-        return QStringLiteral("выше ожидаемого");
-    case stats::Verdict::Within:
-        return QStringLiteral("в пределах ожидаемого");
-    case stats::Verdict::Below:
-        return QStringLiteral("ниже ожидаемого");
-    case stats::Verdict::None:
-        break;
-    }
-    return {};
+    return verdictWords(verdict).second;
 }
 
 QString reasonText(stats::Reason reason)

@@ -94,18 +94,18 @@ void putUtf8(Cursor &out, const QString &value)
         out.put(value.toUtf8());
 }
 
-// Doubles the quotes in what was written since `mark` and quotes it.
-void quoteSince(Cursor &out, qsizetype mark)
+// Takes back what was written since `mark` and writes it again after
+// `before`, with its quotes doubled, as a quoted cell holds it.
+void doubleQuotesSince(Cursor &out, qsizetype mark, QByteArrayView before = {})
 {
     const QByteArray text = out.since(mark).toByteArray();
     out.rewind(mark);
-    out.put('"');
+    out.put(before);
     for (char c : text) {
         if (c == '"')
             out.put('"');
         out.put(c);
     }
-    out.put('"');
 }
 
 void jsonText(QByteArray &out, const QString &value)
@@ -197,11 +197,8 @@ private:
             out.put(formula ? "\"'" : "\"");
             const qsizetype mark = out.mark();
             putUtf8(out, value);
-            if (out.since(mark).contains('"')) {
-                QByteArray written = out.since(mark).toByteArray();
-                out.rewind(mark);
-                out.put(written.replace('"', "\"\""));
-            }
+            if (out.since(mark).contains('"'))
+                doubleQuotesSince(out, mark);
             out.put('"');
             return;
         }
@@ -209,8 +206,10 @@ private:
         putUtf8(out, value);
         const QByteArrayView written = out.since(mark);
         if (std::any_of(written.begin(), written.end(),
-                [](char c) { return c == ',' || c == '"' || c == '\n' || c == '\r'; }))
-            quoteSince(out, mark);
+                [](char c) { return c == ',' || c == '"' || c == '\n' || c == '\r'; })) {
+            doubleQuotesSince(out, mark, "\"");
+            out.put('"');
+        }
     }
 
     void cell(Cursor &out, const CellValue &v) const
