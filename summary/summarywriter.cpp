@@ -49,6 +49,8 @@ public:
     void put(char c) { *room(1) = c, ++p; }
     void put(QByteArrayView bytes)
     {
+        if (bytes.isEmpty())
+            return; // an empty view may hold no pointer, which memcpy must not get
         std::memcpy(room(bytes.size()), bytes.data(), std::size_t(bytes.size()));
         p += bytes.size();
     }
