@@ -208,10 +208,10 @@ Read readJoinpoints(const QCommandLineParser &parser, engine::Options &o)
         return QObject::tr("неизвестный способ «%1» (wbic, bic, bic3, permutation или off)").arg(m);
     o.segments = parser.value(key("segments"));
     if (*method < 0) {
-        o.joinpoints.reset();
+        o.analysis.joinpoints.reset();
         return std::nullopt;
     }
-    stats::JoinpointOptions &j = o.joinpoints.emplace();
+    stats::JoinpointOptions &j = o.analysis.joinpoints.emplace();
     j.method = stats::JoinpointMethod(*method);
     bool ok = true;
     if (parser.isSet(key("max-joinpoints")))
@@ -233,7 +233,7 @@ Read readJoinpoints(const QCommandLineParser &parser, engine::Options &o)
 // The reporting year: which year, against which baseline, by which bounds.
 Read readReportYear(const QCommandLineParser &parser, engine::Options &o)
 {
-    stats::ReportYearOptions &r = o.report;
+    stats::ReportYearOptions &r = o.analysis.report;
     bool ok = true;
     if (parser.isSet(key("year"))) {
         const QString year = parser.value(key("year"));

@@ -11,10 +11,11 @@ void StderrSink::note(const table::Problem &note)
     err << "vantorel-batch: " << note.message() << Qt::endl;
 }
 
-void StderrSink::skipped(const table::Problem &skip)
+bool StderrSink::skipped(const table::Problem &skip)
 {
     finishProgress();
     err << skip.message() << Qt::endl;
+    return true;
 }
 
 void StderrSink::failed(const table::Problem &failure, engine::Scope scope)

@@ -20,7 +20,7 @@ public:
         , showProgress(progress)
     { }
     void note(const table::Problem &note) override;
-    void skipped(const table::Problem &skip) override;
+    bool skipped(const table::Problem &skip) override;
     void failed(const table::Problem &failure, engine::Scope scope) override;
     bool progress(const engine::Progress &progress) override;
     void finished(const engine::Result &result) override;

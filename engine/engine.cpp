@@ -27,17 +27,24 @@ using table::Problem;
 // What one batch of series gives, in the batch's order: the summary rows,
 // and what the run's own thread then tells, names or hands on.
 struct Outcome {
-    struct Event {
-        enum Kind { Skipped, Failure, Computed } kind;
-        Problem problem; // Skipped, Failure: what and where; Computed: where
-        QStringList labels; // Computed: for the file names
+    struct Skipped {
+        Problem problem;
+    };
+    struct Failure {
+        Problem problem;
+    };
+    struct Computed {
+        Problem where;
+        QStringList labels; // for the file names
         SeriesFiles::Staged files;
         std::optional<Row> row;
         // Held apart: most runs have none, and a batch's events are moved
         // as they grow.
         std::unique_ptr<summary::Document::Section> section;
-        qint64 line = 0; // Computed: where the series starts
+        qint64 line = 0; // where the series starts
     };
+    using Event = std::variant<Skipped, Failure, Computed>;
+
     QByteArray rows;
     QByteArray segmentRows; // of the segments table
     std::vector<Event> events;
@@ -106,11 +113,12 @@ private:
         valueName = source->valueName();
         if (wantsRows) {
             for (const summary::Column &column :
-                summary::summaryColumns(o.rates.on(), o.joinpoints.has_value())) {
+                summary::summaryColumns(o.rates.on(), o.analysis.joinpoints.has_value())) {
                 if (sink.wantsColumn(column))
                     rowColumns.push_back(column);
             }
-            sink.begin(source->labelNames(), rowColumns, valueName);
+            if (!sink.begin(source->labelNames(), rowColumns, valueName))
+                stopByAnswer();
         }
         return true;
     }
@@ -119,14 +127,14 @@ private:
     // options, told before anything is written.
     std::optional<Problem> reportYearInTable()
     {
-        if (o.report.year == 0)
+        if (o.analysis.report.year == 0)
             return std::nullopt;
         const auto [first, last] = source->yearSpan();
-        if (o.report.year >= first && o.report.year <= last)
+        if (o.analysis.report.year >= first && o.analysis.report.year <= last)
             return std::nullopt;
         return Problem::about(input.fileName,
             QObject::tr("--year %1: в таблице нет %1 года (годы %2–%3)")
-                .arg(o.report.year)
+                .arg(o.analysis.report.year)
                 .arg(first)
                 .arg(last));
     }
@@ -186,29 +194,31 @@ private:
                 outcome.stopped = true;
                 return false;
             }
-            if (item.series) {
-                compute(*item.series, outcome);
-            } else if (item.failure) {
-                outcome.events.push_back(
-                    {Outcome::Event::Failure, *item.failure, {}, {}, {}, {}, 0});
-                outcome.ended = source->failureEnds();
-            } else {
-                outcome.events.push_back({Outcome::Event::Skipped, item.skip, {}, {}, {}, {}, 0});
-            }
+            std::visit(
+                summary::Overloaded {[&](table::Series &s) { compute(std::move(s), outcome); },
+                    [&](table::Skip &skip) {
+                        outcome.events.emplace_back(Outcome::Skipped {std::move(skip)});
+                    },
+                    [&](table::ReadFailure &failure) {
+                        outcome.events.emplace_back(Outcome::Failure {std::move(failure.problem)});
+                        outcome.ended = source->failureEnds();
+                    }},
+                item);
             return !outcome.ended;
         });
         return outcome;
     }
 
-    void compute(table::Series &s, Outcome &outcome) const
+    void compute(table::Series &&series, Outcome &outcome) const
     {
-        const Computed c = computeSeries(s, o);
-        const summary::RowInput row = c.row(s);
+        analysis::SeriesResult result = analysis::analyse(std::move(series), o.analysis);
+        const summary::RowInput row {result};
         outputs.format(row, outcome.rows, outcome.segmentRows);
         ++outcome.computed;
         if (!files.wanted() && !wantsRows && o.document.isEmpty())
             return;
-        Outcome::Event event {Outcome::Event::Computed,
+        table::Series &s = result.series;
+        Outcome::Computed event {
             {s.file, s.line, table::displayLabel(s.labels, s.line), {}, -1, input.sheet}, s.labels,
             files.stage(row, valueName), {}, {}, s.line};
         if (!o.document.isEmpty() && outputs.inDocument(s.line))
@@ -221,7 +231,7 @@ private:
                 values.push_back(column.value(row));
             event.row = Row {std::move(s), std::move(values)};
         }
-        outcome.events.push_back(std::move(event));
+        outcome.events.emplace_back(std::move(event));
     }
 
     // Tells, names and writes what a batch gave; false when the run ends
@@ -253,39 +263,44 @@ private:
 
     void tell(Outcome::Event &event)
     {
-        switch (event.kind) {
-        case Outcome::Event::Skipped:
-            ++result.skipped;
-            sink.skipped(event.problem);
-            break;
-        case Outcome::Event::Failure:
-            // The table broke off: what was read before the break is still
-            // told, but no file is replaced.
-            sink.failed(event.problem, Scope::Run);
-            failed = inputIncomplete = true;
-            break;
-        case Outcome::Event::Computed:
-            for (const QString &why : files.name(event.files, event.labels)) {
-                Problem failure = event.problem;
-                failure.reason = why;
-                sink.failed(failure, Scope::SeriesFile);
-                failed = true;
-            }
-            if (event.row && !sink.row(std::move(*event.row)))
-                stopByAnswer();
-            if (event.section && !outputs.addSection(std::move(*event.section), event.line))
-                fatal(Problem::about(o.document,
-                    QObject::tr("в документ входит не больше %1 рядов: отберите ряды в окне "
-                                "«Эпидемическая тенденция: таблицы» или разделите таблицу")
-                        .arg(summary::MaxDocumentSeries)));
-            break;
+        std::visit(summary::Overloaded {[&](Outcome::Skipped &skipped) {
+                                            ++result.skipped;
+                                            if (!sink.skipped(skipped.problem))
+                                                stopByAnswer();
+                                        },
+                       [&](Outcome::Failure &failure) {
+                           // The table broke off: what was read before the
+                           // break is still told, but no file is replaced.
+                           sink.failed(failure.problem, Scope::Run);
+                           failed = inputIncomplete = true;
+                       },
+                       [&](Outcome::Computed &computed) { tell(computed); }},
+            event);
+    }
+
+    void tell(Outcome::Computed &event)
+    {
+        for (const QString &why : files.name(event.files, event.labels)) {
+            Problem failure = event.where;
+            failure.reason = why;
+            sink.failed(failure, Scope::SeriesFile);
+            failed = true;
         }
+        if (event.row && !sink.row(std::move(*event.row)))
+            stopByAnswer();
+        if (event.section && !outputs.addSection(std::move(*event.section), event.line))
+            fatal(Problem::about(o.document,
+                QObject::tr("в документ входит не больше %1 рядов: отберите ряды в окне "
+                            "«Эпидемическая тенденция: таблицы» или разделите таблицу")
+                    .arg(summary::MaxDocumentSeries)));
     }
 
     static void discard(const Outcome &outcome)
     {
-        for (const Outcome::Event &event : outcome.events)
-            SeriesFiles::discard(event.files);
+        for (const Outcome::Event &event : outcome.events) {
+            if (const auto *computed = std::get_if<Outcome::Computed>(&event))
+                SeriesFiles::discard(computed->files);
+        }
     }
 
     // Tells the sink of a failure that ends the run; false, for returning.
@@ -338,59 +353,6 @@ private:
 };
 
 } // namespace
-
-Computed computeSeries(const table::Series &s, const Options &o)
-{
-    Computed c {trend::calculate(s.values, qint16(s.values.size())),
-        stats::fitOverYears(s.years, s.exact), stats::trendTests(s.years, s.exact), std::nullopt,
-        {}};
-    // The series' line seeds its permutations: the result does not depend
-    // on threads, batches or the other series.
-    if (o.joinpoints)
-        c.joinpoints = stats::fitJoinpoints(s.years, s.exact, *o.joinpoints, quint64(s.line));
-    // The expected level continues the form's own line over the baseline.
-    c.report
-        = stats::assessReportYear({s.years, s.values, s.exact, s.cases, s.population, o.rates.per},
-            o.report, [](const std::vector<double> &values, std::size_t n) {
-                trend::TrendResult line = trend::calculate(values, qint16(n));
-                return stats::PracticeLine {std::move(line.theoreticalLevels), line.slope};
-            });
-    return c;
-}
-
-std::optional<QString> validate(const Options &o)
-{
-    if (o.format == summary::SummaryFormat::Xlsx && o.output.isEmpty())
-        return QObject::tr("сводке xlsx нужен файл: -o ФАЙЛ.xlsx");
-    if (o.rates.cases.isEmpty() != o.rates.population.isEmpty())
-        return QObject::tr("--cases и --population задаются вместе");
-    if (o.rates.on() && o.rates.cases == o.rates.population)
-        return QObject::tr("у --cases и --population должны быть разные столбцы");
-    // Past these a rate is no longer a number a person reads, and a chart's
-    // scale runs out of doubles.
-    if (!(o.rates.per >= 1 && o.rates.per <= 1e9))
-        return QObject::tr("--per: нужно число от 1 до 1000000000, а не «%1»")
-            .arg(QString::number(o.rates.per, 'g', 15));
-    if (!o.segments.isEmpty() && !o.joinpoints)
-        return QObject::tr("--segments и --joinpoints off несовместимы");
-    if (!o.segments.isEmpty() && o.format == summary::SummaryFormat::Xlsx)
-        return QObject::tr("в книге xlsx отрезки уже есть на листе «Отрезки»; --segments не нужен");
-    if (!o.document.isEmpty() && !summary::documentFormat(o.document))
-        return QObject::tr("--document: нужен файл .odt или .pdf, а не «%1»").arg(o.document);
-    const stats::ReportYearOptions &r = o.report;
-    if (r.baselineFrom != 0 && r.baselineFrom >= r.baselineTo)
-        return QObject::tr("--baseline %1-%2: начало базы должно быть раньше конца")
-            .arg(r.baselineFrom)
-            .arg(r.baselineTo);
-    if (r.year != 0 && r.baselineTo != 0 && r.baselineTo >= r.year)
-        return QObject::tr("--baseline %1-%2: база должна кончаться до отчётного %3 года")
-            .arg(r.baselineFrom)
-            .arg(r.baselineTo)
-            .arg(r.year);
-    if (r.expectedBy == stats::ExpectedBy::Poisson && !o.rates.on())
-        return QObject::tr("--expected-by poisson - только вместе с --cases и --population");
-    return std::nullopt;
-}
 
 QString timeLeft(const Progress &p)
 {

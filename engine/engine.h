@@ -10,88 +10,24 @@
 // window another. A run can be stopped from any thread; it then stops at
 // the next series, removes every file it staged and says so in its result.
 //
-// The parts of a run live in files of their own: outputs.h (the summary and
-// the segments table, and the one decision to commit or abandon them),
-// seriesfiles.h (a report and a chart per series), batches.h (the table's
-// batches on threads, taken in order).
+// What a run is asked to do is in options.h. The parts of a run live in
+// files of their own, private to the engine: outputs.h (the summary, the
+// segments table and the document, and the one decision to commit or
+// abandon them), seriesfiles.h (a report and a chart per series),
+// batches.h (the table's batches on threads, taken in order).
 #pragma once
 
-#include "cells.h"
-#include "chart.h"
-#include "document.h"
-#include "encoding.h"
-#include "joinpoint.h"
-#include "ols.h"
-#include "reportyear.h"
-#include "series.h"
-#include "summaryrow.h"
-#include "summarywriter.h"
-#include "trendcore.h"
-#include "trendtests.h"
+#include "engine/options.h"
+#include "summary/summaryrow.h"
+#include "table/series.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
-#include <optional>
 #include <vector>
 
 namespace engine {
-
-struct Options {
-    QString input; // a file name, or "-" for standard input
-    QString output; // empty: standard output
-    summary::SummaryFormat format = summary::SummaryFormat::Csv;
-    bool longLayout = false;
-    char delimiter = 0; // 0: detect
-    table::Encoding encoding = table::Encoding::Detect;
-    // The sheet of a workbook (.xlsx by its name, or any input when this
-    // is set); empty: the first.
-    QString sheet;
-    table::Rates rates; // incidence from cases and population
-
-    // Joinpoint regression of every series; none when unset.
-    std::optional<stats::JoinpointOptions> joinpoints = stats::JoinpointOptions();
-    // The segments table's file, in the summary's format; empty: none. A
-    // workbook summary has it as a sheet of its own.
-    QString segments;
-    // The reporting year: which, against which baseline, by which bounds.
-    stats::ReportYearOptions report;
-    // The annual report's chapter (.odt or .pdf); empty: none. With
-    // `documentLines`, only the series that start on those lines, in that
-    // order (a window's rows as shown); otherwise every series in the
-    // table's order.
-    QString document;
-    std::vector<qint64> documentLines;
-
-    QString reportsDir; // empty: no report files
-    QString chartsDir; // empty: no charts (needs a QGuiApplication)
-    summary::ChartFormat chartFormat = summary::ChartFormat::Svg;
-    int jobs = 0; // threads that compute series; 0: one per core
-    qsizetype batchBytes = 1 << 20; // how much of a wide table a thread takes at a time
-};
-
-// Everything computed for one series: the practice method and the
-// statistics beside it.
-struct Computed {
-    trend::TrendResult result;
-    stats::OlsFit ols;
-    stats::TrendTests tests;
-    std::optional<stats::JoinpointFit> joinpoints;
-    stats::ReportYear report;
-    summary::RowInput row(const table::Series &series) const
-    {
-        return {series, result, ols, tests, joinpoints ? &*joinpoints : nullptr, &report};
-    }
-};
-
-// The one computation of a series, for every run and for a window that
-// shows one series again.
-Computed computeSeries(const table::Series &series, const Options &options);
-
-// Whether the options make a run; the reason, in Russian, when they do not.
-// Engine::run() checks them, and each front end before it starts one.
-std::optional<QString> validate(const Options &options);
 
 struct Progress {
     qint64 computed = 0;
@@ -143,17 +79,19 @@ enum class Scope { Run, SeriesFile };
 // came with. The one exception is the table itself breaking off: a long
 // table, read whole before its first series, tells that first and then
 // the series it read before the break. A run that failed, or was stopped,
-// replaces no file: a summary or segments table that existed stays as it
-// was. Standard output keeps the rows already written.
+// replaces no file: a summary, segments table or document that existed
+// stays as it was. Standard output keeps the rows already written.
 //
-// progress() and row() return whether the run goes on: false stops it as
-// Engine::stop() does, before the next batch.
+// begin(), skipped(), row() and progress() return whether the run goes on.
+// false stops it as Engine::stop() does: the batch at hand is told to its
+// end, no batch is taken after it, no file is replaced, and finished()
+// says the run was stopped. After begin() has said no, no series is read.
 class Sink
 {
 public:
     virtual ~Sink() = default;
     virtual void note(const table::Problem &note) = 0;
-    virtual void skipped(const table::Problem &skip) = 0;
+    virtual bool skipped(const table::Problem &skip) = 0;
     virtual void failed(const table::Problem &failure, Scope scope) = 0;
     // After each batch of the table, and now and then while a long table
     // is read.
@@ -169,12 +107,13 @@ public:
     }
     // The table's label names, the columns a row holds, and what the values
     // are (a chart's axis names it).
-    virtual void begin(const QStringList &labelNames, const std::vector<summary::Column> &columns,
+    virtual bool begin(const QStringList &labelNames, const std::vector<summary::Column> &columns,
         const QString &valueName)
     {
         (void)labelNames;
         (void)columns;
         (void)valueName;
+        return true;
     }
     virtual bool row(Row &&row)
     {

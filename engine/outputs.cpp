@@ -45,11 +45,11 @@ std::optional<Problem> Outputs::begin(const QStringList &labelNames, const QStri
         document.emplace(QFileInfo(tableName).fileName(), labelNames);
     if (o.format == summary::SummaryFormat::None)
         return std::nullopt;
-    const auto &model = summary::summaryColumns(o.rates.on(), o.joinpoints.has_value());
+    const auto &model = summary::summaryColumns(o.rates.on(), o.analysis.joinpoints.has_value());
     QString why;
     if (o.format == summary::SummaryFormat::Xlsx) {
         writer = summary::SummaryWriter::createXlsx(target->fileName(), labelNames, model,
-            o.joinpoints ? &summary::segmentColumns() : nullptr, &why);
+            o.analysis.joinpoints ? &summary::segmentColumns() : nullptr, &why);
         if (writer)
             segments = writer->segmentsSheet();
     } else {
@@ -77,10 +77,9 @@ void Outputs::format(const summary::RowInput &row, QByteArray &rows, QByteArray 
 {
     if (writer)
         writer->formatRow(rows, row);
-    if (segments && row.joinpoints) {
-        summary::RowInput segment = row;
-        for (; segment.segment < row.joinpoints->segments.size(); ++segment.segment)
-            segments->formatRow(segmentRows, segment);
+    if (segments && row.result.joinpoints) {
+        for (std::size_t at = 0; at < row.result.joinpoints->segments.size(); ++at)
+            segments->formatRow(segmentRows, {row.result, at});
     }
 }
 

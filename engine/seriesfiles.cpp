@@ -39,10 +39,10 @@ std::optional<Problem> SeriesFiles::makeDir(
 SeriesFiles::Staged SeriesFiles::stage(const summary::RowInput &row, const QString &valueName) const
 {
     Staged staged;
-    const table::Series &s = row.series;
+    const table::Series &s = row.result.series;
     if (reports)
-        staged.report
-            = reports->stage(trend::fileBytes(trend::reportText(s.years, s.typed, row.result)));
+        staged.report = reports->stage(
+            trend::fileBytes(trend::reportText(s.years, s.typed, row.result.practice)));
     if (charts) {
         const QByteArray chart = summary::renderChart(o.chartFormat, row, valueName);
         if (chart.isEmpty())

@@ -104,11 +104,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             return QStringList {problem.message()};
         table::SourceItem item;
         while (source.next(item)) {
-            if (!item.series) {
-                seen.append(item.failure ? item.failure->message() : item.skip.message());
+            if (const auto *failure = std::get_if<table::ReadFailure>(&item)) {
+                seen.append(failure->problem.message());
                 continue;
             }
-            const table::Series &s = *item.series;
+            if (const auto *skip = std::get_if<table::Skip>(&item)) {
+                seen.append(skip->message());
+                continue;
+            }
+            const table::Series &s = std::get<table::Series>(item);
             const auto r = trend::calculate(s.values, qint16(s.values.size()));
             seen.append(QString::number(s.line) + trend::reportText(s.years, s.typed, r));
             (void)stats::fitOverYears(s.years, s.exact);

@@ -51,26 +51,33 @@ double niceStep(double span, int count)
     return 10 * power;
 }
 
+// The expected level is marked where the year has a value and bounds.
+bool drawsExpected(const stats::ReportYear &report)
+{
+    return report.expected && report.value && stats::verdictBounds(report);
+}
+
+// The joinpoint fit is drawn where it exists for every year.
+bool drawsFit(const analysis::SeriesResult &result)
+{
+    return result.joinpoints && result.joinpoints->reason == stats::Reason::None
+        && result.joinpoints->fitted.size() == std::size_t(result.practice.count);
+}
+
 // One chart: the frame and scales first, then each layer in drawing order.
 class Chart
 {
 public:
     Chart(QPainter &painter, const RowInput &row, const QString &valueName)
         : p(painter)
-        , s(row.series)
-        , r(row.result)
-        , ols(row.ols)
-        , tests(row.tests)
-        , report(row.report && row.report->expected && row.report->value
-                      && stats::verdictBounds(*row.report)
-                  ? row.report
-                  : nullptr)
-        , joinpoints(row.joinpoints && row.joinpoints->reason == stats::Reason::None
-                      && row.joinpoints->fitted.size() == std::size_t(row.result.count)
-                  ? row.joinpoints
-                  : nullptr)
+        , s(row.result.series)
+        , r(row.result.practice)
+        , ols(row.result.ols)
+        , tests(row.result.tests)
+        , report(drawsExpected(row.result.report) ? &row.result.report : nullptr)
+        , joinpoints(drawsFit(row.result) ? &*row.result.joinpoints : nullptr)
         , valueName(valueName)
-        , n(row.result.count)
+        , n(r.count)
     {
         titleFont.setPixelSize(20);
         titleFont.setBold(true);

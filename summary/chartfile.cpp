@@ -63,7 +63,7 @@ QByteArray encodePng(const QImage &drawn)
 
 QByteArray renderChart(ChartFormat format, const RowInput &row, const QString &valueName)
 {
-    const table::Series &series = row.series;
+    const table::Series &series = row.result.series;
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     if (format == ChartFormat::Svg) {

@@ -71,11 +71,11 @@ public:
         // Printing draws the whole document once a page, clipped to it.
         if (painter->hasClipping() && !painter->clipBoundingRect().intersects(rect))
             return;
-        const Document::Drawing &d = *sections[std::size_t(format.intProperty(Index))].drawing;
+        const Document::Section &s = sections[std::size_t(format.intProperty(Index))];
         painter->save();
         painter->translate(rect.topLeft());
         painter->scale(rect.width() / Width, rect.width() / Width);
-        drawChart(*painter, d.row(), d.valueName);
+        drawChart(*painter, {*s.drawing}, s.valueName);
         painter->restore();
     }
 
@@ -98,30 +98,28 @@ std::optional<DocumentFormat> documentFormat(const QString &path)
 Document::Section Document::section(
     const RowInput &row, const QString &valueName, DocumentFormat format)
 {
-    const stats::ReportYear &y = *row.report;
-    const table::Series &s = row.series;
+    const stats::ReportYear &y = row.result.report;
+    const table::Series &s = row.result.series;
     Section out;
     out.heading = s.labels.join(QStringLiteral(" / "));
     out.paragraph = reportParagraph(row);
     if (format == DocumentFormat::Odt)
         out.chart = chartPng(row, valueName);
     else
-        out.drawing = std::make_shared<const Drawing>(Drawing {row.series, row.result, row.ols,
-            row.tests, row.joinpoints ? std::optional(*row.joinpoints) : std::nullopt, *row.report,
-            valueName});
+        out.drawing = std::make_shared<const analysis::SeriesResult>(row.result);
+    out.valueName = valueName;
     out.firstYear = s.years.front();
-    out.lastYear = s.years[std::size_t(row.result.count) - 1];
+    out.lastYear = s.years[std::size_t(row.result.practice.count) - 1];
     out.reportYear = y.year;
-    const stats::JoinpointFit *jp = row.joinpoints && row.joinpoints->reason == stats::Reason::None
-        ? row.joinpoints
-        : nullptr;
+    const auto &fit = row.result.joinpoints;
+    const stats::JoinpointFit *jp = fit && fit->reason == stats::Reason::None ? &*fit : nullptr;
     out.cells = s.labels;
     out.cells << QString::number(y.year) << orEmpty(y.value, rateText)
               << orEmpty(y.changePercent, percentText)
               << (y.meanRatio ? rateText(*y.meanRatio) : QString()) << verdictText(y.verdict)
               << QObject::tr("%1, %2 %")
-                     .arg(classWord(row.result.trendClass),
-                         percentText(row.result.averageAnnualChangeRate))
+                     .arg(classWord(row.result.practice.trendClass),
+                         percentText(row.result.practice.averageAnnualChangeRate))
               << (jp ? percentText(jp->aapc) : QString())
               << (jp ? QObject::tr("%1 с %2")
                              .arg(percentText(jp->segments.back().apc))

@@ -35,20 +35,6 @@ constexpr int MaxDocumentSeries = 2000;
 class Document
 {
 public:
-    // What a chart is drawn from: a copy of a summary row's parts.
-    struct Drawing {
-        table::Series series;
-        trend::TrendResult result;
-        stats::OlsFit ols;
-        stats::TrendTests tests;
-        std::optional<stats::JoinpointFit> joinpoints;
-        stats::ReportYear report;
-        QString valueName;
-        RowInput row() const
-        {
-            return {series, result, ols, tests, joinpoints ? &*joinpoints : nullptr, &report};
-        }
-    };
     // A series' part of the document, made on the thread that computed it.
     struct Section {
         QString heading; // the labels joined by « / »
@@ -57,7 +43,8 @@ public:
         // The chart: as PNG for a file of pictures (ODT); drawn on the page
         // itself, in lines, for print (PDF).
         QByteArray chart;
-        std::shared_ptr<const Drawing> drawing;
+        std::shared_ptr<const analysis::SeriesResult> drawing;
+        QString valueName; // the chart's axis
         std::int32_t firstYear = 0, lastYear = 0, reportYear = 0;
     };
     static Section section(const RowInput &row, const QString &valueName, DocumentFormat format);

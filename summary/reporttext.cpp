@@ -110,9 +110,9 @@ QString comparison(double value, double reference)
 
 QString reportParagraph(const RowInput &row)
 {
-    const QString unit = unitText(row.series);
-    const stats::ReportYear &y = *row.report;
-    const table::Series &s = row.series;
+    const QString unit = unitText(row.result.series);
+    const stats::ReportYear &y = row.result.report;
+    const table::Series &s = row.result.series;
     QStringList sentences;
     if (y.value) {
         sentences << QObject::tr("В %1 г. показатель составил %2%3.")
@@ -153,14 +153,16 @@ QString reportParagraph(const RowInput &row)
                          .arg(rateText(*y.expected), rateText(low), rateText(high),
                              verdictText(y.verdict));
     }
-    const qint32 first = s.years.front(), last = s.years[std::size_t(row.result.count) - 1];
+    const qint32 first = s.years.front(),
+                 last = s.years[std::size_t(row.result.practice.count) - 1];
     sentences << QObject::tr("Многолетняя тенденция %1–%2 гг. — %3, среднегодовой темп прироста "
                              "%4 %.")
                      .arg(first)
                      .arg(last)
-                     .arg(classWords(row.result.trendClass, row.result.averageAnnualChangeRate),
-                         percentText(row.result.averageAnnualChangeRate));
-    const stats::JoinpointFit *jp = row.joinpoints;
+                     .arg(classWords(row.result.practice.trendClass,
+                              row.result.practice.averageAnnualChangeRate),
+                         percentText(row.result.practice.averageAnnualChangeRate));
+    const stats::JoinpointFit *jp = row.result.joinpoints ? &*row.result.joinpoints : nullptr;
     if (jp && jp->reason == stats::Reason::None) {
         if (jp->joinpoints.empty()) {
             sentences << QObject::tr("Точек перелома нет.");
@@ -182,8 +184,8 @@ QString reportParagraph(const RowInput &row)
         }
     }
     sentences << QObject::tr("Прогноз на %1 г. — %2.")
-                     .arg(s.years[std::size_t(row.result.count)])
-                     .arg(rateText(row.result.forecastLevel));
+                     .arg(s.years[std::size_t(row.result.practice.count)])
+                     .arg(rateText(row.result.practice.forecastLevel));
     return sentences.join(u' ');
 }
 

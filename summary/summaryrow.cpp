@@ -9,56 +9,52 @@ namespace {
 
 CellValue real(double x)
 {
-    return {CellType::Real, x, 0, {}, {}};
+    return x;
 }
 
 CellValue integer(qint64 x)
 {
-    return {CellType::Integer, 0, x, {}, {}};
+    return x;
 }
 
 CellValue text(const QString &x)
 {
-    return {CellType::Text, 0, 0, {}, x};
-}
-
-CellValue trendClass(trend::TrendClass x)
-{
-    return {CellType::Class, 0, 0, x, {}};
+    return x;
 }
 
 // A statistic, or no cell at all when it does not exist for the series.
 CellValue statistic(double x, stats::Reason missing)
 {
     if (missing != stats::Reason::None)
-        return {CellType::Absent, 0, 0, {}, {}};
-    return real(x);
+        return Absent {};
+    return x;
 }
 
 // The last year of the series; years[n] is the forecast's.
 qint32 lastYear(const RowInput &r)
 {
-    return r.series.years[std::size_t(r.result.count) - 1];
+    return r.result.series.years[std::size_t(r.result.practice.count) - 1];
 }
 
 // A joinpoint fit's cell, or none when the fit does not exist.
 CellValue jp(const RowInput &r, CellValue value)
 {
-    if (r.joinpoints->reason != stats::Reason::None)
-        return {CellType::Absent, 0, 0, {}, {}};
+    if (r.result.joinpoints->reason != stats::Reason::None)
+        return Absent {};
     return value;
 }
 
 // A part of the reporting year's assessment, or no cell where it is missing.
 CellValue maybe(const std::optional<double> &x)
 {
-    return x ? real(*x) : CellValue {CellType::Absent, 0, 0, {}, {}};
+    return x ? CellValue(*x) : CellValue(Absent {});
 }
 
 const stats::Segment &last(const RowInput &r)
 {
     static const stats::Segment none;
-    return r.joinpoints->segments.empty() ? none : r.joinpoints->segments.back();
+    const auto &segments = r.result.joinpoints->segments;
+    return segments.empty() ? none : segments.back();
 }
 
 } // namespace
@@ -105,24 +101,24 @@ QString reportNote(const stats::ReportYear &r)
 namespace {
 
 // A verdict as the summary writes it and in Russian.
-std::pair<QString, QString> verdictWords(stats::Verdict verdict)
+std::pair<const char *, QString> verdictWords(stats::Verdict verdict)
 {
     switch (verdict) {
     case stats::Verdict::Above:
-        return {QStringLiteral("above"), QStringLiteral("выше ожидаемого")};
+        return {"above", QStringLiteral("выше ожидаемого")};
     case stats::Verdict::Within:
-        return {QStringLiteral("within"), QStringLiteral("в пределах ожидаемого")};
+        return {"within", QStringLiteral("в пределах ожидаемого")};
     case stats::Verdict::Below:
-        return {QStringLiteral("below"), QStringLiteral("ниже ожидаемого")};
+        return {"below", QStringLiteral("ниже ожидаемого")};
     case stats::Verdict::None:
         break;
     }
-    return {};
+    return {"", {}};
 }
 
 } // namespace
 
-QString verdictKey(stats::Verdict verdict)
+const char *verdictKey(stats::Verdict verdict)
 {
     return verdictWords(verdict).first;
 }
@@ -151,31 +147,34 @@ const std::vector<Column> &seriesColumns()
     using R = const RowInput &;
     static const std::vector<Column> columns {
         {ColumnId::FirstYear, "first_year", "первый год",
-            [](R r) { return integer(r.series.years.front()); }},
+            [](R r) { return integer(r.result.series.years.front()); }},
         {ColumnId::LastYear, "last_year", "последний год",
             [](R r) { return integer(lastYear(r)); }},
-        {ColumnId::N, "n", "число лет", [](R r) { return integer(r.result.count); }},
-        {ColumnId::Total, "total", "сумма", [](R r) { return real(r.result.total); }},
-        {ColumnId::Mean, "mean", "среднее", [](R r) { return real(r.result.averageIncidence); }},
+        {ColumnId::N, "n", "число лет", [](R r) { return integer(r.result.practice.count); }},
+        {ColumnId::Total, "total", "сумма", [](R r) { return real(r.result.practice.total); }},
+        {ColumnId::Mean, "mean", "среднее",
+            [](R r) { return real(r.result.practice.averageIncidence); }},
         {ColumnId::Slope, "slope", "разность теоретических уровней",
-            [](R r) { return real(r.result.slope); }},
+            [](R r) { return real(r.result.practice.slope); }},
         {ColumnId::AbsoluteChange, "absolute_change", "абсолютный прирост",
-            [](R r) { return real(r.result.absoluteChange); }},
+            [](R r) { return real(r.result.practice.absoluteChange); }},
         {ColumnId::AverageAbsoluteChange, "average_absolute_change", "средний абсолютный прирост",
-            [](R r) { return real(r.result.averageAbsoluteChange); }},
+            [](R r) { return real(r.result.practice.averageAbsoluteChange); }},
         {ColumnId::ChangeRate, "change_rate", "темп прироста, %",
-            [](R r) { return real(r.result.changeRate); }},
+            [](R r) { return real(r.result.practice.changeRate); }},
         {ColumnId::AverageAnnualChangeRate, "average_annual_change_rate",
             "среднегодовой темп прироста, %",
-            [](R r) { return real(r.result.averageAnnualChangeRate); }},
+            [](R r) { return real(r.result.practice.averageAnnualChangeRate); }},
         {ColumnId::TrendClass, "trend_class", "класс тенденции",
-            [](R r) { return trendClass(r.result.trendClass); }},
+            [](R r) { return CellValue(r.result.practice.trendClass); }},
         {ColumnId::TrendClassRu, "trend_class_ru", "тенденция",
-            [](R r) { return text(trend::classLine(r.result.trendClass)); }},
+            [](R r) { return text(trend::classLine(r.result.practice.trendClass)); }},
         {ColumnId::ForecastYear, "forecast_year", "год прогноза",
-            [](R r) { return integer(r.series.years[std::size_t(r.result.count)]); }},
+            [](R r) {
+                return integer(r.result.series.years[std::size_t(r.result.practice.count)]);
+            }},
         {ColumnId::ForecastLevel, "forecast_level", "прогноз",
-            [](R r) { return real(r.result.forecastLevel); }},
+            [](R r) { return real(r.result.practice.forecastLevel); }},
     };
     return columns;
 }
@@ -187,40 +186,40 @@ const std::vector<Column> &reportColumns(bool counts)
     using R = const RowInput &;
     static const std::vector<Column> columns {
         {ColumnId::ReportYear, "report_year", "отчётный год",
-            [](R r) { return integer(r.report->year); }},
+            [](R r) { return integer(r.result.report.year); }},
         {ColumnId::ReportValue, "report_value", "показатель отчётного года",
-            [](R r) { return maybe(r.report->value); }},
+            [](R r) { return maybe(r.result.report.value); }},
         {ColumnId::PrevValue, "prev_value", "показатель прошлого года",
-            [](R r) { return maybe(r.report->previous); }},
+            [](R r) { return maybe(r.result.report.previous); }},
         {ColumnId::ChangePrevPct, "change_prev_pct", "к прошлому году, %",
-            [](R r) { return maybe(r.report->changePercent); }},
-        {ColumnId::Smu, "smu", "СМУ", [](R r) { return maybe(r.report->mean); }},
+            [](R r) { return maybe(r.result.report.changePercent); }},
+        {ColumnId::Smu, "smu", "СМУ", [](R r) { return maybe(r.result.report.mean); }},
         {ColumnId::SmuRatio, "smu_ratio", "к СМУ, раз",
-            [](R r) { return maybe(r.report->meanRatio); }},
+            [](R r) { return maybe(r.result.report.meanRatio); }},
         {ColumnId::Expected, "expected", "ожидаемый уровень",
-            [](R r) { return maybe(r.report->expected); }},
+            [](R r) { return maybe(r.result.report.expected); }},
         {ColumnId::ExpectedLow, "expected_low", "ожидаемый: нижняя граница",
-            [](R r) { return maybe(r.report->low); }},
+            [](R r) { return maybe(r.result.report.low); }},
         {ColumnId::ExpectedHigh, "expected_high", "ожидаемый: верхняя граница",
-            [](R r) { return maybe(r.report->high); }},
+            [](R r) { return maybe(r.result.report.high); }},
         {ColumnId::PiReportLow, "pi_report_low", "МНК: 95% интервал отчётного года, от",
-            [](R r) { return maybe(r.report->predictionLow); }},
+            [](R r) { return maybe(r.result.report.predictionLow); }},
         {ColumnId::PiReportHigh, "pi_report_high", "МНК: 95% интервал отчётного года, до",
-            [](R r) { return maybe(r.report->predictionHigh); }},
+            [](R r) { return maybe(r.result.report.predictionHigh); }},
     };
     static const std::vector<Column> interval {
         {ColumnId::ReportCi95Low, "report_ci95_low", "95% ДИ показателя, от",
-            [](R r) { return maybe(r.report->rateLow); }},
+            [](R r) { return maybe(r.result.report.rateLow); }},
         {ColumnId::ReportCi95High, "report_ci95_high", "95% ДИ показателя, до",
-            [](R r) { return maybe(r.report->rateHigh); }},
+            [](R r) { return maybe(r.result.report.rateHigh); }},
     };
     static const std::vector<Column> verdict {
         {ColumnId::Verdict, "verdict", "оценка",
-            [](R r) { return text(verdictKey(r.report->verdict)); }},
+            [](R r) { return CellValue(r.result.report.verdict); }},
         {ColumnId::VerdictRu, "verdict_ru", "оценка отчётного года",
-            [](R r) { return text(verdictText(r.report->verdict)); }},
+            [](R r) { return text(verdictText(r.result.report.verdict)); }},
         {ColumnId::ReportNote, "report_note", "отчётный год: примечание",
-            [](R r) { return text(reportNote(*r.report)); }},
+            [](R r) { return text(reportNote(r.result.report)); }},
     };
     static const std::vector<Column> withCounts = [] {
         std::vector<Column> all = columns;
@@ -242,43 +241,45 @@ const std::vector<Column> &statisticsColumns()
     using R = const RowInput &;
     static const std::vector<Column> columns {
         {ColumnId::OlsSlopePerYear, "ols_slope_per_year", "МНК: наклон за год",
-            [](R r) { return real(r.ols.slope); }},
+            [](R r) { return real(r.result.ols.slope); }},
         {ColumnId::OlsSlopeSe, "ols_slope_se", "МНК: ошибка наклона",
-            [](R r) { return real(r.ols.slopeError); }},
+            [](R r) { return real(r.result.ols.slopeError); }},
         {ColumnId::OlsCi95Low, "ols_ci95_low", "МНК: 95% ДИ наклона, от",
-            [](R r) { return real(r.ols.ciLow); }},
+            [](R r) { return real(r.result.ols.ciLow); }},
         {ColumnId::OlsCi95High, "ols_ci95_high", "МНК: 95% ДИ наклона, до",
-            [](R r) { return real(r.ols.ciHigh); }},
-        {ColumnId::OlsPValue, "ols_p_value", "МНК: p", [](R r) { return real(r.ols.pValue); }},
-        {ColumnId::OlsR2, "ols_r2", "МНК: R²", [](R r) { return real(r.ols.rSquared); }},
+            [](R r) { return real(r.result.ols.ciHigh); }},
+        {ColumnId::OlsPValue, "ols_p_value", "МНК: p",
+            [](R r) { return real(r.result.ols.pValue); }},
+        {ColumnId::OlsR2, "ols_r2", "МНК: R²", [](R r) { return real(r.result.ols.rSquared); }},
         {ColumnId::OlsForecast, "ols_forecast", "МНК: прогноз",
-            [](R r) { return real(r.ols.forecast); }},
+            [](R r) { return real(r.result.ols.forecast); }},
         {ColumnId::OlsPi95Low, "ols_pi95_low", "МНК: 95% интервал прогноза, от",
-            [](R r) { return real(r.ols.piLow); }},
+            [](R r) { return real(r.result.ols.piLow); }},
         {ColumnId::OlsPi95High, "ols_pi95_high", "МНК: 95% интервал прогноза, до",
-            [](R r) { return real(r.ols.piHigh); }},
+            [](R r) { return real(r.result.ols.piHigh); }},
         {ColumnId::OlsDurbinWatson, "ols_durbin_watson", "Дарбин-Уотсон",
-            [](R r) { return real(r.ols.durbinWatson); }},
+            [](R r) { return real(r.result.ols.durbinWatson); }},
         {ColumnId::Apc, "apc", "APC, %",
-            [](R r) { return statistic(r.tests.apc, r.tests.apcReason); }},
+            [](R r) { return statistic(r.result.tests.apc, r.result.tests.apcReason); }},
         {ColumnId::ApcCi95Low, "apc_ci95_low", "APC: 95% ДИ, от",
-            [](R r) { return statistic(r.tests.apcLow, r.tests.apcReason); }},
+            [](R r) { return statistic(r.result.tests.apcLow, r.result.tests.apcReason); }},
         {ColumnId::ApcCi95High, "apc_ci95_high", "APC: 95% ДИ, до",
-            [](R r) { return statistic(r.tests.apcHigh, r.tests.apcReason); }},
+            [](R r) { return statistic(r.result.tests.apcHigh, r.result.tests.apcReason); }},
         {ColumnId::ApcPValue, "apc_p_value", "APC: p",
-            [](R r) { return statistic(r.tests.apcP, r.tests.apcReason); }},
+            [](R r) { return statistic(r.result.tests.apcP, r.result.tests.apcReason); }},
         {ColumnId::ApcNote, "apc_note", "APC: примечание",
-            [](R r) { return text(reasonText(r.tests.apcReason)); }},
+            [](R r) { return text(reasonText(r.result.tests.apcReason)); }},
         {ColumnId::MkS, "mk_s", "Манн-Кендалл: S",
-            [](R r) { return integer(qint64(r.tests.mkS)); }},
-        {ColumnId::MkZ, "mk_z", "Манн-Кендалл: Z", [](R r) { return real(r.tests.mkZ); }},
+            [](R r) { return integer(qint64(r.result.tests.mkS)); }},
+        {ColumnId::MkZ, "mk_z", "Манн-Кендалл: Z", [](R r) { return real(r.result.tests.mkZ); }},
         {ColumnId::MkPValue, "mk_p_value", "Манн-Кендалл: p",
-            [](R r) { return real(r.tests.mkP); }},
-        {ColumnId::SenSlope, "sen_slope", "наклон Сена", [](R r) { return real(r.tests.sen); }},
+            [](R r) { return real(r.result.tests.mkP); }},
+        {ColumnId::SenSlope, "sen_slope", "наклон Сена",
+            [](R r) { return real(r.result.tests.sen); }},
         {ColumnId::SenCi95Low, "sen_ci95_low", "наклон Сена: 95% ДИ, от",
-            [](R r) { return real(r.tests.senLow); }},
+            [](R r) { return real(r.result.tests.senLow); }},
         {ColumnId::SenCi95High, "sen_ci95_high", "наклон Сена: 95% ДИ, до",
-            [](R r) { return real(r.tests.senHigh); }},
+            [](R r) { return real(r.result.tests.senHigh); }},
     };
     return columns;
 }
@@ -288,16 +289,17 @@ const std::vector<Column> &joinpointColumns()
     using R = const RowInput &;
     static const std::vector<Column> fit {
         {ColumnId::JpCount, "jp_count", "точек перелома",
-            [](R r) { return jp(r, integer(qint64(r.joinpoints->joinpoints.size()))); }},
+            [](R r) { return jp(r, integer(qint64(r.result.joinpoints->joinpoints.size()))); }},
         {ColumnId::JpYears, "jp_years", "годы точек перелома",
-            [](R r) { return jp(r, text(joinpointYears(*r.joinpoints))); }},
-        {ColumnId::Aapc, "aapc", "AAPC, %", [](R r) { return jp(r, real(r.joinpoints->aapc)); }},
+            [](R r) { return jp(r, text(joinpointYears(*r.result.joinpoints))); }},
+        {ColumnId::Aapc, "aapc", "AAPC, %",
+            [](R r) { return jp(r, real(r.result.joinpoints->aapc)); }},
         {ColumnId::AapcCi95Low, "aapc_ci95_low", "AAPC: 95% ДИ, от",
-            [](R r) { return jp(r, real(r.joinpoints->aapcLow)); }},
+            [](R r) { return jp(r, real(r.result.joinpoints->aapcLow)); }},
         {ColumnId::AapcCi95High, "aapc_ci95_high", "AAPC: 95% ДИ, до",
-            [](R r) { return jp(r, real(r.joinpoints->aapcHigh)); }},
+            [](R r) { return jp(r, real(r.result.joinpoints->aapcHigh)); }},
         {ColumnId::AapcPValue, "aapc_p_value", "AAPC: p",
-            [](R r) { return jp(r, real(r.joinpoints->aapcP)); }},
+            [](R r) { return jp(r, real(r.result.joinpoints->aapcP)); }},
         {ColumnId::LastSegmentStart, "last_segment_start", "последний отрезок: с года",
             [](R r) { return jp(r, integer(last(r).start)); }},
         {ColumnId::LastApc, "last_apc", "APC последнего отрезка, %",
@@ -309,7 +311,7 @@ const std::vector<Column> &joinpointColumns()
         {ColumnId::LastApcPValue, "last_apc_p_value", "APC последнего отрезка: p",
             [](R r) { return jp(r, real(last(r).pValue)); }},
         {ColumnId::JpNote, "jp_note", "точки перелома: примечание",
-            [](R r) { return text(joinpointNote(*r.joinpoints)); }},
+            [](R r) { return text(joinpointNote(*r.result.joinpoints)); }},
     };
     return fit;
 }
@@ -318,8 +320,8 @@ const std::vector<Column> &joinpointColumns()
 
 const std::vector<Column> &summaryColumns(bool unit, bool joinpoints)
 {
-    const Column unitColumn {
-        ColumnId::Unit, "unit", "единица", [](const RowInput &r) { return text(r.series.unit); }};
+    const Column unitColumn {ColumnId::Unit, "unit", "единица",
+        [](const RowInput &r) { return text(r.result.series.unit); }};
     const auto variant = [&](bool counts, bool fit) {
         std::vector<Column> all = seriesColumns();
         for (const auto *part : {&reportColumns(counts), &statisticsColumns()})
@@ -342,19 +344,19 @@ const std::vector<Column> &segmentColumns()
         {ColumnId::Segment, "segment", "отрезок",
             [](R r) { return integer(qint64(r.segment) + 1); }},
         {ColumnId::SegmentStartYear, "start_year", "с года",
-            [](R r) { return integer(r.joinpoints->segments[r.segment].start); }},
+            [](R r) { return integer(r.result.joinpoints->segments[r.segment].start); }},
         {ColumnId::SegmentEndYear, "end_year", "по год",
-            [](R r) { return integer(r.joinpoints->segments[r.segment].end); }},
+            [](R r) { return integer(r.result.joinpoints->segments[r.segment].end); }},
         {ColumnId::SegmentApc, "apc", "APC, %",
-            [](R r) { return real(r.joinpoints->segments[r.segment].apc); }},
+            [](R r) { return real(r.result.joinpoints->segments[r.segment].apc); }},
         {ColumnId::SegmentApcCi95Low, "apc_ci95_low", "APC: 95% ДИ, от",
-            [](R r) { return real(r.joinpoints->segments[r.segment].apcLow); }},
+            [](R r) { return real(r.result.joinpoints->segments[r.segment].apcLow); }},
         {ColumnId::SegmentApcCi95High, "apc_ci95_high", "APC: 95% ДИ, до",
-            [](R r) { return real(r.joinpoints->segments[r.segment].apcHigh); }},
+            [](R r) { return real(r.result.joinpoints->segments[r.segment].apcHigh); }},
         {ColumnId::SegmentApcPValue, "apc_p_value", "APC: p",
-            [](R r) { return real(r.joinpoints->segments[r.segment].pValue); }},
+            [](R r) { return real(r.result.joinpoints->segments[r.segment].pValue); }},
         {ColumnId::SegmentLogSlope, "log_slope", "наклон логарифма",
-            [](R r) { return real(r.joinpoints->segments[r.segment].logSlope); }},
+            [](R r) { return real(r.result.joinpoints->segments[r.segment].logSlope); }},
     };
     return columns;
 }

@@ -5,42 +5,38 @@
 // summaryrow.cpp.
 #pragma once
 
-#include "joinpoint.h"
-#include "ols.h"
-#include "reportyear.h"
-#include "series.h"
-#include "trendcore.h"
-#include "trendtests.h"
+#include "analysis/seriesresult.h"
 
 #include <QString>
 
+#include <variant>
 #include <vector>
 
 namespace summary {
 
-// What one row is made of: a series, and for the segments table one of
-// its joinpoint fit's segments.
+// What one row is made of: a series' result, and for the segments table
+// one of its joinpoint fit's segments.
 struct RowInput {
-    const table::Series &series;
-    const trend::TrendResult &result;
-    const stats::OlsFit &ols;
-    const stats::TrendTests &tests;
-    const stats::JoinpointFit *joinpoints = nullptr; // none when they are not fitted
-    const stats::ReportYear *report = nullptr; // the reporting year's assessment
+    const analysis::SeriesResult &result;
     std::size_t segment = 0;
 };
 
-// Absent: a statistic that does not exist for the series (its note says
-// why); an empty cell, null in JSON.
-enum class CellType { Text, Integer, Real, Class, Absent };
-
-struct CellValue {
-    CellType type = CellType::Real;
-    double real = 0;
-    qint64 integer = 0;
-    trend::TrendClass trendClass = trend::TrendClass::Stable;
-    QString text;
+// A statistic that does not exist for the series (its note says why): an
+// empty cell, null in JSON.
+struct Absent {
+    bool operator==(const Absent &) const { return true; }
 };
+
+// One cell of a row, typed: the writers spell it, each in its own way (the
+// class and the verdict by their keys in a CSV, the class in Russian in a
+// workbook), and a window reads its value without parsing text back.
+using CellValue = std::variant<double, qint64, QString, trend::TrendClass, stats::Verdict, Absent>;
+
+// A visitor of lambdas, one for each kind of a variant.
+template<typename... Kinds> struct Overloaded : Kinds... {
+    using Kinds::operator()...;
+};
+template<typename... Kinds> Overloaded(Kinds...) -> Overloaded<Kinds...>;
 
 // Every column by an id of its own, so that code that picks a few does
 // not depend on their names in the files.
@@ -144,10 +140,10 @@ QString joinpointNote(const stats::JoinpointFit &fit);
 
 // What the reporting year's note says: why a part of it is missing.
 QString reportNote(const stats::ReportYear &report);
-// The verdict as the summary writes it: "above", and in Russian. Literals:
-// every row of a national table has one, and copies of a literal share no
-// counter among the threads that spell rows.
-QString verdictKey(stats::Verdict verdict);
+// The verdict as the summary writes it: "above" ("" for none), and in
+// Russian. Literals: every row of a national table has one, and copies of a
+// literal share no counter among the threads that spell rows.
+const char *verdictKey(stats::Verdict verdict);
 QString verdictText(stats::Verdict verdict);
 
 // The joinpoints' years as the summary writes them: "2008;2013".

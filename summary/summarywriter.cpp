@@ -175,7 +175,7 @@ private:
     {
         Cursor out(rows, 32 * (labelNames.size() + qsizetype(model.size())));
         for (qsizetype i = 0; i < labelNames.size(); ++i) {
-            text(out, r.series.labels.value(i));
+            text(out, r.result.series.labels.value(i));
             out.put(separator);
         }
         bool first = true;
@@ -216,33 +216,41 @@ private:
 
     void cell(Cursor &out, const CellValue &v) const
     {
-        switch (v.type) {
-        case CellType::Text:
-            return text(out, v.text);
-        case CellType::Integer: {
-            char *const p = out.room(24);
-            out.wrote(std::to_chars(p, p + 24, v.integer).ptr);
+        std::visit(Overloaded {[&](const QString &x) { text(out, x); },
+                       [&](qint64 x) {
+                           char *const p = out.room(24);
+                           out.wrote(std::to_chars(p, p + 24, x).ptr);
+                       },
+                       [&](double x) { real(out, x); },
+                       [&](trend::TrendClass x) { out.put(trend::classKey(x)); },
+                       [&](stats::Verdict x) { key(out, verdictKey(x)); }, [](Absent) {}},
+            v);
+    }
+
+    // A word of plain letters, which needs no quotes but in Excel's CSV,
+    // where every text is quoted.
+    void key(Cursor &out, const char *word) const
+    {
+        if (excel)
+            out.put('"');
+        out.put(word);
+        if (excel)
+            out.put('"');
+    }
+
+    void real(Cursor &out, double x) const
+    {
+        if (excel && !std::isfinite(x))
+            return; // Excel reads "inf" as text, and a text breaks a column of numbers
+        if (std::isnan(x)) {
+            out.put("nan");
             return;
         }
-        case CellType::Absent:
-            return;
-        case CellType::Real:
-            if (excel && !std::isfinite(v.real)) {
-                return; // Excel reads "inf" as text, and a text breaks a column of numbers
-            } else if (std::isnan(v.real)) {
-                out.put("nan");
-            } else {
-                char *const p = out.room(ShortestRoom);
-                char *const end = shortest(p, v.real);
-                if (excel)
-                    std::replace(p, end, '.', ',');
-                out.wrote(end);
-            }
-            return;
-        case CellType::Class:
-            out.put(trend::classKey(v.trendClass));
-            return;
-        }
+        char *const p = out.room(ShortestRoom);
+        char *const end = shortest(p, x);
+        if (excel)
+            std::replace(p, end, '.', ',');
+        out.wrote(end);
     }
 
     void end() override { }
@@ -269,7 +277,7 @@ private:
                 out.append(',');
             jsonText(out, labelNames[i]);
             out.append(':');
-            jsonText(out, r.series.labels.value(i));
+            jsonText(out, r.result.series.labels.value(i));
         }
         out.append('}');
         for (const Column &column : model) {
@@ -283,24 +291,24 @@ private:
 
     static void cell(QByteArray &out, const CellValue &v)
     {
-        switch (v.type) {
-        case CellType::Text:
-            return jsonText(out, v.text);
-        case CellType::Integer:
-            spell(out, v.integer);
-            return;
-        case CellType::Real:
-            if (std::isfinite(v.real))
-                spell(out, v.real);
-            else
-                out.append("null");
-            return;
-        case CellType::Absent:
-            out.append("null");
-            return;
-        case CellType::Class:
-            return jsonText(out, QString::fromLatin1(trend::classKey(v.trendClass)));
-        }
+        std::visit(Overloaded {[&](const QString &x) { jsonText(out, x); },
+                       [&](qint64 x) { spell(out, x); },
+                       [&](double x) {
+                           if (std::isfinite(x))
+                               spell(out, x);
+                           else
+                               out.append("null");
+                       },
+                       [&](trend::TrendClass x) { quoted(out, trend::classKey(x)); },
+                       [&](stats::Verdict x) { quoted(out, verdictKey(x)); },
+                       [&](Absent) { out.append("null"); }},
+            v);
+    }
+
+    // A key of plain letters, which needs no escaping.
+    static void quoted(QByteArray &out, const char *key)
+    {
+        out.append('"').append(key).append('"');
     }
 
     void end() override { buffer.append(anyRow ? "\n]\n" : "]\n"); }

@@ -61,26 +61,16 @@ public:
     void formatRow(QByteArray &out, const RowInput &r) const override
     {
         for (qsizetype i = 0; i < labelNames.size(); ++i)
-            text(out, r.series.labels.value(i));
+            text(out, r.result.series.labels.value(i));
         for (const Column &column : model) {
-            const CellValue v = column.value(r);
-            switch (v.type) {
-            case CellType::Text:
-                text(out, v.text);
-                break;
-            case CellType::Integer:
-                put(out, 'R', double(v.integer));
-                break;
-            case CellType::Real:
-                put(out, 'R', v.real);
-                break;
-            case CellType::Absent:
-                put(out, 'R', std::numeric_limits<double>::quiet_NaN());
-                break;
-            case CellType::Class:
-                text(out, trend::classLine(v.trendClass));
-                break;
-            }
+            std::visit(
+                Overloaded {[&](const QString &x) { text(out, x); },
+                    [&](qint64 x) { put(out, 'R', double(x)); },
+                    [&](double x) { put(out, 'R', x); },
+                    [&](trend::TrendClass x) { text(out, trend::classLine(x)); },
+                    [&](stats::Verdict x) { text(out, QString::fromLatin1(verdictKey(x))); },
+                    [&](Absent) { put(out, 'R', std::numeric_limits<double>::quiet_NaN()); }},
+                column.value(r));
         }
         out.append('\n');
     }

@@ -128,7 +128,8 @@ LongLayout::Result LongLayout::assemble(Pending &p) const
     if (const auto why = lengthReason(n))
         return fail(p.line, *why);
 
-    Series s {p.labels, p.file, p.line, {}, {}, {}, {}, rates.on() ? value : QString(), {}, {}};
+    Series s {p.labels, p.file, p.line, {}, {}, {}, {}, rates.on() ? value : QString(), {}, {},
+        rates.per};
     for (auto it = first; it != last.base(); ++it) {
         if (it != first && it->year != (it - 1)->year + 1)
             return fail(p.line, QObject::tr("нет значения за %1 год").arg((it - 1)->year + 1));

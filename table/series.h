@@ -19,8 +19,10 @@ struct Series {
     std::vector<double> exact; // as written, for the statistics beside the practice method
     std::vector<QString> typed; // cells as written, for the report
     QString unit; // of rates computed from counts, or empty
-    // With rates from counts, each year's case count and population.
+    // With rates from counts, each year's case count and population, and
+    // what the rates are per.
     std::vector<double> cases, population;
+    double per = 100000;
 };
 
 // Where something went wrong, and why: a skipped series, a table that

@@ -55,7 +55,7 @@ bool SeriesSource::next(SourceItem &item)
         if (!nextBatch(batch))
             return false;
         read(batch, [&](SourceItem &i) {
-            done = done || (i.failure && failureEnds());
+            done = done || (std::holds_alternative<ReadFailure>(i) && failureEnds());
             pending.push_back(std::move(i));
             return !done;
         });
@@ -76,21 +76,25 @@ bool SeriesSource::nextBatch(SourceBatch &batch)
     done = true;
     if (reader.error().isEmpty())
         return false;
-    batch.items.push_back(SourceItem {std::nullopt, Skip(), readFailure(reader)});
+    batch.items.push_back(ReadFailure {readFailure(reader)});
     return true;
 }
 
 bool SeriesSource::readRecord(TableReader &blockReader, Record &row, SourceItem &item) const
 {
-    item = SourceItem();
     if (!blockReader.next(row)) {
         if (blockReader.error().isEmpty())
             return false;
-        item.failure = readFailure(blockReader);
+        item = ReadFailure {readFailure(blockReader)};
         return true;
     }
-    item.series = wide.row(row, blockReader.delimiter(), file, &item.skip, options.keepTyped);
-    item.skip.sheet = options.sheet;
+    Skip skip;
+    if (auto series = wide.row(row, blockReader.delimiter(), file, &skip, options.keepTyped)) {
+        item = std::move(*series);
+    } else {
+        skip.sheet = options.sheet;
+        item = std::move(skip);
+    }
     return true;
 }
 
@@ -119,10 +123,13 @@ void SeriesSource::collect()
     // A read failure is told first, as soon as it happens; the series read
     // before it follow.
     if (!reader.error().isEmpty())
-        collected.push_back(SourceItem {std::nullopt, Skip(), readFailure(reader)});
+        collected.push_back(ReadFailure {readFailure(reader)});
     for (LongLayout::Result &result : longTable.finish()) {
         result.skip.sheet = options.sheet;
-        collected.push_back(SourceItem {std::move(result.series), result.skip, {}});
+        if (result.series)
+            collected.push_back(std::move(*result.series));
+        else
+            collected.push_back(std::move(result.skip));
     }
     total = qint64(collected.size());
 }

@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <optional>
+#include <variant>
 #include <vector>
 
 class QIODevice;
@@ -35,13 +36,14 @@ struct SourceOptions {
     std::function<bool()> reading;
 };
 
-// One step of a table: a series to compute, a skipped series, or the
-// failure that ends the reading before the table's end.
-struct SourceItem {
-    std::optional<Series> series;
-    Skip skip;
-    std::optional<Problem> failure;
+// The failure that ends the reading before the table's end.
+struct ReadFailure {
+    Problem problem;
 };
+
+// One step of a table: a series to compute, a skipped series, or the
+// failure that ends the reading.
+using SourceItem = std::variant<Series, Skip, ReadFailure>;
 
 // A run of items that can be read apart from the source, on a thread of
 // its own: the raw records of a wide table, or the items a long table has
@@ -117,7 +119,7 @@ template<typename Take> void SeriesSource::read(SourceBatch &batch, Take take) c
     Record row;
     SourceItem item;
     while (readRecord(blockReader, row, item)) {
-        const bool failure = item.failure.has_value();
+        const bool failure = std::holds_alternative<ReadFailure>(item);
         if (!take(item) || failure)
             return;
     }

@@ -110,6 +110,7 @@ std::optional<Series> WideLayout::rateRow(
     s.file = file;
     s.line = record.line;
     s.unit = unit;
+    s.per = rates.per;
     const auto fail = [&](const QString &reason, qsizetype column = -1) {
         *skip = Skip {file, record.line, displayLabel(s.labels, record.line), reason, column, {}};
         return std::nullopt;

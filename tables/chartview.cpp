@@ -11,18 +11,16 @@ ChartView::ChartView(QWidget *parent)
     setMinimumSize(300, 180);
 }
 
-void ChartView::display(const table::Series &s, const engine::Computed &c, const QString &name)
+void ChartView::display(analysis::SeriesResult shown, const QString &name)
 {
-    series = s;
-    computed = c;
+    result = std::move(shown);
     valueName = name;
     update();
 }
 
 void ChartView::clear()
 {
-    series.reset();
-    computed.reset();
+    result.reset();
     update();
 }
 
@@ -30,11 +28,11 @@ void ChartView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), palette().base());
-    if (!series || !computed)
+    if (!result)
         return;
     const double scale = std::min(width() / summary::Width, height() / summary::Height);
     painter.translate(
         (width() - summary::Width * scale) / 2, (height() - summary::Height * scale) / 2);
     painter.scale(scale, scale);
-    summary::drawChart(painter, computed->row(*series), valueName);
+    summary::drawChart(painter, {*result}, valueName);
 }

@@ -3,7 +3,7 @@
 // to the widget.
 #pragma once
 
-#include "engine.h"
+#include "analysis/seriesresult.h"
 
 #include <QWidget>
 
@@ -15,16 +15,14 @@ class ChartView : public QWidget
 
 public:
     explicit ChartView(QWidget *parent = nullptr);
-    // Shows `series` with what was computed for it; nothing when empty.
-    void display(
-        const table::Series &series, const engine::Computed &computed, const QString &valueName);
+    // Shows a series with what was computed for it.
+    void display(analysis::SeriesResult result, const QString &valueName);
     void clear();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    std::optional<table::Series> series;
-    std::optional<engine::Computed> computed;
+    std::optional<analysis::SeriesResult> result;
     QString valueName;
 };

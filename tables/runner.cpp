@@ -4,7 +4,7 @@
 Runner::Runner(const engine::Options &options, bool rows, QObject *parent)
     : QObject(parent)
     , withRows(rows)
-    , expectedBy(options.report.expectedBy)
+    , expectedBy(options.analysis.report.expectedBy)
     , engine(options, *this)
 {
     thread = std::thread([this] {
@@ -43,10 +43,11 @@ void Runner::note(const table::Problem &note)
     arrived.notes << note.message();
 }
 
-void Runner::skipped(const table::Problem &skip)
+bool Runner::skipped(const table::Problem &skip)
 {
     const std::lock_guard guard(lock);
     arrived.skipped.push_back(skip);
+    return true;
 }
 
 void Runner::failed(const table::Problem &failure, engine::Scope)
@@ -62,7 +63,7 @@ bool Runner::progress(const engine::Progress &progress)
     return true;
 }
 
-void Runner::begin(const QStringList &labelNames, const std::vector<summary::Column> &columns,
+bool Runner::begin(const QStringList &labelNames, const std::vector<summary::Column> &columns,
     const QString &valueName)
 {
     const std::lock_guard guard(lock);
@@ -70,6 +71,7 @@ void Runner::begin(const QStringList &labelNames, const std::vector<summary::Col
     layout = SummaryModel::layoutFor(labelNames, columns, expectedBy);
     arrived.layout = layout;
     arrived.valueName = valueName;
+    return true;
 }
 
 bool Runner::wantsColumn(const summary::Column &column) const

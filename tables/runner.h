@@ -49,12 +49,12 @@ signals:
 
 private:
     void note(const table::Problem &note) override;
-    void skipped(const table::Problem &skip) override;
+    bool skipped(const table::Problem &skip) override;
     void failed(const table::Problem &failure, engine::Scope scope) override;
     bool progress(const engine::Progress &progress) override;
     bool wantsRows() const override { return withRows; }
     bool wantsColumn(const summary::Column &column) const override;
-    void begin(const QStringList &labelNames, const std::vector<summary::Column> &columns,
+    bool begin(const QStringList &labelNames, const std::vector<summary::Column> &columns,
         const QString &valueName) override;
     bool row(engine::Row &&row) override;
 

@@ -127,23 +127,25 @@ SummaryModel::Compact SummaryModel::compact(const engine::Row &row, const Layout
         c.typed.squeeze();
     } else {
         c.rates = s.exact;
+        c.cases = s.cases;
+        c.population = s.population;
+        c.per = s.per;
     }
     for (const Shown &column : layout.shown) {
         const summary::CellValue &cell = row.cells[column.at];
-        c.numbers.push_back(cell.type == summary::CellType::Integer ? double(cell.integer)
-                : cell.type == summary::CellType::Real              ? cell.real
-                                                                    : NaN);
-        c.absent.push_back(cell.type == summary::CellType::Absent);
-        if (column.text >= 0)
-            c.texts.push_back(cell.text);
+        c.numbers.push_back(
+            std::visit(summary::Overloaded {[](qint64 x) { return double(x); },
+                           [](double x) { return x; }, [](const auto &) { return NaN; }},
+                cell));
+        c.absent.push_back(std::holds_alternative<summary::Absent>(cell));
+        if (column.text >= 0) {
+            const QString *text = std::get_if<QString>(&cell);
+            c.texts.push_back(text ? *text : QString());
+        }
     }
-    c.trendClass = row.cells[layout.classAt].trendClass;
-    const QString &verdict = row.cells[layout.verdictAt].text;
-    c.verdict = verdict == u"above" ? stats::Verdict::Above
-        : verdict == u"within"      ? stats::Verdict::Within
-        : verdict == u"below"       ? stats::Verdict::Below
-                                    : stats::Verdict::None;
-    const double rate = row.cells[layout.rateAt].real;
+    c.trendClass = std::get<trend::TrendClass>(row.cells[layout.classAt]);
+    c.verdict = std::get<stats::Verdict>(row.cells[layout.verdictAt]);
+    const double rate = std::get<double>(row.cells[layout.rateAt]);
     c.direction = rate > 0 ? 1 : rate < 0 ? -1 : 0;
     return c;
 }
@@ -296,6 +298,9 @@ table::Series SummaryModel::series(int row) const
         s.values = s.exact = r.rates;
         for (const double value : r.rates)
             s.typed.push_back(trend::formatReal(value));
+        s.cases = r.cases;
+        s.population = r.population;
+        s.per = r.per;
     }
     s.years = trend::seriesYears(r.firstYear, int(s.values.size()));
     return s;

@@ -60,7 +60,10 @@ public:
         qint64 line = 0;
         qint32 firstYear = 0;
         QByteArray typed; // the cells as written, joined by '\x1f'
-        std::vector<double> rates; // the values of rates from counts, which have no cells
+        // Rates from counts, which have no cells: the values, and the counts
+        // they were made of.
+        std::vector<double> rates, cases, population;
+        double per = 0;
         QString unit;
         std::vector<double> numbers; // the shown columns; NaN for text
         std::vector<QString> texts; // the text columns

@@ -415,16 +415,16 @@ engine::Options TablesWindow::options() const
     }
     const int method = joinpointBox->currentData().toInt();
     if (method < 0)
-        o.joinpoints.reset();
+        o.analysis.joinpoints.reset();
     else
-        o.joinpoints->method = stats::JoinpointMethod(method);
+        o.analysis.joinpoints->method = stats::JoinpointMethod(method);
     if (yearBox->value() != yearBox->minimum())
-        o.report.year = yearBox->value();
+        o.analysis.report.year = yearBox->value();
     if (baselineBox->isChecked()) {
-        o.report.baselineFrom = baselineFrom->value();
-        o.report.baselineTo = baselineTo->value();
+        o.analysis.report.baselineFrom = baselineFrom->value();
+        o.analysis.report.baselineTo = baselineTo->value();
     }
-    o.report.expectedBy = stats::ExpectedBy(expectedBox->currentData().toInt());
+    o.analysis.report.expectedBy = stats::ExpectedBy(expectedBox->currentData().toInt());
     o.format = summary::SummaryFormat::None;
     return o;
 }
@@ -517,11 +517,10 @@ void TablesWindow::showSelected()
         paragraph->clear();
         return;
     }
-    const table::Series s = model->series(current.row());
-    const engine::Computed c = engine::computeSeries(s, options());
-    chart->display(s, c, valueName);
-    report->setPlainText(trend::reportText(s.years, s.typed, c.result));
-    paragraph->setPlainText(summary::reportParagraph(c.row(s)));
+    analysis::SeriesResult r = analysis::analyse(model->series(current.row()), options().analysis);
+    report->setPlainText(trend::reportText(r.series.years, r.series.typed, r.practice));
+    paragraph->setPlainText(summary::reportParagraph({r}));
+    chart->display(std::move(r), valueName);
 }
 
 void TablesWindow::explainSkip(QTreeWidgetItem *item)

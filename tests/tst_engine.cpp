@@ -21,17 +21,25 @@ class Recorder : public engine::Sink
 {
 public:
     void note(const table::Problem &p) override { lines << "vantorel-batch: " + p.message(); }
-    void skipped(const table::Problem &p) override { lines << p.message(); }
+    bool skipped(const table::Problem &p) override
+    {
+        lines << p.message();
+        return !stopAt.startsWith("skipped");
+    }
     void failed(const table::Problem &p, engine::Scope scope) override
     {
         lines << (scope == engine::Scope::Run ? "vantorel-batch: " : "") + p.message();
     }
-    bool progress(const engine::Progress &) override { return !onProgress || onProgress(); }
+    bool progress(const engine::Progress &) override
+    {
+        return stopAt != "progress" && (!onProgress || onProgress());
+    }
     bool wantsRows() const override { return rowsWanted; }
-    void begin(const QStringList &, const std::vector<summary::Column> &, const QString &) override
+    bool begin(const QStringList &, const std::vector<summary::Column> &, const QString &) override
     {
         misordered = misordered || ended || !rows.isEmpty();
         ++begun;
+        return stopAt != "begin";
     }
     void finished(const engine::Result &) override
     {
@@ -50,6 +58,7 @@ public:
 
     QStringList lines, rows;
     std::function<bool()> onProgress;
+    QString stopAt; // the callback that answers false: "progress", "begin", "skipped"
     bool rowsWanted = true;
     int begun = 0;
     bool ended = false, misordered = false;
@@ -58,21 +67,18 @@ private:
     static QString spelled(const summary::CellValue &v)
     {
         char digits[32];
-        switch (v.type) {
-        case summary::CellType::Text:
-            return v.text;
-        case summary::CellType::Integer:
-            return QString::number(v.integer);
-        case summary::CellType::Class:
-            return QString::fromLatin1(trend::classKey(v.trendClass));
-        case summary::CellType::Absent:
-            return {};
-        case summary::CellType::Real:
-            break;
-        }
-        if (std::isnan(v.real))
-            return QStringLiteral("nan");
-        return QString::fromLatin1(digits, std::to_chars(digits, digits + 32, v.real).ptr - digits);
+        return std::visit(
+            summary::Overloaded {[](const QString &x) { return x; },
+                [](qint64 x) { return QString::number(x); },
+                [](trend::TrendClass x) { return QString::fromLatin1(trend::classKey(x)); },
+                [](stats::Verdict x) { return QString::fromLatin1(summary::verdictKey(x)); },
+                [](summary::Absent) { return QString(); },
+                [&](double x) {
+                    return std::isnan(x) ? QStringLiteral("nan")
+                                         : QString::fromLatin1(digits,
+                                             std::to_chars(digits, digits + 32, x).ptr - digits);
+                }},
+            v);
     }
 };
 
@@ -172,15 +178,18 @@ void TestEngine::stopHalfWay_data()
 {
     QTest::addColumn<QString>("input");
     QTest::addColumn<bool>("longLayout");
-    QTest::newRow("wide, after its first batch")
-        << QStringLiteral(VANTOREL_GOLDEN_DIR "/batch/threads-interleaved-skips/input.csv")
-        << false;
+    QTest::addColumn<QString>("stopAt");
+    const QString skips
+        = QStringLiteral(VANTOREL_GOLDEN_DIR "/batch/threads-interleaved-skips/input.csv");
+    QTest::newRow("wide, after its first batch") << skips << false << "progress";
+    QTest::newRow("wide, at its first skip") << skips << false << "skipped";
+    QTest::newRow("wide, at its beginning") << skips << false << "begin";
     QByteArray table = "район,год,значение\n";
     for (int row = 0; row < 20000; ++row)
         table += "р" + QByteArray::number(row / 5) + "," + QByteArray::number(2001 + row % 5)
             + ",1\n";
     writeFile(dir.filePath("long.csv"), table);
-    QTest::newRow("long, while it is read whole") << dir.filePath("long.csv") << true;
+    QTest::newRow("long, while it is read whole") << dir.filePath("long.csv") << true << "progress";
 }
 
 // Stopped by the sink's answer, a run keeps the reports of the series it
@@ -190,6 +199,7 @@ void TestEngine::stopHalfWay()
 {
     QFETCH(QString, input);
     QFETCH(bool, longLayout);
+    QFETCH(QString, stopAt);
     QTemporaryDir out;
     engine::Options o;
     o.input = input;
@@ -201,11 +211,11 @@ void TestEngine::stopHalfWay()
     writeFile(o.output, "before\n");
 
     Recorder sink;
-    sink.rowsWanted = false;
-    sink.onProgress = [] { return false; };
+    sink.rowsWanted = stopAt == "begin";
+    sink.stopAt = stopAt;
     const engine::Result result = engine::Engine(o, sink).run();
-    QVERIFY(result.stopped && sink.ended && sink.begun == 0);
-    QCOMPARE(result.computed > 0, !longLayout);
+    QVERIFY(result.stopped && sink.ended && sink.begun == int(sink.rowsWanted));
+    QCOMPARE(result.computed > 0, !longLayout && stopAt != "begin");
     QVERIFY(result.computed < 8);
     auto left = filesBelow(out.path());
     QCOMPARE(left.take("summary.csv"), "before\n");

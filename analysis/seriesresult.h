@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: MIT
+// What is known of one series once it is analysed: the practice method's
+// line, class and forecast, the least-squares line, the trend tests, the
+// joinpoint fit and the reporting year, with the series itself. It is made
+// in one place, analyse(), for every run of the engine and for the window
+// that shows one series again; the summary's rows, the charts, the report
+// paragraph and the document read it and compute nothing of their own.
+//
+// A new statistic of a series is one member here, one line of analyse()
+// and its columns in the row model (summary/summaryrow.cpp).
+#pragma once
+
+#include "calc/trendcore.h"
+#include "stats/joinpoint.h"
+#include "stats/ols.h"
+#include "stats/reportyear.h"
+#include "stats/trendtests.h"
+#include "table/series.h"
+
+#include <optional>
+
+namespace analysis {
+
+// The statistical choices of a run. What the rates are per comes with the
+// series (table::Series::per), as its unit does.
+struct AnalysisOptions {
+    // Joinpoint regression of every series; none when unset.
+    std::optional<stats::JoinpointOptions> joinpoints = stats::JoinpointOptions();
+    // The reporting year: which, against which baseline, by which bounds.
+    stats::ReportYearOptions report;
+};
+
+struct SeriesResult {
+    table::Series series;
+    trend::TrendResult practice; // the form's own calculation
+    stats::OlsFit ols;
+    stats::TrendTests tests;
+    std::optional<stats::JoinpointFit> joinpoints; // none when not asked for
+    stats::ReportYear report;
+};
+
+// The one analysis of a series. The series' line seeds the permutations of
+// the joinpoint test, so that a result depends on nothing but its series.
+SeriesResult analyse(const table::Series &series, const AnalysisOptions &options);
+// The same, keeping the series without a copy.
+SeriesResult analyse(table::Series &&series, const AnalysisOptions &options);
+
+} // namespace analysis
