@@ -2,6 +2,7 @@
 #include "trendform.h"
 
 #include "incidencetext.h"
+#include "spelling.h"
 #include "trendcore.h"
 
 #include <QLabel>
@@ -15,19 +16,6 @@
 #include <limits>
 
 namespace {
-
-// "3,4·10³⁸": a bound as a person writes it, two significant digits.
-QString humanNumber(double x)
-{
-    const QString e = QString::number(x, 'e', 1);
-    const qsizetype at = e.indexOf(u'e');
-    const int exponent = e.mid(at + 1).toInt();
-    static const char16_t superscripts[] = u"⁰¹²³⁴⁵⁶⁷⁸⁹";
-    QString power = exponent < 0 ? QStringLiteral("⁻") : QString();
-    for (const QChar digit : QString::number(std::abs(exponent)))
-        power += QChar(superscripts[digit.digitValue()]);
-    return e.left(at).replace(u'.', u',') + QStringLiteral("·10") + power;
-}
 
 void warnInput(const QString &text)
 {
@@ -113,8 +101,8 @@ void TTrendForm::takeValue()
     case trend::EntryKind::OutOfRange:
         warnInput(QObject::tr("Число «%1» не может быть сохранено: допускаются значения "
                               "по модулю не больше %2 и не меньше %3, а также ноль.")
-                      .arg(typed, humanNumber(std::numeric_limits<float>::max()),
-                          humanNumber(std::numeric_limits<float>::denorm_min())));
+                      .arg(typed, spelling::scientific(std::numeric_limits<float>::max(), 1),
+                          spelling::scientific(std::numeric_limits<float>::denorm_min(), 1)));
         return;
     case trend::EntryKind::Number:
     case trend::EntryKind::Placeholder:

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "chart.h"
 
+#include "calc/spelling.h"
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QObject>
@@ -20,18 +22,11 @@ const QColor GridColor(0xdd, 0xdd, 0xdd);
 const QColor JoinpointColor(0x6a, 0x1b, 0x9a);
 const QColor ExpectedColor(0xd9, 0x82, 0x2b);
 
-// A percentage as a Russian journal prints it: "−3,2".
-QString percent(double v)
-{
-    return QString::number(v, 'f', 1)
-        .replace(QLatin1Char('.'), QLatin1Char(','))
-        .replace(QLatin1Char('-'), QChar(0x2212));
-}
-
 // «−3,2 % (−4,1; −2,3)»: a change with its interval.
 QString withInterval(double value, double low, double high)
 {
-    return QStringLiteral("%1 % (%2; %3)").arg(percent(value), percent(low), percent(high));
+    return QStringLiteral("%1 % (%2; %3)")
+        .arg(spelling::percent(value), spelling::percent(low), spelling::percent(high));
 }
 
 // About seven lines are drawn; a scale that asks for more is broken.
@@ -203,7 +198,7 @@ private:
             p.drawLine(QPointF(plot.left(), y(v)), QPointF(plot.right(), y(v)));
             p.setPen(Qt::black);
             p.drawText(QRectF(0, y(v) - 8, plot.left() - 8, 16), Qt::AlignRight | Qt::AlignVCenter,
-                trend::formatReal(std::fabs(v) < step * 1e-9 ? 0.0 : v));
+                spelling::tick(std::fabs(v) < step * 1e-9 ? 0.0 : v, step));
         }
         p.setPen(QPen(Qt::black, 1));
         p.drawLine(plot.bottomLeft(), plot.bottomRight());
@@ -241,7 +236,7 @@ private:
             if (i % every == 0) {
                 p.setPen(ActualColor);
                 p.drawText(QRectF(point.x() - 40, point.y() - 22, 80, 16), Qt::AlignCenter,
-                    trend::formatReal(s.values[std::size_t(i)]));
+                    spelling::rate(s.values[std::size_t(i)]));
                 p.setPen(QPen(ActualColor, 1.5));
             }
         }
@@ -259,7 +254,7 @@ private:
         diamond(point);
         p.setPen(TrendColor);
         p.drawText(QRectF(point.x() - 60, point.y() - 26, 120, 16), Qt::AlignCenter,
-            trend::formatReal(r.forecastLevel));
+            spelling::rate(r.forecastLevel));
     }
 
     // The bounds the verdict goes by: about the expected level, or, by
@@ -339,11 +334,11 @@ private:
     QString statusLine() const
     {
         return trend::classLine(r.trendClass) + QStringLiteral("  ")
-            + QObject::tr("Среднегодовой темп: %1%")
-                  .arg(trend::formatReal(r.averageAnnualChangeRate))
+            + QObject::tr("Среднегодовой темп: %1 %")
+                  .arg(spelling::percent(r.averageAnnualChangeRate))
             + QStringLiteral("  ") + apcText()
             + QObject::tr("  Интервал прогноза МНК 95 %: %1 … %2")
-                  .arg(trend::formatReal(ols.piLow), trend::formatReal(ols.piHigh));
+                  .arg(spelling::rate(ols.piLow), spelling::rate(ols.piHigh));
     }
 
     // «APC −3,2 % (−4,1; −2,3)», as a Russian journal prints it.

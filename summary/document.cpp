@@ -114,15 +114,15 @@ Document::Section Document::section(
     const auto &fit = row.result.joinpoints;
     const stats::JoinpointFit *jp = fit && fit->reason == stats::Reason::None ? &*fit : nullptr;
     out.cells = s.labels;
-    out.cells << QString::number(y.year) << orEmpty(y.value, rateText)
-              << orEmpty(y.changePercent, percentText)
-              << (y.meanRatio ? rateText(*y.meanRatio) : QString()) << verdictText(y.verdict)
+    out.cells << QString::number(y.year) << orEmpty(y.value, spelling::rate)
+              << orEmpty(y.changePercent, spelling::percent)
+              << (y.meanRatio ? spelling::rate(*y.meanRatio) : QString()) << verdictText(y.verdict)
               << QObject::tr("%1, %2 %")
                      .arg(classWord(row.result.practice.trendClass),
-                         percentText(row.result.practice.averageAnnualChangeRate))
-              << (jp ? percentText(jp->aapc) : QString())
+                         spelling::percent(row.result.practice.averageAnnualChangeRate))
+              << (jp ? spelling::percent(jp->aapc) : QString())
               << (jp ? QObject::tr("%1 с %2")
-                             .arg(percentText(jp->segments.back().apc))
+                             .arg(spelling::percent(jp->segments.back().apc))
                              .arg(jp->segments.back().start)
                      : QString());
     return out;

@@ -2,6 +2,7 @@
 #include "summarymodel.h"
 
 #include "incidencetext.h"
+#include "spelling.h"
 
 #include <QBrush>
 #include <QLocale>
@@ -204,7 +205,8 @@ QString SummaryModel::text(int row, int column) const
     if (r.absent[shown])
         return {};
     const double value = r.numbers[shown];
-    return s.integer && std::isfinite(value) ? QString::number(qint64(value)) : human(value);
+    return s.integer && std::isfinite(value) ? QString::number(qint64(value))
+                                             : spelling::tableNumber(value);
 }
 
 QVariant SummaryModel::data(const QModelIndex &index, int role) const
@@ -319,32 +321,6 @@ QString SummaryModel::classWord(int row) const
         return rising ? tr("выраженная ↑") : tr("выраженная ↓");
     }
     return {};
-}
-
-QString SummaryModel::human(double value)
-{
-    static const QLocale russian(QLocale::Russian);
-    if (std::isnan(value))
-        return QStringLiteral("—");
-    if (std::isinf(value))
-        return value > 0 ? QStringLiteral("∞") : QStringLiteral("−∞");
-    const double size = std::fabs(value);
-    QString out;
-    if (size >= 1e5) {
-        out = russian.toString(value, 'f', 0);
-    } else if (size != 0 && size < 1e-3) {
-        // "1,27·10⁻¹⁷", as a person writes it.
-        const int exponent = int(std::floor(std::log10(size)));
-        static const char16_t superscripts[] = u"⁰¹²³⁴⁵⁶⁷⁸⁹";
-        QString power = QStringLiteral("⁻");
-        for (const QChar digit : QString::number(-exponent))
-            power += QChar(superscripts[digit.digitValue()]);
-        out = russian.toString(value / std::pow(10.0, exponent), 'f', 2) + QStringLiteral("·10")
-            + power;
-    } else {
-        out = russian.toString(value, 'g', 4);
-    }
-    return out.replace(u'-', QChar(0x2212));
 }
 
 SummaryFilter::SummaryFilter(SummaryModel *source, QObject *parent)

@@ -103,9 +103,6 @@ public:
     // The series of a row as the table gave it.
     table::Series series(int row) const;
 
-    // How a number reads in the table: "12,35", "0,1235", "1,27·10⁻¹⁷".
-    static QString human(double value);
-
 private:
     QString classWord(int row) const;
 

@@ -19,6 +19,7 @@ cases = {
     "counts-poisson": [f"{examples}/counts.csv", *rates, "--expected-by", "poisson"],
     "workbook-year": [f"{examples}/surveillance.xlsx", "--year", "2020", "--baseline", "2015-2019"],
     "joinpoint": [f"{golden}/../batch/chart-joinpoint-fit-tallest/input.csv"],
+    "paragraphs": [f"{golden}/paragraphs.csv", "--expected-by", "prediction"],
 }
 
 def odt_lines(path):

@@ -627,10 +627,10 @@ void TestBatch::reportNumbers()
     QFETCH(double, value);
     QFETCH(double, reference);
     QFETCH(QString, words);
-    const QString got = kind == u"rate" ? summary::rateText(value)
-        : kind == u"percent"            ? summary::percentText(value)
-        : kind == u"times"              ? summary::timesText(value)
-                                        : summary::comparison(value, reference);
+    const QString got = kind == u"rate" ? spelling::rate(value)
+        : kind == u"percent"            ? spelling::percent(value)
+        : kind == u"times"              ? spelling::times(value)
+                                        : summary::comparison(value, reference).words;
     QCOMPARE(got, words);
 }
 

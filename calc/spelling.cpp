@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: MIT
+#include "spelling.h"
+
+#include <QLocale>
+#include <QObject>
+
+#include <cmath>
+
+namespace spelling {
+
+QString russian(QString number)
+{
+    return number.replace(u'.', u',').replace(u'-', QChar(0x2212));
+}
+
+QString fixed(double value, int decimals)
+{
+    QString text = QString::number(value, 'f', decimals);
+    if (text.startsWith(u'-') && text.count(u'0') == text.size() - 2)
+        text.remove(0, 1); // "−0,0" is 0
+    return russian(text);
+}
+
+QString rate(double value)
+{
+    const double size = std::fabs(value);
+    if (size >= 10 || size == 0 || !std::isfinite(size))
+        return fixed(value, size == 0 ? 0 : 1);
+    if (size >= 0.1)
+        return fixed(value, 2);
+    // Three significant digits: 0,0412; 0,00305.
+    const int decimals = 2 - int(std::floor(std::log10(size)));
+    return fixed(value, decimals);
+}
+
+QString percent(double value)
+{
+    return fixed(value, 1);
+}
+
+QString times(double times)
+{
+    QString number = fixed(times, 1);
+    if (number.endsWith(QLatin1String(",0")))
+        number.chop(2);
+    const bool whole = !number.contains(u',');
+    const qint64 n = qint64(std::llround(times));
+    // «раза» after a fraction and after 2, 3, 4, but not 12 to 14.
+    const bool few = !whole || (n % 10 >= 2 && n % 10 <= 4 && (n % 100 < 12 || n % 100 > 14));
+    return few ? QObject::tr("в %1 раза").arg(number) : QObject::tr("в %1 раз").arg(number);
+}
+
+QString tick(double value, double step)
+{
+    const int decimals = step > 0 && step < 1 ? int(std::ceil(-std::log10(step) - 1e-9)) : 0;
+    return fixed(value, std::min(decimals, 15));
+}
+
+QString scientific(double value, int decimals)
+{
+    const QString e = QString::number(value, 'e', decimals);
+    const qsizetype at = e.indexOf(u'e');
+    const int exponent = e.mid(at + 1).toInt();
+    static const char16_t superscripts[] = u"⁰¹²³⁴⁵⁶⁷⁸⁹";
+    QString power = exponent < 0 ? QStringLiteral("⁻") : QString();
+    for (const QChar digit : QString::number(std::abs(exponent)))
+        power += QChar(superscripts[digit.digitValue()]);
+    return russian(e.left(at)) + QStringLiteral("·10") + power;
+}
+
+QString tableNumber(double value)
+{
+    static const QLocale ru(QLocale::Russian);
+    if (std::isnan(value))
+        return QStringLiteral("—");
+    if (std::isinf(value))
+        return value > 0 ? QStringLiteral("∞") : QStringLiteral("−∞");
+    const double size = std::fabs(value);
+    if (size != 0 && size < 1e-3)
+        return scientific(value, 2);
+    const QString out = size >= 1e5 ? ru.toString(value, 'f', 0) : ru.toString(value, 'g', 4);
+    return QString(out).replace(u'-', QChar(0x2212));
+}
+
+} // namespace spelling
