@@ -40,6 +40,33 @@ TTrendForm::TTrendForm(QWidget *parent, const char *name, bool modal, Qt::Window
     FieldsLayout->setSpacing(5);
     FieldsLayout->setObjectName(QStringLiteral("FieldsLayout"));
 
+    buildFields();
+
+    ResultEdit = new TReportEdit(this);
+    ResultEdit->setObjectName(QStringLiteral("ResultEdit"));
+    QFont reportFont = ResultEdit->font();
+    reportFont.setFamily(QStringLiteral("Nimbus Roman No9 l"));
+    reportFont.setPointSize(11);
+    ResultEdit->setFont(reportFont);
+    ResultEdit->setReadOnly(true);
+    // A read-only report has nothing to undo; an undo stack would only grow
+    // with every paragraph of a long series.
+    ResultEdit->setUndoRedoEnabled(false);
+    MainLayout->addWidget(ResultEdit);
+
+    InitSlot();
+    LanguageChangeSlot();
+
+    connect(SubmitButton, &QPushButton::clicked, this, &TTrendForm::SubmitSlot);
+    connect(CalculateButton, &QPushButton::clicked, this, &TTrendForm::CalculateSlot);
+    connect(SaveButton, &QPushButton::clicked, this, &TTrendForm::SaveSlot);
+    connect(static_cast<TIncidenceEdit *>(IncidenceEdit), &TIncidenceEdit::valuesPasted, this,
+        &TTrendForm::takePastedValues);
+}
+
+// The labels, fields and buttons of the grid, in the order of the window.
+void TTrendForm::buildFields()
+{
     YearLabel = new QLabel(this);
     YearLabel->setObjectName(QStringLiteral("YearLabel"));
     FieldsLayout->addWidget(YearLabel, 0, 0);
@@ -58,8 +85,7 @@ TTrendForm::TTrendForm(QWidget *parent, const char *name, bool modal, Qt::Window
     SaveButton->setEnabled(false);
     FieldsLayout->addWidget(SaveButton, 2, 3);
 
-    auto *incidenceEdit = new TIncidenceEdit(this);
-    IncidenceEdit = incidenceEdit;
+    IncidenceEdit = new TIncidenceEdit(this);
     IncidenceEdit->setObjectName(QStringLiteral("IncidenceEdit"));
     IncidenceEdit->setEnabled(false);
 
@@ -80,26 +106,6 @@ TTrendForm::TTrendForm(QWidget *parent, const char *name, bool modal, Qt::Window
     SubmitButton->setObjectName(QStringLiteral("SubmitButton"));
     SubmitButton->setEnabled(true);
     FieldsLayout->addWidget(SubmitButton, 1, 2);
-
-    ResultEdit = new TReportEdit(this);
-    ResultEdit->setObjectName(QStringLiteral("ResultEdit"));
-    QFont reportFont = ResultEdit->font();
-    reportFont.setFamily(QStringLiteral("Nimbus Roman No9 l"));
-    reportFont.setPointSize(11);
-    ResultEdit->setFont(reportFont);
-    ResultEdit->setReadOnly(true);
-    // A read-only report has nothing to undo; an undo stack would only grow
-    // with every paragraph of a long series.
-    ResultEdit->setUndoRedoEnabled(false);
-    MainLayout->addWidget(ResultEdit);
-
-    InitSlot();
-    LanguageChangeSlot();
-
-    connect(SubmitButton, &QPushButton::clicked, this, &TTrendForm::SubmitSlot);
-    connect(CalculateButton, &QPushButton::clicked, this, &TTrendForm::CalculateSlot);
-    connect(SaveButton, &QPushButton::clicked, this, &TTrendForm::SaveSlot);
-    connect(incidenceEdit, &TIncidenceEdit::valuesPasted, this, &TTrendForm::takePastedValues);
 }
 
 TTrendForm::~TTrendForm() = default;

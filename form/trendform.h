@@ -92,6 +92,7 @@ protected slots:
     void SaveSlot();
 
 private:
+    void buildFields();
     // Appends each line as a paragraph, composed lines through the form's
     // translation look-up, year lines as they are.
     void appendLines(const std::vector<trend::ReportLine> &lines);
