@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <initializer_list>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -130,6 +131,15 @@ Read readPlaces(const QCommandLineParser &parser, engine::Options &o)
         return positional.isEmpty() ? QObject::tr("не указана таблица")
                                     : QObject::tr("указано больше одной таблицы");
     o.input = positional.front();
+    // An empty name would write nothing, or write elsewhere, without a word.
+    for (const auto &[name, shown, folder] : {std::tuple("output", "-o", false),
+             {"segments", "--segments", false}, {"document", "--document", false},
+             {"reports", "--reports", true}, {"charts", "--charts", true}}) {
+        if (parser.isSet(key(name)) && parser.value(key(name)).isEmpty())
+            return (folder ? QObject::tr("%1: не указана папка")
+                           : QObject::tr("%1: не указано имя файла"))
+                .arg(QLatin1String(shown));
+    }
     o.output = parser.value(key("output"));
     o.longLayout = parser.isSet(key("long"));
     o.reportsDir = parser.value(key("reports"));
