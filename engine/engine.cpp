@@ -115,13 +115,25 @@ private:
         return true;
     }
 
-    // A reporting year that no series can have is a mistake of the
-    // options, told before anything is written.
+    // A reporting year that no series can have, or a baseline that ends
+    // where every series has ended, is a mistake of the options, told
+    // before anything is written.
     std::optional<Problem> reportYearInTable()
     {
-        if (o.report.year == 0)
+        if (o.report.year == 0 && o.report.baselineTo == 0)
             return std::nullopt;
         const auto [first, last] = source->yearSpan();
+        if (o.report.year == 0) {
+            if (o.report.baselineTo < last || last < first) // a table without a year
+                return std::nullopt;
+            return Problem::about(input.fileName,
+                QObject::tr("--baseline %1-%2: база должна кончаться раньше последнего года "
+                            "таблицы (годы %3–%4)")
+                    .arg(o.report.baselineFrom)
+                    .arg(o.report.baselineTo)
+                    .arg(first)
+                    .arg(last));
+        }
         if (o.report.year >= first && o.report.year <= last)
             return std::nullopt;
         return Problem::about(input.fileName,
