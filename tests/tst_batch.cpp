@@ -511,6 +511,7 @@ void TestBatch::interrupted_data()
     QTest::newRow("SIGTERM, summary only") << int(SIGTERM) << QStringList() << "";
     QTest::newRow("SIGTERM, reports and charts") << int(SIGTERM) << both << "";
     QTest::newRow("SIGINT, reports") << int(SIGINT) << QStringList {"--reports", "r"} << "";
+    QTest::newRow("SIGPIPE, a reader gone, reports and charts") << int(SIGPIPE) << both << "";
     QTest::newRow("kill -9, then a clean run into the same folders")
         << int(SIGKILL) << both << "after";
     QTest::newRow("two runs at once, other folders")
