@@ -19,6 +19,8 @@
 
 namespace table {
 
+class Record;
+
 struct InputOptions {
     QString path; // a file name, or "-" for standard input
     QString sheet; // a workbook's sheet; empty: the first
