@@ -26,17 +26,23 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
         std::fprintf(stderr, "vantorel-batch: %s\n", qPrintable(message));
 }
 
-// Ctrl-C or a polite kill stops the run at the next series: it removes
-// what it staged and leaves the summary's target as it was. A second
-// signal while it cleans up ends the program at once; the next run into
-// the same folders removes what is left.
+// Ctrl-C, a polite kill or a reader gone (the far end of a pipe closed)
+// stops the run at the next series: it removes what it staged and leaves
+// the summary's target as it was. A second signal while it cleans up ends
+// the program at once; the next run into the same folders removes what is
+// left.
 std::atomic<engine::Engine *> running {nullptr};
 volatile std::sig_atomic_t interruptedBy = 0;
 
 extern "C" void interrupt(int signal)
 {
-    if (interruptedBy != 0)
+    if (interruptedBy != 0) {
+        // Each write to a pipe without a reader raises one more: the
+        // write fails, and the clean-up goes on.
+        if (signal == SIGPIPE)
+            return;
         _exit(128 + signal);
+    }
     interruptedBy = signal;
     if (engine::Engine *run = running.load())
         run->stop();
@@ -51,6 +57,7 @@ void catchInterrupts()
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGPIPE, &action, nullptr);
 }
 
 int status(const engine::Result &result)

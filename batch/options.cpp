@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <initializer_list>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -130,6 +131,15 @@ Read readPlaces(const QCommandLineParser &parser, engine::Options &o)
         return positional.isEmpty() ? QObject::tr("не указана таблица")
                                     : QObject::tr("указано больше одной таблицы");
     o.input = positional.front();
+    // An empty name would write nothing, or write elsewhere, without a word.
+    for (const auto &[name, shown, folder] : {std::tuple("output", "-o", false),
+             {"segments", "--segments", false}, {"document", "--document", false},
+             {"reports", "--reports", true}, {"charts", "--charts", true}}) {
+        if (parser.isSet(key(name)) && parser.value(key(name)).isEmpty())
+            return (folder ? QObject::tr("%1: не указана папка")
+                           : QObject::tr("%1: не указано имя файла"))
+                .arg(QLatin1String(shown));
+    }
     o.output = parser.value(key("output"));
     o.longLayout = parser.isSet(key("long"));
     o.reportsDir = parser.value(key("reports"));
@@ -282,6 +292,26 @@ Read readChartsAndJobs(const QCommandLineParser &parser, engine::Options &o)
     return std::nullopt;
 }
 
+// What the parser found wrong, said in Russian: its own words are English.
+QString parseFailure(const QCommandLineParser &parser)
+{
+    QStringList unknown;
+    for (const QString &name : parser.unknownOptionNames())
+        unknown << QStringLiteral("«%1%2»").arg(name.size() == 1 ? "-" : "--", name);
+    if (unknown.size() == 1)
+        return QObject::tr("неизвестный параметр %1").arg(unknown.front());
+    if (!unknown.isEmpty())
+        return QObject::tr("неизвестные параметры: %1").arg(unknown.join(QStringLiteral(", ")));
+    // The option as typed, in quotes: "Missing value after '--year'."
+    const QString text = parser.errorText();
+    const QString option = text.section(u'\'', 1, 1);
+    if (text.startsWith(QLatin1String("Missing value")))
+        return QObject::tr("%1: не указано значение").arg(option);
+    if (text.startsWith(QLatin1String("Unexpected value")))
+        return QObject::tr("%1: у этого параметра не бывает значения").arg(option);
+    return QObject::tr("параметры не разобраны");
+}
+
 int usage(const QString &message)
 {
     QTextStream err(stderr);
@@ -305,7 +335,7 @@ std::optional<int> readCommandLine(const QStringList &args, engine::Options &o, 
     parser.addOptions(options);
     parser.addPositionalArgument(key("table"), QString());
     if (!parser.parse(args))
-        return usage(parser.errorText());
+        return usage(parseFailure(parser));
     if (parser.isSet(key("help"))) {
         QTextStream(stdout) << helpText(options);
         return AllComputed;

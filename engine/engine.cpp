@@ -123,18 +123,31 @@ private:
         return true;
     }
 
-    // A reporting year that no series can have is a mistake of the
-    // options, told before anything is written.
+    // A reporting year that no series can have, or a baseline that ends
+    // where every series has ended, is a mistake of the options, told
+    // before anything is written.
     std::optional<Problem> reportYearInTable()
     {
-        if (o.analysis.report.year == 0)
+        const stats::ReportYearOptions &report = o.analysis.report;
+        if (report.year == 0 && report.baselineTo == 0)
             return std::nullopt;
         const auto [first, last] = source->yearSpan();
-        if (o.analysis.report.year >= first && o.analysis.report.year <= last)
+        if (report.year == 0) {
+            if (report.baselineTo < last || last < first) // a table without a year
+                return std::nullopt;
+            return Problem::about(input.fileName,
+                QObject::tr("--baseline %1-%2: база должна кончаться раньше последнего года "
+                            "таблицы (годы %3–%4)")
+                    .arg(report.baselineFrom)
+                    .arg(report.baselineTo)
+                    .arg(first)
+                    .arg(last));
+        }
+        if (report.year >= first && report.year <= last)
             return std::nullopt;
         return Problem::about(input.fileName,
             QObject::tr("--year %1: в таблице нет %1 года (годы %2–%3)")
-                .arg(o.analysis.report.year)
+                .arg(report.year)
                 .arg(first)
                 .arg(last));
     }

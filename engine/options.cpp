@@ -13,7 +13,7 @@ std::optional<QString> validate(const Options &o)
         return QObject::tr("сводке xlsx нужен файл: -o ФАЙЛ.xlsx");
     if (o.rates.cases.isEmpty() != o.rates.population.isEmpty())
         return QObject::tr("--cases и --population задаются вместе");
-    if (o.rates.on() && o.rates.cases == o.rates.population)
+    if (o.rates.on() && table::foldedName(o.rates.cases) == table::foldedName(o.rates.population))
         return QObject::tr("у --cases и --population должны быть разные столбцы");
     // Past these a rate is no longer a number a person reads, and a chart's
     // scale runs out of doubles.

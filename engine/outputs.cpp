@@ -108,14 +108,6 @@ void Outputs::append(QByteArrayView rows, QByteArrayView segmentRows)
 
 std::optional<Problem> Outputs::settle(End end)
 {
-    if (document && end == End::Whole) {
-        if (auto why = writeDocument()) {
-            abandon();
-            return why;
-        }
-    }
-    if (!writer)
-        return std::nullopt;
     // A stopped run ends where it is; a workbook cannot be half written.
     if (end == End::Stopped || (end == End::Failed && o.format == summary::SummaryFormat::Xlsx)) {
         abandon();
@@ -126,26 +118,49 @@ std::optional<Problem> Outputs::settle(End end)
         abandon();
         return failure;
     }
-    if (!writer->finish()) {
-        const std::optional<Problem> why
-            = failure ? failure : summaryFailure(writer->errorString());
-        abandon();
-        return why;
-    }
-    QString why;
-    if (end == End::Failed || failure) {
-        abandon();
-    } else if (segmentsTarget && !segmentsTarget->commit(&why)) {
-        abandon();
-        return Problem::about(
-            o.segments, QObject::tr("таблица отрезков не записана (%1)").arg(why));
-    } else if (target && !target->commit(&why)) {
-        return summaryFailure(why);
-    }
+    if (writer && !writer->finish() && !failure)
+        failure = summaryFailure(writer->errorString());
+    // Every file whole and on disk under its staged name before any takes
+    // its own: one that cannot be leaves every target as it was.
+    if (end == End::Whole && !failure && document)
+        failure = stageDocument();
+    if (end == End::Whole && !failure)
+        failure = finishTargets();
     // Standard output keeps what it was given, even from a run that failed.
-    if (stdoutFile && (!stdoutFile->flush() || stdoutFile->error() != QFileDevice::NoError))
-        return failure ? failure : summaryFailure(stdoutFile->errorString());
+    if (stdoutFile && (!stdoutFile->flush() || stdoutFile->error() != QFileDevice::NoError)
+        && !failure)
+        failure = summaryFailure(stdoutFile->errorString());
+    if (end == End::Whole && !failure)
+        failure = commitTargets();
+    abandon();
     return failure;
+}
+
+// Each staged file flushed and made durable; the first that cannot be.
+std::optional<Problem> Outputs::finishTargets()
+{
+    QString why;
+    if (segmentsTarget && !segmentsTarget->finish(&why))
+        return segmentsFailure(why);
+    if (target && !target->finish(&why))
+        return summaryFailure(why);
+    if (documentTarget && !documentTarget->finish(&why))
+        return documentFailure(why);
+    return std::nullopt;
+}
+
+// Each staged file under its name. A rename fails only when a folder was
+// changed under the run; the files renamed before it stay.
+std::optional<Problem> Outputs::commitTargets()
+{
+    QString why;
+    if (segmentsTarget && !segmentsTarget->commit(&why))
+        return segmentsFailure(why);
+    if (target && !target->commit(&why))
+        return summaryFailure(why);
+    if (documentTarget && !documentTarget->commit(&why))
+        return documentFailure(why);
+    return std::nullopt;
 }
 
 // The segments table, whole before the summary: in a file of its own, or
@@ -154,8 +169,18 @@ std::optional<Problem> Outputs::finishSegments()
 {
     if (!segments || segments->finish())
         return std::nullopt;
+    return segmentsFailure(segments->errorString());
+}
+
+std::optional<Problem> Outputs::segmentsFailure(const QString &reason) const
+{
     return Problem::about(o.segments.isEmpty() ? o.output : o.segments,
-        QObject::tr("таблица отрезков не записана (%1)").arg(segments->errorString()));
+        QObject::tr("таблица отрезков не записана (%1)").arg(reason));
+}
+
+std::optional<Problem> Outputs::documentFailure(const QString &reason) const
+{
+    return Problem::about(o.document, QObject::tr("документ не записан (%1)").arg(reason));
 }
 
 std::optional<Problem> Outputs::summaryFailure(const QString &reason) const
@@ -166,8 +191,8 @@ std::optional<Problem> Outputs::summaryFailure(const QString &reason) const
         {}, QObject::tr("сводка не записана в стандартный вывод (%1)").arg(reason));
 }
 
-// The document whole, in the order asked for, under its name; or not at all.
-std::optional<Problem> Outputs::writeDocument()
+// The document whole, in the order asked for, in its staged file.
+std::optional<Problem> Outputs::stageDocument()
 {
     if (!o.documentLines.empty()) {
         std::vector<std::size_t> order;
@@ -179,12 +204,11 @@ std::optional<Problem> Outputs::writeDocument()
         document->reorder(order);
     }
     QString why;
-    auto staged = summary::StagedTarget::open(o.document, &why);
-    if (!staged)
+    documentTarget = summary::StagedTarget::open(o.document, &why);
+    if (!documentTarget)
         return Problem::about(o.document, QObject::tr("файл не создан (%1)").arg(why));
-    if (!document->write(&staged->file(), *summary::documentFormat(o.document), &why)
-        || !staged->commit(&why))
-        return Problem::about(o.document, QObject::tr("документ не записан (%1)").arg(why));
+    if (!document->write(&documentTarget->file(), *summary::documentFormat(o.document), &why))
+        return documentFailure(why);
     return std::nullopt;
 }
 
@@ -198,6 +222,7 @@ void Outputs::abandon()
     writer.reset();
     target.reset();
     segmentsTarget.reset();
+    documentTarget.reset();
 }
 
 } // namespace engine

@@ -6,7 +6,7 @@
 //
 // Whether the files are committed is decided in one place, settle(): only
 // a run that read its whole table, met no failure and was not stopped
-// replaces its targets.
+// replaces its targets, and only once every one of them is whole.
 #pragma once
 
 #include "document.h"
@@ -55,14 +55,19 @@ public:
 private:
     std::optional<table::Problem> openSegments(const QStringList &labelNames);
     std::optional<table::Problem> finishSegments();
+    std::optional<table::Problem> finishTargets();
+    std::optional<table::Problem> commitTargets();
     std::optional<table::Problem> summaryFailure(const QString &reason) const;
-    std::optional<table::Problem> writeDocument();
+    std::optional<table::Problem> segmentsFailure(const QString &reason) const;
+    std::optional<table::Problem> documentFailure(const QString &reason) const;
+    std::optional<table::Problem> stageDocument();
     void abandon();
 
     const Options &o;
     std::unique_ptr<QFile> stdoutFile;
     std::unique_ptr<summary::StagedTarget> target; // the summary, unless on standard output
     std::unique_ptr<summary::StagedTarget> segmentsTarget; // the segments table's own file
+    std::unique_ptr<summary::StagedTarget> documentTarget; // once the run is whole
     QIODevice *out = nullptr;
     // Declared after their targets, so that a workbook is closed before its
     // staged file is removed.

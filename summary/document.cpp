@@ -2,10 +2,12 @@
 #include "document.h"
 
 #include "chart.h"
+#include "reportfile.h"
 #include "reporttext.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
+#include <QFileDevice>
 #include <QFileInfo>
 #include <QImage>
 #include <QObject>
@@ -245,28 +247,44 @@ bool Document::write(QIODevice *device, DocumentFormat format, QString *why) con
         cursor.insertText(s.paragraph, plain);
     }
 
+    // Made in memory, then written at once: the zip writer closes its
+    // device when done, and printing tells of no failure.
+    QBuffer made;
+    made.open(QIODevice::WriteOnly);
     if (format == DocumentFormat::Odt) {
-        // The zip writer closes its device when done: it gets a buffer.
-        QBuffer zipped;
-        zipped.open(QIODevice::WriteOnly);
-        QTextDocumentWriter writer(&zipped, "odf");
-        if (writer.write(&document) && device->write(zipped.data()) == zipped.size())
-            return true;
-        *why = device->errorString();
-        return false;
+        QTextDocumentWriter writer(&made, "odf");
+        if (!writer.write(&document)) {
+            *why = QObject::tr("не удалось составить ODT");
+            return false;
+        }
+    } else {
+        // The layout made only now: made before, it would lay the rest of
+        // the document out again after every insertion.
+        ChartObject charts(sections);
+        document.documentLayout()->registerHandler(ChartObject::Type, &charts);
+        QPdfWriter pdf(&made);
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setPageMargins(QMarginsF(20, 15, 15, 15), QPageLayout::Millimeter);
+        pdf.setResolution(300);
+        pdf.setTitle(QObject::tr("Многолетняя динамика заболеваемости"));
+        pdf.setCreator(QStringLiteral("Vantorel"));
+        document.print(&pdf);
+        // A PDF printed whole ends with its trailer.
+        if (!made.data().trimmed().endsWith("%%EOF")) {
+            *why = QObject::tr("не удалось напечатать PDF");
+            return false;
+        }
     }
-    // The layout made only now: made before, it would lay the rest of the
-    // document out again after every insertion.
-    ChartObject charts(sections);
-    document.documentLayout()->registerHandler(ChartObject::Type, &charts);
-    QPdfWriter pdf(device);
-    pdf.setPageSize(QPageSize(QPageSize::A4));
-    pdf.setPageMargins(QMarginsF(20, 15, 15, 15), QPageLayout::Millimeter);
-    pdf.setResolution(300);
-    pdf.setTitle(QObject::tr("Многолетняя динамика заболеваемости"));
-    pdf.setCreator(QStringLiteral("Vantorel"));
-    document.print(&pdf);
-    return true;
+    const QByteArray &bytes = made.data();
+    const qint64 written = device->write(bytes);
+    if (written == bytes.size())
+        return true;
+    // After a short write the toolkit gives no reason; the system does.
+    auto *file = qobject_cast<QFileDevice *>(device);
+    *why = file
+        ? trend::writeFailure(*file, QByteArrayView(bytes).sliced(std::max<qint64>(written, 0)))
+        : device->errorString();
+    return false;
 }
 
 } // namespace summary

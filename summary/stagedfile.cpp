@@ -204,8 +204,10 @@ std::unique_ptr<StagedTarget> StagedTarget::open(const QString &target, QString 
     return staged;
 }
 
-bool StagedTarget::commit(QString *reason)
+bool StagedTarget::finish(QString *reason)
 {
+    if (!temporary.isOpen())
+        return true;
     errno = 0;
     if (!temporary.flush() || ::fdatasync(temporary.handle()) != 0) {
         // The system's reason: the toolkit's, after a flush, is "Unknown error".
@@ -213,6 +215,13 @@ bool StagedTarget::commit(QString *reason)
         return false;
     }
     temporary.close();
+    return true;
+}
+
+bool StagedTarget::commit(QString *reason)
+{
+    if (!finish(reason))
+        return false;
     if (::rename(QFile::encodeName(temporary.fileName()).constData(),
             QFile::encodeName(target).constData())
         == 0)

@@ -78,8 +78,11 @@ public:
     // that makes the file itself.
     QFile &file() { return temporary; }
     QString fileName() const { return temporary.fileName(); }
-    // Writes what is buffered, makes the file durable and gives it the
-    // target's name; false with a short `reason` when it cannot.
+    // Writes what is buffered and makes the file durable, still under its
+    // temporary name; false with the system's `reason` when it cannot.
+    bool finish(QString *reason);
+    // Finishes the file, if it is not yet, and gives it the target's name;
+    // false with a short `reason` when it cannot.
     bool commit(QString *reason);
 
 private:

@@ -22,6 +22,11 @@ QString echoCell(QByteArrayView bytes)
     return echoed(cellText(bytes.first(std::min<qsizetype>(bytes.size(), 4 * EchoLength))));
 }
 
+QString foldedName(const QString &name)
+{
+    return name.toCaseFolded().replace(QChar(0x451), QChar(0x435)); // ё, е
+}
+
 bool allDigits(QByteArrayView cell)
 {
     return !cell.isEmpty()

@@ -37,6 +37,10 @@ std::optional<QString> readValue(
 // Why a series of `n` values is not one the window computes, if it is not.
 std::optional<QString> lengthReason(qint64 n);
 
+// A name as --cases and --population match it to a header's: in any case,
+// and with е for ё.
+QString foldedName(const QString &name);
+
 // Rates from counts: the incidence of a year is cases × per / population.
 struct Rates {
     QString cases, population; // the two columns' names; empty: values as they are

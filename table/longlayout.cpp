@@ -22,17 +22,17 @@ bool LongLayout::setHeader(const Record &header, QString *error)
         return true;
     }
     const qsizetype n = header.size();
-    const QString a = cellText(header.trimmed(n - 2)), b = cellText(header.trimmed(n - 1));
-    if (n < 4
-        || !((a == rates.cases && b == rates.population)
-            || (a == rates.population && b == rates.cases))) {
+    const QString a = foldedName(cellText(header.trimmed(n - 2))),
+                  b = foldedName(cellText(header.trimmed(n - 1)));
+    const QString cases = foldedName(rates.cases), population = foldedName(rates.population);
+    if (n < 4 || !((a == cases && b == population) || (a == population && b == cases))) {
         *error = QObject::tr("в длинной таблице нужны столбцы меток, года, «%1» и «%2», два "
                              "последних в любом порядке")
                      .arg(rates.cases, rates.population);
         return false;
     }
     names = labelsOf(header, n - 3);
-    casesAt = a == rates.cases ? 1 : 2;
+    casesAt = a == cases ? 1 : 2;
     populationAt = 3 - casesAt;
     value = rateUnit(rates.per);
     return true;

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QObject>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace table {
@@ -88,6 +89,11 @@ std::optional<Header> readHeader(const InputOptions &options, char delimiter, Pr
             reader.error().isEmpty() ? QObject::tr("таблица пуста") : reader.error());
         return std::nullopt;
     }
+    return headerOf(record);
+}
+
+Header headerOf(const Record &record)
+{
     Header header;
     for (qsizetype i = 0; i < record.size(); ++i) {
         const QString cell = cellText(record.trimmed(i));
@@ -98,6 +104,31 @@ std::optional<Header> readHeader(const InputOptions &options, char delimiter, Pr
             header.blocks << cell.left(gap);
     }
     return header;
+}
+
+CountNames countNames(const Header &header, bool longLayout)
+{
+    const QStringList &names = longLayout ? header.cells : header.blocks;
+    const auto holding = [&](QStringView word) {
+        for (int i = 0; i < names.size(); ++i) {
+            if (names[i].contains(word, Qt::CaseInsensitive))
+                return i;
+        }
+        return -1;
+    };
+    // The first name that is not `taken`, or the only one.
+    const auto other = [&](int taken) {
+        return names.isEmpty() ? -1 : taken == 0 && names.size() > 1 ? 1 : 0;
+    };
+    CountNames counts {holding(u"случа"), holding(u"насел"), false};
+    if (counts.cases < 0)
+        counts.cases = other(counts.population);
+    if (counts.population < 0)
+        counts.population = other(counts.cases);
+    counts.countTable = !longLayout && names.size() >= 2
+        && std::none_of(header.cells.begin(), header.cells.end(),
+            [](const QString &cell) { return readYear(cell.toUtf8()).has_value(); });
+    return counts;
 }
 
 QStringList sheetNames(const QString &path)

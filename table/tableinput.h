@@ -19,6 +19,8 @@
 
 namespace table {
 
+class Record;
+
 struct InputOptions {
     QString path; // a file name, or "-" for standard input
     QString sheet; // a workbook's sheet; empty: the first
@@ -47,6 +49,19 @@ struct Header {
     QStringList blocks;
 };
 std::optional<Header> readHeader(const InputOptions &options, char delimiter, Problem *why);
+// The same of a first row already read.
+Header headerOf(const Record &record);
+
+// Which names a header offers for rates from counts (a wide table's blocks,
+// a long table's columns) are the cases' and the population's: the first
+// with «случа» and with «насел» in it, in any case, or else the first two;
+// -1 when none is offered. A wide table is one of counts when it has two
+// blocks or more and no year of its own: read as it is, it would only fail.
+struct CountNames {
+    int cases = -1, population = -1;
+    bool countTable = false;
+};
+CountNames countNames(const Header &header, bool longLayout);
 
 // A workbook's sheets; empty for a text table or a file that is none.
 QStringList sheetNames(const QString &path);

@@ -2,9 +2,12 @@
 #include "widelayout.h"
 
 #include "cells.h"
+#include "tableinput.h"
 #include "trendcore.h"
 
 #include <QObject>
+
+#include <tuple>
 
 namespace table {
 
@@ -18,9 +21,15 @@ bool WideLayout::setHeader(const Record &header, QString *error)
             first = i;
     }
     if (first < 0) {
-        *error = QObject::tr("в заголовке нет ни одного года (%1–%2)")
-                     .arg(trend::MinYear)
-                     .arg(trend::MaxYear);
+        const Header named = headerOf(header);
+        const CountNames counts = countNames(named, false);
+        *error = counts.countTable
+            ? QObject::tr("похоже на таблицу числа случаев: задайте --cases \"%1\" --population "
+                          "\"%2\"")
+                  .arg(named.blocks[counts.cases], named.blocks[counts.population])
+            : QObject::tr("в заголовке нет ни одного года (%1–%2)")
+                  .arg(trend::MinYear)
+                  .arg(trend::MaxYear);
         return false;
     }
     names = labelsOf(header, first);
@@ -52,22 +61,25 @@ bool WideLayout::setHeader(const Record &header, QString *error)
 
 namespace {
 
-// The year of a header cell "NAME YEAR" (a blank, '_' or '-' between).
-std::optional<qint32> blockYear(QByteArrayView cell, const QByteArray &name)
+// The year of a header cell "NAME YEAR" (a blank, '_' or '-' between),
+// `name` folded.
+std::optional<qint32> blockYear(QByteArrayView cell, const QString &name)
 {
-    if (cell.size() <= name.size() + 1 || !cell.startsWith(name))
+    const QString text = foldedName(cellText(cell));
+    if (text.size() <= name.size() + 1 || !text.startsWith(name))
         return std::nullopt;
-    const char gap = cell[name.size()];
-    if (gap != ' ' && gap != '_' && gap != '-')
+    const QChar gap = text[name.size()];
+    if (gap != u' ' && gap != u'_' && gap != u'-')
         return std::nullopt;
-    return readYear(cell.sliced(name.size() + 1).trimmed());
+    return readYear(text.sliced(name.size() + 1).trimmed().toLatin1());
 }
 
 } // namespace
 
 bool WideLayout::setRateHeader(const Record &header, QString *error)
 {
-    const QByteArray casesName = rates.cases.toUtf8(), populationName = rates.population.toUtf8();
+    const QString casesName = foldedName(rates.cases),
+                  populationName = foldedName(rates.population);
     qsizetype last = header.size();
     while (last > 0 && header.trimmed(last - 1).isEmpty())
         --last;
@@ -88,11 +100,11 @@ bool WideLayout::setRateHeader(const Record &header, QString *error)
     populationAt = casesFirst ? first + yearCount : first;
     firstYear = blockYear(header.trimmed(first), casesFirst ? casesName : populationName).value();
     for (qsizetype i = 0; i < yearCount; ++i) {
-        for (const auto &[at, name] :
-            {std::pair(casesAt, casesName), std::pair(populationAt, populationName)}) {
+        for (const auto &[at, name, given] : {std::tuple(casesAt, casesName, rates.cases),
+                 std::tuple(populationAt, populationName, rates.population)}) {
             if (blockYear(header.trimmed(at + i), name) != firstYear + qint32(i)) {
                 *error = QObject::tr("в заголовке ожидался «%1 %2», а стоит «%3»")
-                             .arg(QString::fromUtf8(name))
+                             .arg(given)
                              .arg(firstYear + qint32(i))
                              .arg(echoCell(header.trimmed(at + i)));
                 return false;

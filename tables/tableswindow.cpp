@@ -40,16 +40,6 @@
 
 namespace {
 
-// The first name that holds `word`, or the one at `fallback`.
-int pick(const QStringList &names, const QString &word, int fallback)
-{
-    for (int i = 0; i < names.size(); ++i) {
-        if (names[i].contains(word, Qt::CaseInsensitive))
-            return i;
-    }
-    return std::min<int>(fallback, int(names.size()) - 1);
-}
-
 // "строка 5, столбец 4" or "Лист1!D7": where a skipped series is, the cell
 // to blame when there is one, without the file.
 QString where(const table::Problem &p)
@@ -380,15 +370,11 @@ void TablesWindow::fillChoices()
         box->clear();
         box->addItems(names);
     }
-    casesBox->setCurrentIndex(pick(names, tr("случа"), 0));
-    populationBox->setCurrentIndex(pick(names, tr("насел"), 1));
+    const table::CountNames counts = table::countNames(header, layoutBox->currentIndex() == 1);
+    casesBox->setCurrentIndex(counts.cases);
+    populationBox->setCurrentIndex(counts.population);
     ratesBox->setEnabled(names.size() >= 2);
-    // A wide table of counts has blocks of years and no year of its own:
-    // read as it is, it would only fail.
-    const bool counts = layoutBox->currentIndex() == 0 && names.size() >= 2
-        && std::none_of(header.cells.begin(), header.cells.end(),
-            [](const QString &cell) { return table::readYear(cell.toUtf8()).has_value(); });
-    ratesBox->setChecked(counts);
+    ratesBox->setChecked(counts.countTable);
     // The baseline offered: the header's years but the last.
     std::vector<qint32> years;
     for (const QString &cell : header.cells) {

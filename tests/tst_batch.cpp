@@ -511,6 +511,9 @@ void TestBatch::interrupted_data()
     QTest::newRow("SIGTERM, summary only") << int(SIGTERM) << QStringList() << "";
     QTest::newRow("SIGTERM, reports and charts") << int(SIGTERM) << both << "";
     QTest::newRow("SIGINT, reports") << int(SIGINT) << QStringList {"--reports", "r"} << "";
+    QTest::newRow("SIGPIPE, a reader gone, reports and charts") << int(SIGPIPE) << both << "";
+    QTest::newRow("SIGTERM, JSON on standard output")
+        << int(SIGTERM) << QStringList {"--reports", "r", "--format", "json"} << "";
     QTest::newRow("kill -9, then a clean run into the same folders")
         << int(SIGKILL) << both << "after";
     QTest::newRow("two runs at once, other folders")
@@ -533,8 +536,11 @@ void TestBatch::interrupted()
     const auto start = [&](QProcess &run, const QString &dir, const QString &table) {
         QDir().mkpath(dir);
         run.setWorkingDirectory(dir);
+        // A row that asks for JSON has it on standard output.
+        const QStringList summary
+            = folders.contains("json") ? QStringList() : QStringList {"-o", "summary.csv"};
         run.start(QStringLiteral(VANTOREL_BATCH_PATH),
-            QStringList {table, "-q", "-o", "summary.csv", "--joinpoints", "off"} + folders);
+            QStringList {table, "-q", "--joinpoints", "off"} + summary + folders);
         QVERIFY(run.waitForStarted());
     };
     QProcess first, other;
@@ -567,6 +573,8 @@ void TestBatch::interrupted()
             lines[0].startsWith("vantorel-batch: прервано; рассчитано рядов: "), qPrintable(said));
         const qsizetype finished = lines[0].section(u' ', -1).toLongLong();
         QCOMPARE(left.take("summary.csv"), "before\n");
+        // Nor is a summary on standard output ended as a whole one is.
+        QVERIFY(!first.readAllStandardOutput().trimmed().endsWith(']'));
         for (const QString folder : {"r", "c"}) {
             if (folders.contains(folder))
                 QCOMPARE(
