@@ -144,23 +144,63 @@ void Document::reorder(const std::vector<std::size_t> &order)
     sections = std::move(ordered);
 }
 
-bool Document::write(QIODevice *device, DocumentFormat format, QString *why) const
+namespace {
+
+QTextBlockFormat centred()
 {
-    QTextDocument document;
-    QFont font(QStringLiteral("Nimbus Roman"));
-    font.setPointSizeF(11);
-    document.setDefaultFont(font);
-    QTextCursor cursor(&document);
-    QTextBlockFormat centred;
-    centred.setAlignment(Qt::AlignHCenter);
-    QTextCharFormat title, bold, plain;
-    title.setFontPointSize(16);
-    title.setFontWeight(QFont::Bold);
-    bold.setFontWeight(QFont::Bold);
-    cursor.setBlockFormat(centred);
-    cursor.insertText(QObject::tr("Многолетняя динамика заболеваемости"), title);
-    cursor.insertBlock(centred);
-    cursor.insertText(tableName, plain);
+    QTextBlockFormat format;
+    format.setAlignment(Qt::AlignHCenter);
+    return format;
+}
+
+QTextCharFormat weighted(double points, QFont::Weight weight = QFont::Normal)
+{
+    QTextCharFormat format;
+    if (points > 0)
+        format.setFontPointSize(points);
+    format.setFontWeight(weight);
+    return format;
+}
+
+// The document as bytes of its format; false with `why`.
+bool encode(QTextDocument &document, DocumentFormat format,
+    const std::vector<Document::Section> &sections, QBuffer &made, QString *why)
+{
+    if (format == DocumentFormat::Odt) {
+        QTextDocumentWriter writer(&made, "odf");
+        if (writer.write(&document))
+            return true;
+        *why = QObject::tr("не удалось составить ODT");
+        return false;
+    }
+    // The layout made only now: made before, it would lay the rest of the
+    // document out again after every insertion.
+    ChartObject charts(sections);
+    document.documentLayout()->registerHandler(ChartObject::Type, &charts);
+    QPdfWriter pdf(&made);
+    pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setPageMargins(QMarginsF(20, 15, 15, 15), QPageLayout::Millimeter);
+    pdf.setResolution(300);
+    pdf.setTitle(QObject::tr("Многолетняя динамика заболеваемости"));
+    pdf.setCreator(QStringLiteral("Vantorel"));
+    document.print(&pdf);
+    // A PDF printed whole ends with its trailer.
+    if (made.data().trimmed().endsWith("%%EOF"))
+        return true;
+    *why = QObject::tr("не удалось напечатать PDF");
+    return false;
+}
+
+} // namespace
+
+// The title, the table's name, the years covered and the reporting years.
+void Document::titleBlock(QTextCursor &cursor) const
+{
+    cursor.setBlockFormat(centred());
+    cursor.insertText(
+        QObject::tr("Многолетняя динамика заболеваемости"), weighted(16, QFont::Bold));
+    cursor.insertBlock(centred());
+    cursor.insertText(tableName, QTextCharFormat());
 
     std::int32_t first = 0, last = 0;
     QList<std::int32_t> reported;
@@ -174,13 +214,17 @@ bool Document::write(QIODevice *device, DocumentFormat format, QString *why) con
     QStringList years;
     for (const std::int32_t y : reported)
         years << QString::number(y);
-    cursor.insertBlock(centred);
+    cursor.insertBlock(centred());
     cursor.insertText(QObject::tr("Годы наблюдения: %1–%2. Отчётный год: %3.")
                           .arg(first)
                           .arg(last)
                           .arg(years.join(QStringLiteral(", "))),
-        plain);
+        QTextCharFormat());
+}
 
+// A row of every series: its reporting year, the verdict, the trend.
+void Document::seriesTable(QTextCursor &cursor) const
+{
     const QStringList header = labelNames
         + QStringList {QObject::tr("Год"), QObject::tr("Показатель"),
             QObject::tr("К прошлому году, %"), QObject::tr("К СМУ, раз"), QObject::tr("Оценка"),
@@ -201,10 +245,7 @@ bool Document::write(QIODevice *device, DocumentFormat format, QString *why) con
         widths << QTextLength(QTextLength::PercentageLength, percent);
     grid.setColumnWidthConstraints(widths);
     QTextTable *table = cursor.insertTable(int(sections.size()) + 1, int(header.size()), grid);
-    QTextCharFormat small;
-    small.setFontPointSize(8);
-    QTextCharFormat smallBold = small;
-    smallBold.setFontWeight(QFont::Bold);
+    const QTextCharFormat small = weighted(8), smallBold = weighted(8, QFont::Bold);
     for (int c = 0; c < header.size(); ++c)
         table->cellAt(0, c).firstCursorPosition().insertText(header[c], smallBold);
     for (std::size_t r = 0; r < sections.size(); ++r) {
@@ -214,17 +255,22 @@ bool Document::write(QIODevice *device, DocumentFormat format, QString *why) con
                 .insertText(sections[r].cells.value(c), small);
     }
     cursor.movePosition(QTextCursor::End);
+}
 
+// A page a series: its heading, its chart and its paragraph.
+void Document::seriesPages(QTextDocument &document, QTextCursor &cursor) const
+{
     QTextBlockFormat newPage;
     newPage.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    QTextBlockFormat justified;
+    justified.setAlignment(Qt::AlignJustify);
+    justified.setBottomMargin(12);
     for (std::size_t i = 0; i < sections.size(); ++i) {
         const Section &s = sections[i];
-        // A page a series: its heading is never left at a page's foot.
+        // Its heading is never left at a page's foot.
         cursor.insertBlock(newPage);
-        QTextCharFormat heading = bold;
-        heading.setFontPointSize(13);
-        cursor.insertText(s.heading, heading);
-        cursor.insertBlock(centred);
+        cursor.insertText(s.heading, weighted(13, QFont::Bold));
+        cursor.insertBlock(centred());
         if (s.drawing) {
             QTextCharFormat chart;
             chart.setObjectType(ChartObject::Type);
@@ -240,41 +286,28 @@ bool Document::write(QIODevice *device, DocumentFormat format, QString *why) con
             image.setHeight(ChartWidthPoints * Height / Width);
             cursor.insertImage(image);
         }
-        QTextBlockFormat justified;
-        justified.setAlignment(Qt::AlignJustify);
-        justified.setBottomMargin(12);
         cursor.insertBlock(justified);
-        cursor.insertText(s.paragraph, plain);
+        cursor.insertText(s.paragraph, QTextCharFormat());
     }
+}
+
+bool Document::write(QIODevice *device, DocumentFormat format, QString *why) const
+{
+    QTextDocument document;
+    QFont font(QStringLiteral("Nimbus Roman"));
+    font.setPointSizeF(11);
+    document.setDefaultFont(font);
+    QTextCursor cursor(&document);
+    titleBlock(cursor);
+    seriesTable(cursor);
+    seriesPages(document, cursor);
 
     // Made in memory, then written at once: the zip writer closes its
     // device when done, and printing tells of no failure.
     QBuffer made;
     made.open(QIODevice::WriteOnly);
-    if (format == DocumentFormat::Odt) {
-        QTextDocumentWriter writer(&made, "odf");
-        if (!writer.write(&document)) {
-            *why = QObject::tr("не удалось составить ODT");
-            return false;
-        }
-    } else {
-        // The layout made only now: made before, it would lay the rest of
-        // the document out again after every insertion.
-        ChartObject charts(sections);
-        document.documentLayout()->registerHandler(ChartObject::Type, &charts);
-        QPdfWriter pdf(&made);
-        pdf.setPageSize(QPageSize(QPageSize::A4));
-        pdf.setPageMargins(QMarginsF(20, 15, 15, 15), QPageLayout::Millimeter);
-        pdf.setResolution(300);
-        pdf.setTitle(QObject::tr("Многолетняя динамика заболеваемости"));
-        pdf.setCreator(QStringLiteral("Vantorel"));
-        document.print(&pdf);
-        // A PDF printed whole ends with its trailer.
-        if (!made.data().trimmed().endsWith("%%EOF")) {
-            *why = QObject::tr("не удалось напечатать PDF");
-            return false;
-        }
-    }
+    if (!encode(document, format, sections, made, why))
+        return false;
     const QByteArray &bytes = made.data();
     const qint64 written = device->write(bytes);
     if (written == bytes.size())

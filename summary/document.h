@@ -21,6 +21,8 @@
 #include <vector>
 
 class QIODevice;
+class QTextCursor;
+class QTextDocument;
 
 namespace summary {
 
@@ -58,6 +60,10 @@ public:
     bool write(QIODevice *device, DocumentFormat format, QString *why) const;
 
 private:
+    void titleBlock(QTextCursor &cursor) const;
+    void seriesTable(QTextCursor &cursor) const;
+    void seriesPages(QTextDocument &document, QTextCursor &cursor) const;
+
     QString tableName;
     QStringList labelNames;
     std::vector<Section> sections;
