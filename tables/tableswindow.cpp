@@ -234,15 +234,14 @@ QWidget *TablesWindow::buildTable()
     filterEdit->setPlaceholderText(tr("Отбор по меткам (Ctrl+F)"));
     filterEdit->setClearButtonEnabled(true);
     classBox = new QComboBox;
-    classBox->addItem(tr("все тенденции"), -1);
-    classBox->addItem(tr("выраженные"), int(trend::TrendClass::Pronounced));
-    classBox->addItem(tr("умеренные"), int(trend::TrendClass::Moderate));
-    classBox->addItem(tr("стабильные"), int(trend::TrendClass::Stable));
-    classBox->addItem(
-        tr("выше ожидаемого"), SummaryFilter::VerdictFilter + int(stats::Verdict::Above));
-    classBox->addItem(tr("в пределах"), SummaryFilter::VerdictFilter + int(stats::Verdict::Within));
-    classBox->addItem(
-        tr("ниже ожидаемого"), SummaryFilter::VerdictFilter + int(stats::Verdict::Below));
+    const std::pair<QString, RowFilter> kinds[] = {{tr("все тенденции"), std::monostate()},
+        {tr("выраженные"), trend::TrendClass::Pronounced},
+        {tr("умеренные"), trend::TrendClass::Moderate},
+        {tr("стабильные"), trend::TrendClass::Stable},
+        {tr("выше ожидаемого"), stats::Verdict::Above}, {tr("в пределах"), stats::Verdict::Within},
+        {tr("ниже ожидаемого"), stats::Verdict::Below}};
+    for (const auto &[name, kind] : kinds)
+        classBox->addItem(name, QVariant::fromValue(kind));
     filters->addWidget(filterEdit, 1);
     filters->addWidget(classBox);
     column->addLayout(filters);
@@ -252,7 +251,7 @@ QWidget *TablesWindow::buildTable()
     addAction(find);
     connect(filterEdit, &QLineEdit::textChanged, filter, &SummaryFilter::setText);
     connect(classBox, &QComboBox::currentIndexChanged, this,
-        [this] { filter->setClass(classBox->currentData().toInt()); });
+        [this] { filter->setFilter(classBox->currentData().value<RowFilter>()); });
 
     tableView = new QTableView;
     tableView->setModel(filter);
@@ -510,14 +509,14 @@ void TablesWindow::saved(
 
 void TablesWindow::showSelected()
 {
-    const QModelIndex current = filter->mapToSource(tableView->currentIndex());
+    const QModelIndex current = tableView->currentIndex();
     if (!current.isValid()) {
         chart->clear();
         report->clear();
         paragraph->clear();
         return;
     }
-    analysis::SeriesResult r = analysis::analyse(model->series(current.row()), options().analysis);
+    analysis::SeriesResult r = analysis::analyse(filter->series(current.row()), options().analysis);
     report->setPlainText(trend::reportText(r.series.years, r.series.typed, r.practice));
     paragraph->setPlainText(summary::reportParagraph({r}));
     chart->display(std::move(r), valueName);
@@ -588,7 +587,7 @@ bool TablesWindow::saveDocument(const QString &file)
     engine::Options o = options();
     o.document = file;
     for (int row = 0; row < filter->rowCount(); ++row)
-        o.documentLines.push_back(model->line(filter->mapToSource(filter->index(row, 0)).row()));
+        o.documentLines.push_back(filter->line(row));
     return runs.save(o, file);
 }
 

@@ -16,7 +16,7 @@
 #pragma once
 
 #include "runcontroller.h"
-#include "summarymodel.h"
+#include "summaryfilter.h"
 #include "tableinput.h"
 
 #include <QMainWindow>

@@ -135,9 +135,11 @@ void TestTables::rowsAsCommandLine()
     const QList<QStringList> summary
         = csvTable(commandLine(input, args + QStringList {"--reports", reports.path()}));
     auto *view = window.findChild<QTableView *>();
+    view->sortByColumn(0, Qt::DescendingOrder); // the view's rows are not the model's
+    const auto &shown = dynamic_cast<const SeriesRows &>(*view->model());
     for (int row = 0; row < model.rowCount(); ++row) {
         view->selectRow(row);
-        const QString report = summary::safeFileStem(model.labels(row)) + ".txt";
+        const QString report = summary::safeFileStem(shown.labels(row)) + ".txt";
         auto *texts = window.findChild<QTabWidget *>();
         QCOMPARE(static_cast<QPlainTextEdit *>(texts->widget(0))->toPlainText().toUtf8(),
             contents(reports.filePath(report)));
@@ -184,41 +186,49 @@ void TestTables::sortAndFilter_data()
     QTest::addColumn<int>("column"); // a summary's column; -1: the first label
     QTest::addColumn<bool>("down"); // descending
     QTest::addColumn<QString>("labels"); // matched
-    QTest::addColumn<int>("trendClass"); // -1: any
+    QTest::addColumn<RowFilter>("kind");
     QTest::addColumn<QStringList>("first"); // the first label of each row shown
     const int rate = int(summary::ColumnId::AverageAnnualChangeRate);
     const int p = int(summary::ColumnId::OlsPValue);
     const QStringList byLabel {"Коклюш", "Коклюш", "Корь", "Туберкулёз", "Туберкулёз"};
-    const int moderate = int(trend::TrendClass::Moderate);
+    const RowFilter moderate = trend::TrendClass::Moderate;
     QTest::newRow("a rate, numbers not text")
-        << rate << false << "" << -1
+        << rate << false << "" << RowFilter()
         << QStringList {"Туберкулёз", "Коклюш", "Туберкулёз", "Корь", "Коклюш"};
-    QTest::newRow("a rate, down") << rate << true << "" << -1
+    QTest::newRow("a rate, down") << rate << true << "" << RowFilter()
                                   << QStringList {
                                          "Коклюш", "Корь", "Туберкулёз", "Коклюш", "Туберкулёз"};
-    QTest::newRow("a p-value") << p << false << "" << -1
+    QTest::newRow("a p-value") << p << false << "" << RowFilter()
                                << QStringList {
                                       "Туберкулёз", "Туберкулёз", "Коклюш", "Коклюш", "Корь"};
-    QTest::newRow("labels") << -1 << false << "" << -1 << byLabel;
-    QTest::newRow("labels, down") << -1 << true << "" << -1
+    QTest::newRow("labels") << -1 << false << "" << RowFilter() << byLabel;
+    QTest::newRow("labels, down") << -1 << true << "" << RowFilter()
                                   << QStringList(byLabel.rbegin(), byLabel.rend());
     QTest::newRow("a label's part, any case")
-        << -1 << false << "ТУБ" << -1 << QStringList {"Туберкулёз", "Туберкулёз"};
-    QTest::newRow("a district") << -1 << false << "южн" << -1
+        << -1 << false << "ТУБ" << RowFilter() << QStringList {"Туберкулёз", "Туберкулёз"};
+    QTest::newRow("a district") << -1 << false << "южн" << RowFilter()
                                 << QStringList {"Коклюш", "Туберкулёз"};
     QTest::newRow("moderate") << -1 << false << "" << moderate << byLabel;
-    QTest::newRow("pronounced") << -1 << false << "" << int(trend::TrendClass::Pronounced)
+    QTest::newRow("pronounced") << -1 << false << "" << RowFilter(trend::TrendClass::Pronounced)
                                 << QStringList();
-    QTest::newRow("stable") << -1 << false << "" << int(trend::TrendClass::Stable) << QStringList();
-    const int verdict = SummaryFilter::VerdictFilter;
+    QTest::newRow("stable") << -1 << false << "" << RowFilter(trend::TrendClass::Stable)
+                            << QStringList();
     QTest::newRow("above expected")
-        << -1 << false << "" << verdict + int(stats::Verdict::Above) << QStringList {"Коклюш"};
+        << -1 << false << "" << RowFilter(stats::Verdict::Above) << QStringList {"Коклюш"};
     QTest::newRow("below expected")
-        << -1 << false << "" << verdict + int(stats::Verdict::Below) << QStringList {"Корь"};
+        << -1 << false << "" << RowFilter(stats::Verdict::Below) << QStringList {"Корь"};
     QTest::newRow("within, by the change to last year, down")
-        << int(summary::ColumnId::ChangePrevPct) << true << ""
-        << verdict + int(stats::Verdict::Within)
+        << int(summary::ColumnId::ChangePrevPct) << true << "" << RowFilter(stats::Verdict::Within)
         << QStringList {"Коклюш", "Туберкулёз", "Туберкулёз"};
+    // The command line's verdicts, in words: «в пределах» before «выше»
+    // before «ниже»; ties in the table's order.
+    const int verdict = int(summary::ColumnId::VerdictRu);
+    QTest::newRow("the verdict") << verdict << false << "" << RowFilter()
+                                 << QStringList {
+                                        "Коклюш", "Туберкулёз", "Туберкулёз", "Коклюш", "Корь"};
+    QTest::newRow("the verdict, down")
+        << verdict << true << "" << RowFilter()
+        << QStringList {"Корь", "Коклюш", "Коклюш", "Туберкулёз", "Туберкулёз"};
     QTest::newRow("a part and a class, down")
         << rate << true << "север" << moderate << QStringList {"Корь", "Коклюш", "Туберкулёз"};
 }
@@ -230,7 +240,7 @@ void TestTables::sortAndFilter()
     QFETCH(int, column);
     QFETCH(bool, down);
     QFETCH(QString, labels);
-    QFETCH(int, trendClass);
+    QFETCH(RowFilter, kind);
     QFETCH(QStringList, first);
     for (const bool before : {false, true}) {
         TablesWindow window;
@@ -240,7 +250,7 @@ void TestTables::sortAndFilter()
                     edit->setText(labels);
             }
             auto *classes = window.findChildren<QComboBox *>().back();
-            classes->setCurrentIndex(classes->findData(trendClass));
+            classes->setCurrentIndex(classes->findData(QVariant::fromValue(kind)));
             const auto layout = SummaryModel::layoutFor({"Болезнь", "Район"},
                 summary::summaryColumns(false, true), stats::ExpectedBy::Normative);
             window.findChild<QTableView *>()->model()->sort(
