@@ -2,10 +2,9 @@
 #include "tableswindow.h"
 
 #include "cells.h"
-#include "chartview.h"
 #include "document.h"
-#include "reporttext.h"
 #include "saveformats.h"
+#include "seriesdetail.h"
 #include "tableinput.h"
 
 #include <QAction>
@@ -27,13 +26,11 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
@@ -268,21 +265,7 @@ QWidget *TablesWindow::buildTable()
     connect(tableView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
         &TablesWindow::showSelected);
     splitter->addWidget(top);
-
-    auto *bottom = new QSplitter(Qt::Horizontal);
-    chart = new ChartView;
-    report = new QPlainTextEdit;
-    report->setReadOnly(true);
-    report->setLineWrapMode(QPlainTextEdit::NoWrap);
-    paragraph = new QPlainTextEdit;
-    paragraph->setReadOnly(true);
-    auto *texts = new QTabWidget;
-    texts->addTab(report, tr("Отчёт"));
-    texts->addTab(paragraph, tr("Текст для доклада"));
-    bottom->addWidget(chart);
-    bottom->addWidget(texts);
-    bottom->setSizes({700, 480});
-    splitter->addWidget(bottom);
+    splitter->addWidget(detail = new SeriesDetail);
     splitter->setSizes({300, 420});
     return splitter;
 }
@@ -441,8 +424,7 @@ void TablesWindow::compute()
     }
     model->reset({});
     skippedList->clear();
-    chart->clear();
-    report->clear();
+    detail->clear();
     notSaved = false;
     runs.compute(o);
     statusText->setText(tr("Расчёт…"));
@@ -510,16 +492,10 @@ void TablesWindow::saved(
 void TablesWindow::showSelected()
 {
     const QModelIndex current = tableView->currentIndex();
-    if (!current.isValid()) {
-        chart->clear();
-        report->clear();
-        paragraph->clear();
-        return;
-    }
-    analysis::SeriesResult r = analysis::analyse(filter->series(current.row()), options().analysis);
-    report->setPlainText(trend::reportText(r.series.years, r.series.typed, r.practice));
-    paragraph->setPlainText(summary::reportParagraph({r}));
-    chart->display(std::move(r), valueName);
+    if (current.isValid())
+        detail->display(filter->series(current.row()), options().analysis, valueName);
+    else
+        detail->clear();
 }
 
 void TablesWindow::explainSkip(QTreeWidgetItem *item)

@@ -26,7 +26,6 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -34,7 +33,7 @@ class QTableView;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
-class ChartView;
+class SeriesDetail;
 
 class TablesWindow : public QMainWindow
 {
@@ -118,9 +117,7 @@ private:
     QLineEdit *filterEdit;
     QComboBox *classBox;
     QTableView *tableView;
-    ChartView *chart;
-    QPlainTextEdit *report;
-    QPlainTextEdit *paragraph; // the selected series' text for the annual report
+    SeriesDetail *detail;
     QTreeWidget *skippedList;
     QLabel *statusText;
     QProgressBar *progressBar;
