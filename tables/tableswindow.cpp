@@ -1,23 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include "tableswindow.h"
 
-#include "cells.h"
 #include "document.h"
+#include "readchoices.h"
 #include "saveformats.h"
 #include "seriesdetail.h"
 #include "tableinput.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -28,7 +25,6 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
@@ -36,16 +32,6 @@
 #include <QTreeWidget>
 
 namespace {
-
-// The first name that holds `word`, or the one at `fallback`.
-int pick(const QStringList &names, const QString &word, int fallback)
-{
-    for (int i = 0; i < names.size(); ++i) {
-        if (names[i].contains(word, Qt::CaseInsensitive))
-            return i;
-    }
-    return std::min<int>(fallback, int(names.size()) - 1);
-}
 
 // "строка 5, столбец 4" or "Лист1!D7": where a skipped series is, the cell
 // to blame when there is one, without the file.
@@ -65,13 +51,14 @@ TablesWindow::TablesWindow(QWidget *parent)
     , poll(new QTimer(this))
     , model(new SummaryModel(this))
     , filter(new SummaryFilter(model, this))
+    , choices(new ReadChoices)
 {
     setWindowTitle(tr("Эпидемическая тенденция: таблицы"));
     setAcceptDrops(true);
     buildActions();
     auto *central = new QWidget;
     auto *layout = new QVBoxLayout(central);
-    layout->addWidget(buildChoices());
+    layout->addWidget(choices);
     layout->addWidget(buildTable(), 1);
     setCentralWidget(central);
     buildSkipped();
@@ -85,6 +72,7 @@ TablesWindow::TablesWindow(QWidget *parent)
         [this](RunController::State state) { setBusy(state != RunController::State::Idle); });
     connect(&runs, &RunController::computed, this, &TablesWindow::computed);
     connect(&runs, &RunController::saved, this, &TablesWindow::saved);
+    connect(choices, &ReadChoices::changed, this, &TablesWindow::compute);
     setBusy(false);
 }
 
@@ -110,122 +98,9 @@ void TablesWindow::buildActions()
     file->addAction(tr("&Выход"), QKeySequence::Quit, this, &QWidget::close);
 }
 
-QWidget *TablesWindow::buildChoices()
+// The filters above the table: a label's part, and a class or a verdict.
+QLayout *TablesWindow::buildFilters()
 {
-    choices = new QWidget;
-    auto *rows = new QVBoxLayout(choices);
-    rows->setContentsMargins(0, 0, 0, 0);
-    auto *row = new QHBoxLayout;
-    rows->addLayout(row);
-    rows->addLayout(buildReportChoices());
-    layoutBox = new QComboBox;
-    layoutBox->addItems({tr("годы по столбцам"), tr("длинная: год и значение в строках")});
-    ratesBox = new QCheckBox(tr("из числа &случаев:"));
-    casesBox = new QComboBox;
-    populationBox = new QComboBox;
-    perBox = new QComboBox;
-    perBox->addItem(tr("на 100 тыс."), 100000.0);
-    perBox->addItem(tr("на 1 млн"), 1000000.0);
-    perBox->addItem(tr("на 10 тыс."), 10000.0);
-    perBox->addItem(tr("на 1000"), 1000.0);
-    joinpointBox = new QComboBox;
-    joinpointBox->addItem(tr("взвешенный BIC"), int(stats::JoinpointMethod::Wbic));
-    joinpointBox->addItem(tr("BIC"), int(stats::JoinpointMethod::Bic));
-    joinpointBox->addItem(tr("BIC3"), int(stats::JoinpointMethod::Bic3));
-    joinpointBox->addItem(tr("перестановочный тест"), int(stats::JoinpointMethod::Permutation));
-    joinpointBox->addItem(tr("не искать"), -1);
-    auto *layoutLabel = new QLabel(tr("&Раскладка:"));
-    layoutLabel->setBuddy(layoutBox);
-    row->addWidget(layoutLabel);
-    row->addWidget(layoutBox);
-    row->addSpacing(12);
-    row->addWidget(ratesBox);
-    row->addWidget(casesBox);
-    row->addWidget(new QLabel(tr("население:")));
-    row->addWidget(populationBox);
-    row->addWidget(perBox);
-    row->addSpacing(12);
-    auto *joinpointLabel = new QLabel(tr("&Точки перелома:"));
-    joinpointLabel->setBuddy(joinpointBox);
-    row->addWidget(joinpointLabel);
-    row->addWidget(joinpointBox);
-    row->addStretch(1);
-    for (QComboBox *box : {layoutBox, casesBox, populationBox, perBox, joinpointBox})
-        connect(box, &QComboBox::currentIndexChanged, this, [this] {
-            if (!filling)
-                compute();
-        });
-    connect(layoutBox, &QComboBox::currentIndexChanged, this, [this] {
-        if (!filling)
-            fillChoices();
-    });
-    connect(ratesBox, &QCheckBox::toggled, this, [this] {
-        if (!filling)
-            compute();
-    });
-    return choices;
-}
-
-// The reporting year, its baseline and the bounds of its verdict.
-QLayout *TablesWindow::buildReportChoices()
-{
-    auto *row = new QHBoxLayout;
-    yearBox = new QSpinBox;
-    yearBox->setRange(trend::MinYear - 1, trend::MaxYear);
-    yearBox->setSpecialValueText(tr("последний год ряда"));
-    yearBox->setValue(yearBox->minimum());
-    baselineBox = new QCheckBox(tr("&база:"));
-    baselineBox->setToolTip(tr("Без отметки база - все годы ряда до отчётного"));
-    baselineFrom = new QSpinBox;
-    baselineTo = new QSpinBox;
-    for (QSpinBox *box : {baselineFrom, baselineTo}) {
-        box->setRange(trend::MinYear, trend::MaxYear);
-        box->setEnabled(false);
-    }
-    expectedBox = new QComboBox;
-    expectedBox->addItem(tr("нормативные"), int(stats::ExpectedBy::Normative));
-    expectedBox->addItem(tr("интервал прогноза МНК"), int(stats::ExpectedBy::Prediction));
-    expectedBox->addItem(tr("Пуассона, по числу случаев"), int(stats::ExpectedBy::Poisson));
-    auto *yearLabel = new QLabel(tr("Отчётный &год:"));
-    yearLabel->setBuddy(yearBox);
-    auto *expectedLabel = new QLabel(tr("&границы ожидаемого:"));
-    expectedLabel->setBuddy(expectedBox);
-    row->addWidget(yearLabel);
-    row->addWidget(yearBox);
-    row->addSpacing(12);
-    row->addWidget(baselineBox);
-    row->addWidget(baselineFrom);
-    row->addWidget(new QLabel(QStringLiteral("–")));
-    row->addWidget(baselineTo);
-    row->addSpacing(12);
-    row->addWidget(expectedLabel);
-    row->addWidget(expectedBox);
-    row->addStretch(1);
-
-    recompute = new QTimer(this);
-    recompute->setSingleShot(true);
-    recompute->setInterval(600);
-    connect(recompute, &QTimer::timeout, this, &TablesWindow::compute);
-    for (QSpinBox *box : {yearBox, baselineFrom, baselineTo})
-        connect(box, &QSpinBox::valueChanged, this, [this] {
-            if (!filling)
-                recompute->start();
-        });
-    connect(baselineBox, &QCheckBox::toggled, this, [this](bool narrowed) {
-        baselineFrom->setEnabled(narrowed);
-        baselineTo->setEnabled(narrowed);
-        compute();
-    });
-    connect(expectedBox, &QComboBox::currentIndexChanged, this, &TablesWindow::compute);
-    return row;
-}
-
-QWidget *TablesWindow::buildTable()
-{
-    auto *splitter = new QSplitter(Qt::Vertical);
-    auto *top = new QWidget;
-    auto *column = new QVBoxLayout(top);
-    column->setContentsMargins(0, 0, 0, 0);
     auto *filters = new QHBoxLayout;
     filterEdit = new QLineEdit;
     filterEdit->setPlaceholderText(tr("Отбор по меткам (Ctrl+F)"));
@@ -241,7 +116,6 @@ QWidget *TablesWindow::buildTable()
         classBox->addItem(name, QVariant::fromValue(kind));
     filters->addWidget(filterEdit, 1);
     filters->addWidget(classBox);
-    column->addLayout(filters);
     auto *find = new QAction(this);
     find->setShortcut(QKeySequence::Find);
     connect(find, &QAction::triggered, filterEdit, [this] { filterEdit->setFocus(); });
@@ -249,7 +123,16 @@ QWidget *TablesWindow::buildTable()
     connect(filterEdit, &QLineEdit::textChanged, filter, &SummaryFilter::setText);
     connect(classBox, &QComboBox::currentIndexChanged, this,
         [this] { filter->setFilter(classBox->currentData().value<RowFilter>()); });
+    return filters;
+}
 
+QWidget *TablesWindow::buildTable()
+{
+    auto *splitter = new QSplitter(Qt::Vertical);
+    auto *top = new QWidget;
+    auto *column = new QVBoxLayout(top);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addLayout(buildFilters());
     tableView = new QTableView;
     tableView->setModel(filter);
     tableView->setSortingEnabled(true);
@@ -345,70 +228,26 @@ bool TablesWindow::openTable(const QString &file)
     }
     path = file;
     sheet = chosen;
-    header = *read;
     setWindowTitle(tr("%1 — Эпидемическая тенденция: таблицы").arg(QFileInfo(file).fileName()));
-    fillChoices();
+    choices->fillChoices(*read);
     compute();
     return true;
 }
 
-// The names the rate choices offer: blocks of years in a wide table, the
-// columns of a long one.
-void TablesWindow::fillChoices()
-{
-    filling = true;
-    const QStringList names = layoutBox->currentIndex() == 0 ? header.blocks : header.cells;
-    for (QComboBox *box : {casesBox, populationBox}) {
-        box->clear();
-        box->addItems(names);
-    }
-    casesBox->setCurrentIndex(pick(names, tr("случа"), 0));
-    populationBox->setCurrentIndex(pick(names, tr("насел"), 1));
-    ratesBox->setEnabled(names.size() >= 2);
-    // A wide table of counts has blocks of years and no year of its own:
-    // read as it is, it would only fail.
-    const bool counts = layoutBox->currentIndex() == 0 && names.size() >= 2
-        && std::none_of(header.cells.begin(), header.cells.end(),
-            [](const QString &cell) { return table::readYear(cell.toUtf8()).has_value(); });
-    ratesBox->setChecked(counts);
-    // The baseline offered: the header's years but the last.
-    std::vector<qint32> years;
-    for (const QString &cell : header.cells) {
-        if (const auto year = table::readYear(cell.toUtf8()))
-            years.push_back(*year);
-    }
-    if (years.size() >= 2) {
-        baselineFrom->setValue(*std::min_element(years.begin(), years.end()));
-        baselineTo->setValue(*std::max_element(years.begin(), years.end()) - 1);
-    }
-    filling = false;
-}
-
 engine::Options TablesWindow::options() const
 {
-    engine::Options o;
+    engine::Options o = choices->options();
     o.input = path;
     o.sheet = sheet;
-    o.longLayout = layoutBox->currentIndex() == 1;
-    if (ratesBox->isChecked()) {
-        o.rates.cases = casesBox->currentText();
-        o.rates.population = populationBox->currentText();
-        o.rates.per = perBox->currentData().toDouble();
-    }
-    const int method = joinpointBox->currentData().toInt();
-    if (method < 0)
-        o.analysis.joinpoints.reset();
-    else
-        o.analysis.joinpoints->method = stats::JoinpointMethod(method);
-    if (yearBox->value() != yearBox->minimum())
-        o.analysis.report.year = yearBox->value();
-    if (baselineBox->isChecked()) {
-        o.analysis.report.baselineFrom = baselineFrom->value();
-        o.analysis.report.baselineTo = baselineTo->value();
-    }
-    o.analysis.report.expectedBy = stats::ExpectedBy(expectedBox->currentData().toInt());
-    o.format = summary::SummaryFormat::None;
     return o;
+}
+
+bool TablesWindow::runnable(const engine::Options &o)
+{
+    const auto why = ReadChoices::problem(o);
+    if (why)
+        statusText->setText(*why);
+    return !why;
 }
 
 void TablesWindow::compute()
@@ -416,12 +255,8 @@ void TablesWindow::compute()
     if (path.isEmpty() || busy())
         return;
     const engine::Options o = options();
-    if (const auto why = engine::validate(o)) {
-        statusText->setText(ratesBox->isChecked() && o.rates.cases == o.rates.population
-                ? tr("Выберите разные столбцы случаев и населения.")
-                : *why);
+    if (!runnable(o))
         return;
-    }
     model->reset({});
     skippedList->clear();
     detail->clear();
@@ -493,7 +328,7 @@ void TablesWindow::showSelected()
 {
     const QModelIndex current = tableView->currentIndex();
     if (current.isValid())
-        detail->display(filter->series(current.row()), options().analysis, valueName);
+        detail->display(filter->series(current.row()), choices->options().analysis, valueName);
     else
         detail->clear();
 }

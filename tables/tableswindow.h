@@ -11,28 +11,30 @@
 // runs go one at a time through a RunController; the choices are closed
 // while one goes.
 //
+// The window is the frame: its menus, the table and its filters, the
+// skipped series, the status and the runs. The choices (ReadChoices) and
+// the selected series (SeriesDetail) are widgets of their own.
+//
 // The window computes nothing and writes no file of its own: it only
 // drives the engine and shows what it is told.
 #pragma once
 
 #include "runcontroller.h"
 #include "summaryfilter.h"
-#include "tableinput.h"
 
 #include <QMainWindow>
 
 class QAction;
-class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
-class QSpinBox;
 class QTableView;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
+class ReadChoices;
 class SeriesDetail;
 
 class TablesWindow : public QMainWindow
@@ -67,8 +69,7 @@ protected:
 
 private:
     void buildActions();
-    QWidget *buildChoices();
-    QLayout *buildReportChoices();
+    QLayout *buildFilters();
     QWidget *buildTable();
     void buildSkipped();
     void buildStatus();
@@ -78,8 +79,10 @@ private:
     void chooseFolder();
     void chooseDocument();
     void compute();
+    // The choices' options over the table opened.
     engine::Options options() const;
-    void fillChoices();
+    // Whether a run of `options` may begin; the status says why not.
+    bool runnable(const engine::Options &options);
     void takeArrived();
     void computed(const engine::Result &result, const QStringList &failures);
     void saved(bool written, const QString &target, const engine::Result &result,
@@ -88,11 +91,9 @@ private:
     void explainSkip(QTreeWidgetItem *item);
     void setBusy(bool busy);
 
-    // The table and how to read it.
+    // The table opened.
     QString path;
     QString sheet;
-    table::Header header;
-    bool filling = false; // the choices are being filled, not chosen
 
     bool notSaved = false; // computed rows whose summary was not saved
     bool savingSummary = false; // the save going writes the summary
@@ -105,15 +106,7 @@ private:
 
     QAction *openAction, *saveAction, *saveFilesAction, *saveDocumentAction, *stopAction,
         *computeAction;
-    QWidget *choices; // closed, as one, while a run goes
-    QComboBox *layoutBox, *casesBox, *populationBox, *perBox, *joinpointBox;
-    QCheckBox *ratesBox;
-    // The reporting year: the year (its least: each series' last), the
-    // baseline when narrowed, the bounds of the verdict.
-    QSpinBox *yearBox, *baselineFrom, *baselineTo;
-    QCheckBox *baselineBox;
-    QComboBox *expectedBox;
-    QTimer *recompute; // a year typed digit by digit computes once
+    ReadChoices *choices; // closed, as one, while a run goes
     QLineEdit *filterEdit;
     QComboBox *classBox;
     QTableView *tableView;
