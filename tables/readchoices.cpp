@@ -38,6 +38,24 @@ CountsGuess guessCounts(const table::Header &header, bool wide)
     return {counts, pick(QObject::tr("случа"), 0), pick(QObject::tr("насел"), 1)};
 }
 
+// The years a header shows: its cells' own, or else those its blocks end
+// in ("случаи 2015").
+std::vector<qint32> yearsOf(const table::Header &header)
+{
+    std::vector<qint32> own, blocks;
+    for (const QString &cell : header.cells) {
+        if (const auto year = table::readYear(cell.toUtf8())) {
+            own.push_back(*year);
+            continue;
+        }
+        const bool inBlock = std::any_of(header.blocks.begin(), header.blocks.end(),
+            [&](const QString &block) { return cell.startsWith(block); });
+        if (const auto year = table::readYear(cell.right(4).toUtf8()); year && inBlock)
+            blocks.push_back(*year);
+    }
+    return own.empty() ? blocks : own;
+}
+
 } // namespace
 
 ReadChoices::ReadChoices(QWidget *parent)
@@ -174,17 +192,28 @@ void ReadChoices::fillChoices(const table::Header &read)
     populationBox->setCurrentIndex(guess.population);
     ratesBox->setEnabled(names.size() >= 2);
     ratesBox->setChecked(guess.counts);
-    // The baseline offered: the header's years but the last.
-    std::vector<qint32> years;
-    for (const QString &cell : header.cells) {
-        if (const auto year = table::readYear(cell.toUtf8()))
-            years.push_back(*year);
-    }
-    if (years.size() >= 2) {
-        baselineFrom->setValue(*std::min_element(years.begin(), years.end()));
-        baselineTo->setValue(*std::max_element(years.begin(), years.end()) - 1);
-    }
+    // The baseline offered: the table's years but the last.
+    const std::vector<qint32> years = yearsOf(header);
+    const auto [first, last] = std::minmax_element(years.begin(), years.end());
+    headerYears = !years.empty() && *first < *last;
+    if (headerYears)
+        setBaseline(*first, *last);
     filling = false;
+}
+
+void ReadChoices::offerYears(int first, int last)
+{
+    if (headerYears || baselineBox->isChecked() || first >= last)
+        return;
+    filling = true;
+    setBaseline(first, last);
+    filling = false;
+}
+
+void ReadChoices::setBaseline(int first, int last)
+{
+    baselineFrom->setValue(first);
+    baselineTo->setValue(last - 1);
 }
 
 engine::Options ReadChoices::options() const
@@ -220,6 +249,12 @@ std::optional<QString> ReadChoices::problem(const engine::Options &o)
     switch (*why) {
     case engine::Invalid::SameColumns:
         return tr("Выберите разные столбцы случаев и населения.");
+    case engine::Invalid::BaselineOrder:
+        return tr("База: начало должно быть раньше конца.");
+    case engine::Invalid::BaselineAfterYear:
+        return tr("База должна кончаться до отчётного года (%1).").arg(o.analysis.report.year);
+    case engine::Invalid::PoissonWithoutCounts:
+        return tr("Границы ожидаемого по Пуассону — только для показателей «из числа случаев».");
     default: // nothing the window's choices make
         return engine::validate(o);
     }

@@ -307,6 +307,20 @@ void TablesWindow::computed(const engine::Result &result, const QStringList &fai
     tableView->setFocus();
     if (model->rowCount() > 0 && !tableView->currentIndex().isValid())
         tableView->selectRow(0);
+    offerRowYears();
+}
+
+// A long table's years are in its rows, not in its header.
+void TablesWindow::offerRowYears()
+{
+    const int firstAt = model->column(summary::ColumnId::FirstYear);
+    const int lastAt = model->column(summary::ColumnId::LastYear);
+    double first = trend::MaxYear, last = trend::MinYear;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        first = std::min(first, model->number(row, firstAt));
+        last = std::max(last, model->number(row, lastAt));
+    }
+    choices->offerYears(int(first), int(last));
 }
 
 void TablesWindow::saved(
@@ -359,7 +373,7 @@ bool TablesWindow::saveSummary(const QString &file, summary::SummaryFormat forma
     engine::Options o = options();
     o.output = file;
     o.format = format;
-    savingSummary = runs.save(o, file);
+    savingSummary = runnable(o) && runs.save(o, file);
     return savingSummary;
 }
 
@@ -368,7 +382,7 @@ bool TablesWindow::saveFiles(const QString &folder, summary::ChartFormat format)
     engine::Options o = options();
     o.reportsDir = o.chartsDir = folder;
     o.chartFormat = format;
-    return runs.save(o, folder);
+    return runnable(o) && runs.save(o, folder);
 }
 
 void TablesWindow::chooseDocument()
@@ -399,7 +413,7 @@ bool TablesWindow::saveDocument(const QString &file)
     o.document = file;
     for (int row = 0; row < filter->rowCount(); ++row)
         o.documentLines.push_back(filter->line(row));
-    return runs.save(o, file);
+    return runnable(o) && runs.save(o, file);
 }
 
 void TablesWindow::chooseFolder()

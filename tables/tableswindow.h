@@ -87,6 +87,7 @@ private:
     void computed(const engine::Result &result, const QStringList &failures);
     void saved(bool written, const QString &target, const engine::Result &result,
         const QStringList &failures);
+    void offerRowYears();
     void showSelected();
     void explainSkip(QTreeWidgetItem *item);
     void setBusy(bool busy);

@@ -17,9 +17,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -277,6 +280,9 @@ void TestTables::savedAsCommandLine_data()
     QTest::newRow("JSON, by Poisson bounds")
         << int(summary::SummaryFormat::Json)
         << QStringList {"--format", "json", "--expected-by", "poisson"};
+    // Ticked, «база» offers the table's years but the last: here its blocks'.
+    QTest::newRow("CSV, the baseline ticked")
+        << int(summary::SummaryFormat::Csv) << QStringList {"--baseline", "2015-2020"};
     QTest::newRow("reports and charts") << -1 << QStringList {"--charts"};
     QTest::newRow("the annual report's document") << -2 << QStringList {"--document"};
 }
@@ -293,6 +299,10 @@ void TestTables::savedAsCommandLine()
     for (QComboBox *box : window.findChildren<QComboBox *>()) {
         if (args.contains("poisson") && box->findText("нормативные") >= 0)
             box->setCurrentIndex(box->findData(int(stats::ExpectedBy::Poisson)));
+    }
+    for (QCheckBox *box : window.findChildren<QCheckBox *>()) {
+        if (args.contains("--baseline") && box->text() == "&база:")
+            box->setChecked(true);
     }
     open(window, Examples + "counts.csv");
     const QStringList rates {"--cases", "случаи", "--population", "население"};
@@ -324,6 +334,13 @@ void TestTables::savedAsCommandLine()
         QCOMPARE(window.unsaved(), format < 0);
         QVERIFY(action(window, QKeySequence(Qt::CTRL | Qt::Key_D))->isEnabled());
     }
+    if (!args.contains("--baseline"))
+        return;
+    // The base's end put at its start: the window names its own control.
+    const QList<QSpinBox *> years = window.findChildren<QSpinBox *>();
+    years[2]->setValue(years[1]->value());
+    QTRY_COMPARE(window.statusBar()->findChild<QLabel *>()->text(),
+        QString("База: начало должно быть раньше конца."));
 }
 
 void TestTables::typedEnding_data()
