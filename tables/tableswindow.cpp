@@ -210,6 +210,11 @@ void TablesWindow::chooseTable()
 
 bool TablesWindow::openTable(const QString &file)
 {
+    if (busy()
+        || !maybeSave(
+            tr("Результаты расчёта не сохранены. Открыть другую таблицу без сохранения сводки?"),
+            tr("&Открыть")))
+        return false;
     QString chosen;
     const QStringList sheets = table::sheetNames(file);
     if (sheets.size() > 1) {
@@ -435,20 +440,25 @@ void TablesWindow::chooseFolder()
         folder, ask.clickedButton() == svg ? summary::ChartFormat::Svg : summary::ChartFormat::Png);
 }
 
+bool TablesWindow::maybeSave(const QString &text, const QString &leave)
+{
+    if (!notSaved && !busy())
+        return true;
+    QMessageBox question(
+        QMessageBox::Warning, tr("Сводка не сохранена"), text, QMessageBox::NoButton, this);
+    QPushButton *leaving = question.addButton(leave, QMessageBox::DestructiveRole);
+    QPushButton *cancel = question.addButton(tr("&Отмена"), QMessageBox::RejectRole);
+    question.setDefaultButton(cancel);
+    question.exec();
+    return question.clickedButton() == leaving;
+}
+
 void TablesWindow::closeEvent(QCloseEvent *event)
 {
-    if (notSaved || busy()) {
-        QMessageBox question(QMessageBox::Warning, tr("Сводка не сохранена"),
-            tr("Результаты расчёта не сохранены. Закрыть окно без сохранения сводки?"),
-            QMessageBox::NoButton, this);
-        QPushButton *close = question.addButton(tr("&Закрыть"), QMessageBox::DestructiveRole);
-        QPushButton *cancel = question.addButton(tr("&Отмена"), QMessageBox::RejectRole);
-        question.setDefaultButton(cancel);
-        question.exec();
-        if (question.clickedButton() != close) {
-            event->ignore();
-            return;
-        }
+    if (!maybeSave(tr("Результаты расчёта не сохранены. Закрыть окно без сохранения сводки?"),
+            tr("&Закрыть"))) {
+        event->ignore();
+        return;
     }
     runs.stop();
     event->accept();

@@ -9,7 +9,8 @@
 // Saving the summary, or the reports and charts, runs the engine once
 // more into the files, so the bytes are what vantorel-batch writes. The
 // runs go one at a time through a RunController; the choices are closed
-// while one goes.
+// while one goes. A summary computed and not saved is not left, by
+// closing or by another table, without asking.
 //
 // The window is the frame: its menus, the table and its filters, the
 // skipped series, the status and the runs. The choices (ReadChoices) and
@@ -46,7 +47,8 @@ public:
     ~TablesWindow() override;
 
     // Opens a table and computes it; a workbook of several sheets asks
-    // which. False when nothing was opened (the user was told why).
+    // which, and a summary not saved asks first whether to leave it. False
+    // when nothing was opened (the user was told why).
     bool openTable(const QString &path);
     // Begins writing the summary to `path` in `format`; the window says
     // when it is written, or why not. False when another run goes.
@@ -83,6 +85,9 @@ private:
     engine::Options options() const;
     // Whether a run of `options` may begin; the status says why not.
     bool runnable(const engine::Options &options);
+    // Whether the rows may be left: they are saved, or the user lets them
+    // go, asked `question`, by the button `leave`.
+    bool maybeSave(const QString &question, const QString &leave);
     void takeArrived();
     void computed(const engine::Result &result, const QStringList &failures);
     void saved(bool written, const QString &target, const engine::Result &result,

@@ -3,8 +3,9 @@
 // summary, its sorting sorts numbers, its filters filter, set before the
 // rows arrive or after; what it saves is what vantorel-batch writes, and
 // the table stays as it was after a save; a choice changed during a save
-// waits for it; a stopped run leaves nothing on disk. Qt's model tester
-// watches the table and its filter in every test.
+// waits for it; a stopped run leaves nothing on disk; rows not saved are
+// left only when the user says so. Qt's model tester watches the table and
+// its filter in every test.
 #include "filenames.h"
 #include "saveformats.h"
 #include "tableswindow.h"
@@ -19,6 +20,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QSpinBox>
@@ -100,6 +102,8 @@ private slots:
     void typedEnding_data();
     void typedEnding();
     void choiceDuringSave();
+    void leaveUnsaved_data();
+    void leaveUnsaved();
     void runAfterRun();
     void stopLeavesNothing();
 
@@ -392,6 +396,46 @@ void TestTables::choiceDuringSave()
     QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 60000);
     QCOMPARE(csvTable(contents(out.filePath("summary.csv"))).size(), rows + 1);
     QVERIFY(!window.unsaved());
+    QCOMPARE(modelOf(window).rowCount(), rows);
+}
+
+void TestTables::leaveUnsaved_data()
+{
+    QTest::addColumn<QString>("way"); // closed, opened or dropped
+    QTest::addColumn<int>("rows"); // those shown after
+    QTest::addColumn<QString>("button");
+    QTest::newRow("closed, kept") << "closed" << 2 << "&Отмена";
+    QTest::newRow("another opened, kept") << "opened" << 2 << "&Отмена";
+    QTest::newRow("another dropped, let go") << "dropped" << 6 << "&Открыть";
+}
+
+// Rows not saved are asked for, however they would be left.
+void TestTables::leaveUnsaved()
+{
+    QFETCH(QString, way);
+    QFETCH(int, rows);
+    QFETCH(QString, button);
+    TablesWindow window;
+    open(window, Examples + "counts.csv");
+    ModalDriver driver;
+    QString asked;
+    driver.expect(ModalDriver::answer(button, &asked));
+    const QString other = Examples + "surveillance.csv";
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(other)});
+    QDragEnterEvent enter(QPoint(), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QDropEvent drop(QPointF(), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    if (way == "closed")
+        window.close();
+    else if (way == "opened")
+        window.openTable(other);
+    else if (QApplication::sendEvent(&window, &enter))
+        QApplication::sendEvent(&window, &drop); // to where the drag entered
+    QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 60000);
+    QCOMPARE(asked,
+        "Сводка не сохранена | &Отмена | Результаты расчёта не сохранены. "
+            + QString(way == "closed" ? "Закрыть окно" : "Открыть другую таблицу")
+            + " без сохранения сводки?");
     QCOMPARE(modelOf(window).rowCount(), rows);
 }
 
