@@ -3,9 +3,10 @@
 // summary, its sorting sorts numbers, its filters filter, set before the
 // rows arrive or after; what it saves is what vantorel-batch writes, and
 // the table stays as it was after a save; a choice changed during a save
-// waits for it; a stopped run leaves nothing on disk; rows not saved are
-// left only when the user says so. Qt's model tester watches the table and
-// its filter in every test.
+// waits for it, and a save asked during a computation is refused; a
+// stopped run leaves nothing on disk; rows not saved are left only when the
+// user says so. Qt's model tester watches the table and its filter in every
+// test.
 #include "filenames.h"
 #include "saveformats.h"
 #include "tableswindow.h"
@@ -55,7 +56,8 @@ SummaryModel &modelOf(TablesWindow &window)
 }
 
 // A table opened in a window and computed, with no message on the way; a
-// table of counts is read as rates without being told.
+// table of counts is read as rates without being told. A save asked while
+// it is computed is refused, and the computation goes on to its end.
 void open(TablesWindow &window, const QString &input)
 {
     QAbstractItemModel *shown = window.findChild<QTableView *>()->model();
@@ -63,7 +65,9 @@ void open(TablesWindow &window, const QString &input)
         new QAbstractItemModelTester(m, QAbstractItemModelTester::FailureReportingMode::QtTest, m);
     ModalDriver driver;
     QVERIFY(window.openTable(input));
+    QVERIFY(!window.saveSummary(QDir::temp().filePath("refused.csv"), summary::SummaryFormat::Csv));
     QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 60000);
+    QVERIFY(window.unsaved());
     QCOMPARE(driver.unexpected, QStringList());
 }
 
@@ -127,6 +131,7 @@ void TestTables::rowsAsCommandLine_data()
     near.write(
         "disease;2001;2002;2003;2004;2005\nX;100000,1;100000,2;100000,3;100000,2;100000,4\n");
     QTest::newRow("past single precision") << near.fileName() << QStringList();
+    QTest::newRow("computed for a second") << slowTable(dir.path(), 20) << QStringList();
 }
 
 // Each shown cell holds the command line's number in full, or its text,
