@@ -146,10 +146,16 @@ void TestTables::rowsAsCommandLine()
     QTemporaryDir reports;
     const QList<QStringList> summary
         = csvTable(commandLine(input, args + QStringList {"--reports", reports.path()}));
+    // Sorted down by a number: the view's rows are not the model's; no number goes last.
     auto *view = window.findChild<QTableView *>();
-    view->sortByColumn(0, Qt::DescendingOrder); // the view's rows are not the model's
+    const int apc = model.column(summary::ColumnId::Apc);
+    view->sortByColumn(apc, Qt::DescendingOrder);
     const auto &shown = dynamic_cast<const SeriesRows &>(*view->model());
+    double above = qInf();
     for (int row = 0; row < model.rowCount(); ++row) {
+        const double value = view->model()->index(row, apc).data(SummaryModel::SortRole).toDouble();
+        QVERIFY(std::isnan(value) || value <= above); // no number after none
+        above = value;
         view->selectRow(row);
         const QString report = summary::safeFileStem(shown.labels(row)) + ".txt";
         auto *texts = window.findChild<QTabWidget *>();
