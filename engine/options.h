@@ -49,8 +49,25 @@ struct Options {
     qsizetype batchBytes = 1 << 20; // how much of a wide table a thread takes at a time
 };
 
-// Whether the options make a run; the reason, in Russian, when they do not.
-// Engine::run() checks them, and each front end before it starts one.
+// What keeps options from making a run; each front end names it in its own
+// words, the command line by its options, a window by its controls.
+enum class Invalid {
+    XlsxWithoutFile,
+    CasesWithoutPopulation,
+    SameColumns,
+    PerOutOfRange,
+    SegmentsWithoutJoinpoints,
+    SegmentsInWorkbook,
+    DocumentFormat,
+    BaselineOrder,
+    BaselineAfterYear,
+    PoissonWithoutCounts,
+};
+std::optional<Invalid> invalid(const Options &options);
+
+// Whether the options make a run; the reason, in Russian and in the command
+// line's words, when they do not. Engine::run() checks them, and each front
+// end before it starts one.
 std::optional<QString> validate(const Options &options);
 
 } // namespace engine

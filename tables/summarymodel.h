@@ -5,22 +5,17 @@
 // values; the class is coloured by the direction of the trend. Each row
 // keeps its series, compactly, so that its chart and report can be made
 // again when it is selected: a national table has hundreds of thousands.
-//
-// SummaryFilter shows the rows whose labels hold a text, of one class or
-// of any, in the order of a column. It keeps a plain list of the rows it
-// shows, sorted and filtered in one pass over raw values, so that a table
-// of 300,000 rows sorts and filters in a fraction of a second.
 #pragma once
 
 #include "engine.h"
+#include "seriesrows.h"
 
-#include <QAbstractProxyModel>
 #include <QAbstractTableModel>
 
 #include <deque>
 #include <vector>
 
-class SummaryModel : public QAbstractTableModel
+class SummaryModel final : public QAbstractTableModel, public SeriesRows
 {
     Q_OBJECT
 
@@ -95,56 +90,15 @@ public:
     static int columnIn(const Layout &layout, summary::ColumnId id);
     // Whether a column sorts by numbers, not by text.
     bool numeric(int column) const;
-    const QStringList &labels(int row) const { return rows[std::size_t(row)].labels; }
-    // Where the row's series starts in its table.
-    qint64 line(int row) const { return rows[std::size_t(row)].line; }
+    const QStringList &labels(int row) const override { return rows[std::size_t(row)].labels; }
+    qint64 line(int row) const override { return rows[std::size_t(row)].line; }
     trend::TrendClass trendClass(int row) const { return rows[std::size_t(row)].trendClass; }
     stats::Verdict verdict(int row) const { return rows[std::size_t(row)].verdict; }
-    // The series of a row as the table gave it.
-    table::Series series(int row) const;
+    table::Series series(int row) const override;
 
 private:
     QString classWord(int row) const;
 
     Layout layout;
     std::deque<Compact> rows; // no copy of them all as they grow
-};
-
-class SummaryFilter : public QAbstractProxyModel
-{
-    Q_OBJECT
-
-public:
-    explicit SummaryFilter(SummaryModel *model, QObject *parent = nullptr);
-    void setText(const QString &text);
-    // -1: every class; VerdictFilter + a verdict: the rows of that verdict.
-    void setClass(int trendClass);
-    static constexpr int VerdictFilter = 100;
-
-    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
-    QModelIndex mapToSource(const QModelIndex &proxy) const override;
-    QModelIndex mapFromSource(const QModelIndex &source) const override;
-    QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
-    QModelIndex parent(const QModelIndex &child) const override;
-    int rowCount(const QModelIndex &parent = {}) const override;
-    int columnCount(const QModelIndex &parent = {}) const override;
-
-private:
-    bool accepts(int row) const;
-    bool numberBefore(double x, double y) const;
-    bool textBefore(const QString &s, const QString &t) const;
-    void sortShown();
-    void mergeShown(std::size_t from);
-    // The rows shown, again from all.
-    void rebuild();
-    template<typename Change> void relayout(Change change);
-    void sourceRowsInserted(int first, int last);
-
-    SummaryModel *model;
-    QString text;
-    int trendClass = -1;
-    int sortColumn = -1;
-    Qt::SortOrder order = Qt::AscendingOrder;
-    std::vector<int> shown; // source rows, in the order shown
-    std::vector<int> at; // for each source row, its place in `shown`, or -1
 };

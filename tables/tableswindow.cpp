@@ -1,24 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include "tableswindow.h"
 
-#include "cells.h"
-#include "chartview.h"
 #include "document.h"
-#include "reporttext.h"
+#include "readchoices.h"
 #include "saveformats.h"
+#include "seriesdetail.h"
 #include "tableinput.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -27,13 +23,10 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
@@ -58,13 +51,14 @@ TablesWindow::TablesWindow(QWidget *parent)
     , poll(new QTimer(this))
     , model(new SummaryModel(this))
     , filter(new SummaryFilter(model, this))
+    , choices(new ReadChoices)
 {
     setWindowTitle(tr("Эпидемическая тенденция: таблицы"));
     setAcceptDrops(true);
     buildActions();
     auto *central = new QWidget;
     auto *layout = new QVBoxLayout(central);
-    layout->addWidget(buildChoices());
+    layout->addWidget(choices);
     layout->addWidget(buildTable(), 1);
     setCentralWidget(central);
     buildSkipped();
@@ -78,6 +72,7 @@ TablesWindow::TablesWindow(QWidget *parent)
         [this](RunController::State state) { setBusy(state != RunController::State::Idle); });
     connect(&runs, &RunController::computed, this, &TablesWindow::computed);
     connect(&runs, &RunController::saved, this, &TablesWindow::saved);
+    connect(choices, &ReadChoices::changed, this, &TablesWindow::compute);
     setBusy(false);
 }
 
@@ -103,114 +98,32 @@ void TablesWindow::buildActions()
     file->addAction(tr("&Выход"), QKeySequence::Quit, this, &QWidget::close);
 }
 
-QWidget *TablesWindow::buildChoices()
+// The filters above the table: a label's part, and a class or a verdict.
+QLayout *TablesWindow::buildFilters()
 {
-    choices = new QWidget;
-    auto *rows = new QVBoxLayout(choices);
-    rows->setContentsMargins(0, 0, 0, 0);
-    auto *row = new QHBoxLayout;
-    rows->addLayout(row);
-    rows->addLayout(buildReportChoices());
-    layoutBox = new QComboBox;
-    layoutBox->addItems({tr("годы по столбцам"), tr("длинная: год и значение в строках")});
-    ratesBox = new QCheckBox(tr("из числа &случаев:"));
-    casesBox = new QComboBox;
-    populationBox = new QComboBox;
-    perBox = new QComboBox;
-    perBox->addItem(tr("на 100 тыс."), 100000.0);
-    perBox->addItem(tr("на 1 млн"), 1000000.0);
-    perBox->addItem(tr("на 10 тыс."), 10000.0);
-    perBox->addItem(tr("на 1000"), 1000.0);
-    joinpointBox = new QComboBox;
-    joinpointBox->addItem(tr("взвешенный BIC"), int(stats::JoinpointMethod::Wbic));
-    joinpointBox->addItem(tr("BIC"), int(stats::JoinpointMethod::Bic));
-    joinpointBox->addItem(tr("BIC3"), int(stats::JoinpointMethod::Bic3));
-    joinpointBox->addItem(tr("перестановочный тест"), int(stats::JoinpointMethod::Permutation));
-    joinpointBox->addItem(tr("не искать"), -1);
-    auto *layoutLabel = new QLabel(tr("&Раскладка:"));
-    layoutLabel->setBuddy(layoutBox);
-    row->addWidget(layoutLabel);
-    row->addWidget(layoutBox);
-    row->addSpacing(12);
-    row->addWidget(ratesBox);
-    row->addWidget(casesBox);
-    row->addWidget(new QLabel(tr("население:")));
-    row->addWidget(populationBox);
-    row->addWidget(perBox);
-    row->addSpacing(12);
-    auto *joinpointLabel = new QLabel(tr("&Точки перелома:"));
-    joinpointLabel->setBuddy(joinpointBox);
-    row->addWidget(joinpointLabel);
-    row->addWidget(joinpointBox);
-    row->addStretch(1);
-    for (QComboBox *box : {layoutBox, casesBox, populationBox, perBox, joinpointBox})
-        connect(box, &QComboBox::currentIndexChanged, this, [this] {
-            if (!filling)
-                compute();
-        });
-    connect(layoutBox, &QComboBox::currentIndexChanged, this, [this] {
-        if (!filling)
-            fillChoices();
-    });
-    connect(ratesBox, &QCheckBox::toggled, this, [this] {
-        if (!filling)
-            compute();
-    });
-    return choices;
-}
-
-// The reporting year, its baseline and the bounds of its verdict.
-QLayout *TablesWindow::buildReportChoices()
-{
-    auto *row = new QHBoxLayout;
-    yearBox = new QSpinBox;
-    yearBox->setRange(trend::MinYear - 1, trend::MaxYear);
-    yearBox->setSpecialValueText(tr("последний год ряда"));
-    yearBox->setValue(yearBox->minimum());
-    baselineBox = new QCheckBox(tr("&база:"));
-    baselineBox->setToolTip(tr("Без отметки база - все годы ряда до отчётного"));
-    baselineFrom = new QSpinBox;
-    baselineTo = new QSpinBox;
-    for (QSpinBox *box : {baselineFrom, baselineTo}) {
-        box->setRange(trend::MinYear, trend::MaxYear);
-        box->setEnabled(false);
-    }
-    expectedBox = new QComboBox;
-    expectedBox->addItem(tr("нормативные"), int(stats::ExpectedBy::Normative));
-    expectedBox->addItem(tr("интервал прогноза МНК"), int(stats::ExpectedBy::Prediction));
-    expectedBox->addItem(tr("Пуассона, по числу случаев"), int(stats::ExpectedBy::Poisson));
-    auto *yearLabel = new QLabel(tr("Отчётный &год:"));
-    yearLabel->setBuddy(yearBox);
-    auto *expectedLabel = new QLabel(tr("&границы ожидаемого:"));
-    expectedLabel->setBuddy(expectedBox);
-    row->addWidget(yearLabel);
-    row->addWidget(yearBox);
-    row->addSpacing(12);
-    row->addWidget(baselineBox);
-    row->addWidget(baselineFrom);
-    row->addWidget(new QLabel(QStringLiteral("–")));
-    row->addWidget(baselineTo);
-    row->addSpacing(12);
-    row->addWidget(expectedLabel);
-    row->addWidget(expectedBox);
-    row->addStretch(1);
-
-    recompute = new QTimer(this);
-    recompute->setSingleShot(true);
-    recompute->setInterval(600);
-    connect(recompute, &QTimer::timeout, this, &TablesWindow::compute);
-    for (QSpinBox *box : {yearBox, baselineFrom, baselineTo})
-        connect(box, &QSpinBox::valueChanged, this, [this] {
-            if (!filling)
-                recompute->start();
-        });
-    connect(baselineBox, &QCheckBox::toggled, this, [this](bool narrowed) {
-        baselineFrom->setEnabled(narrowed);
-        baselineTo->setEnabled(narrowed);
-        compute();
-    });
-    connect(expectedBox, &QComboBox::currentIndexChanged, this, &TablesWindow::compute);
-    return row;
+    auto *filters = new QHBoxLayout;
+    filterEdit = new QLineEdit;
+    filterEdit->setPlaceholderText(tr("Отбор по меткам (Ctrl+F)"));
+    filterEdit->setClearButtonEnabled(true);
+    classBox = new QComboBox;
+    const std::pair<QString, RowFilter> kinds[] = {{tr("все тенденции"), std::monostate()},
+        {tr("выраженные"), trend::TrendClass::Pronounced},
+        {tr("умеренные"), trend::TrendClass::Moderate},
+        {tr("стабильные"), trend::TrendClass::Stable},
+        {tr("выше ожидаемого"), stats::Verdict::Above}, {tr("в пределах"), stats::Verdict::Within},
+        {tr("ниже ожидаемого"), stats::Verdict::Below}};
+    for (const auto &[name, kind] : kinds)
+        classBox->addItem(name, QVariant::fromValue(kind));
+    filters->addWidget(filterEdit, 1);
+    filters->addWidget(classBox);
+    auto *find = new QAction(this);
+    find->setShortcut(QKeySequence::Find);
+    connect(find, &QAction::triggered, filterEdit, [this] { filterEdit->setFocus(); });
+    addAction(find);
+    connect(filterEdit, &QLineEdit::textChanged, filter, &SummaryFilter::setText);
+    connect(classBox, &QComboBox::currentIndexChanged, this,
+        [this] { filter->setFilter(classBox->currentData().value<RowFilter>()); });
+    return filters;
 }
 
 QWidget *TablesWindow::buildTable()
@@ -219,31 +132,7 @@ QWidget *TablesWindow::buildTable()
     auto *top = new QWidget;
     auto *column = new QVBoxLayout(top);
     column->setContentsMargins(0, 0, 0, 0);
-    auto *filters = new QHBoxLayout;
-    filterEdit = new QLineEdit;
-    filterEdit->setPlaceholderText(tr("Отбор по меткам (Ctrl+F)"));
-    filterEdit->setClearButtonEnabled(true);
-    classBox = new QComboBox;
-    classBox->addItem(tr("все тенденции"), -1);
-    classBox->addItem(tr("выраженные"), int(trend::TrendClass::Pronounced));
-    classBox->addItem(tr("умеренные"), int(trend::TrendClass::Moderate));
-    classBox->addItem(tr("стабильные"), int(trend::TrendClass::Stable));
-    classBox->addItem(
-        tr("выше ожидаемого"), SummaryFilter::VerdictFilter + int(stats::Verdict::Above));
-    classBox->addItem(tr("в пределах"), SummaryFilter::VerdictFilter + int(stats::Verdict::Within));
-    classBox->addItem(
-        tr("ниже ожидаемого"), SummaryFilter::VerdictFilter + int(stats::Verdict::Below));
-    filters->addWidget(filterEdit, 1);
-    filters->addWidget(classBox);
-    column->addLayout(filters);
-    auto *find = new QAction(this);
-    find->setShortcut(QKeySequence::Find);
-    connect(find, &QAction::triggered, filterEdit, [this] { filterEdit->setFocus(); });
-    addAction(find);
-    connect(filterEdit, &QLineEdit::textChanged, filter, &SummaryFilter::setText);
-    connect(classBox, &QComboBox::currentIndexChanged, this,
-        [this] { filter->setClass(classBox->currentData().toInt()); });
-
+    column->addLayout(buildFilters());
     tableView = new QTableView;
     tableView->setModel(filter);
     tableView->setSortingEnabled(true);
@@ -259,21 +148,7 @@ QWidget *TablesWindow::buildTable()
     connect(tableView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
         &TablesWindow::showSelected);
     splitter->addWidget(top);
-
-    auto *bottom = new QSplitter(Qt::Horizontal);
-    chart = new ChartView;
-    report = new QPlainTextEdit;
-    report->setReadOnly(true);
-    report->setLineWrapMode(QPlainTextEdit::NoWrap);
-    paragraph = new QPlainTextEdit;
-    paragraph->setReadOnly(true);
-    auto *texts = new QTabWidget;
-    texts->addTab(report, tr("Отчёт"));
-    texts->addTab(paragraph, tr("Текст для доклада"));
-    bottom->addWidget(chart);
-    bottom->addWidget(texts);
-    bottom->setSizes({700, 480});
-    splitter->addWidget(bottom);
+    splitter->addWidget(detail = new SeriesDetail);
     splitter->setSizes({300, 420});
     return splitter;
 }
@@ -335,6 +210,11 @@ void TablesWindow::chooseTable()
 
 bool TablesWindow::openTable(const QString &file)
 {
+    if (busy()
+        || !maybeSave(
+            tr("Результаты расчёта не сохранены. Открыть другую таблицу без сохранения сводки?"),
+            tr("&Открыть")))
+        return false;
     QString chosen;
     const QStringList sheets = table::sheetNames(file);
     if (sheets.size() > 1) {
@@ -353,66 +233,26 @@ bool TablesWindow::openTable(const QString &file)
     }
     path = file;
     sheet = chosen;
-    header = *read;
     setWindowTitle(tr("%1 — Эпидемическая тенденция: таблицы").arg(QFileInfo(file).fileName()));
-    fillChoices();
+    choices->fillChoices(*read);
     compute();
     return true;
 }
 
-// The names the rate choices offer: blocks of years in a wide table, the
-// columns of a long one.
-void TablesWindow::fillChoices()
-{
-    filling = true;
-    const QStringList names = layoutBox->currentIndex() == 0 ? header.blocks : header.cells;
-    for (QComboBox *box : {casesBox, populationBox}) {
-        box->clear();
-        box->addItems(names);
-    }
-    const table::CountNames counts = table::countNames(header, layoutBox->currentIndex() == 1);
-    casesBox->setCurrentIndex(counts.cases);
-    populationBox->setCurrentIndex(counts.population);
-    ratesBox->setEnabled(names.size() >= 2);
-    ratesBox->setChecked(counts.countTable);
-    // The baseline offered: the header's years but the last.
-    std::vector<qint32> years;
-    for (const QString &cell : header.cells) {
-        if (const auto year = table::readYear(cell.toUtf8()))
-            years.push_back(*year);
-    }
-    if (years.size() >= 2) {
-        baselineFrom->setValue(*std::min_element(years.begin(), years.end()));
-        baselineTo->setValue(*std::max_element(years.begin(), years.end()) - 1);
-    }
-    filling = false;
-}
-
 engine::Options TablesWindow::options() const
 {
-    engine::Options o;
+    engine::Options o = choices->options();
     o.input = path;
     o.sheet = sheet;
-    o.longLayout = layoutBox->currentIndex() == 1;
-    if (ratesBox->isChecked()) {
-        o.rates.cases = casesBox->currentText();
-        o.rates.population = populationBox->currentText();
-        o.rates.per = perBox->currentData().toDouble();
-    }
-    const int method = joinpointBox->currentData().toInt();
-    if (method < 0)
-        o.analysis.joinpoints.reset();
-    else
-        o.analysis.joinpoints->method = stats::JoinpointMethod(method);
-    if (yearBox->value() != yearBox->minimum())
-        o.analysis.report.year = yearBox->value();
-    if (baselineBox->isChecked()) {
-        o.analysis.report.baselineFrom = baselineFrom->value();
-        o.analysis.report.baselineTo = baselineTo->value();
-    }
-    o.analysis.report.expectedBy = stats::ExpectedBy(expectedBox->currentData().toInt());
-    o.format = summary::SummaryFormat::None;
     return o;
+}
+
+bool TablesWindow::runnable(const engine::Options &o)
+{
+    const auto why = ReadChoices::problem(o);
+    if (why)
+        statusText->setText(*why);
+    return !why;
 }
 
 void TablesWindow::compute()
@@ -420,16 +260,11 @@ void TablesWindow::compute()
     if (path.isEmpty() || busy())
         return;
     const engine::Options o = options();
-    if (const auto why = engine::validate(o)) {
-        statusText->setText(ratesBox->isChecked() && o.rates.cases == o.rates.population
-                ? tr("Выберите разные столбцы случаев и населения.")
-                : *why);
+    if (!runnable(o))
         return;
-    }
     model->reset({});
     skippedList->clear();
-    chart->clear();
-    report->clear();
+    detail->clear();
     notSaved = false;
     runs.compute(o);
     statusText->setText(tr("Расчёт…"));
@@ -477,6 +312,20 @@ void TablesWindow::computed(const engine::Result &result, const QStringList &fai
     tableView->setFocus();
     if (model->rowCount() > 0 && !tableView->currentIndex().isValid())
         tableView->selectRow(0);
+    offerRowYears();
+}
+
+// A long table's years are in its rows, not in its header.
+void TablesWindow::offerRowYears()
+{
+    const int firstAt = model->column(summary::ColumnId::FirstYear);
+    const int lastAt = model->column(summary::ColumnId::LastYear);
+    double first = trend::MaxYear, last = trend::MinYear;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        first = std::min(first, model->number(row, firstAt));
+        last = std::max(last, model->number(row, lastAt));
+    }
+    choices->offerYears(int(first), int(last));
 }
 
 void TablesWindow::saved(
@@ -496,17 +345,11 @@ void TablesWindow::saved(
 
 void TablesWindow::showSelected()
 {
-    const QModelIndex current = filter->mapToSource(tableView->currentIndex());
-    if (!current.isValid()) {
-        chart->clear();
-        report->clear();
-        paragraph->clear();
-        return;
-    }
-    analysis::SeriesResult r = analysis::analyse(model->series(current.row()), options().analysis);
-    report->setPlainText(trend::reportText(r.series.years, r.series.typed, r.practice));
-    paragraph->setPlainText(summary::reportParagraph({r}));
-    chart->display(std::move(r), valueName);
+    const QModelIndex current = tableView->currentIndex();
+    if (current.isValid())
+        detail->display(filter->series(current.row()), choices->options().analysis, valueName);
+    else
+        detail->clear();
 }
 
 void TablesWindow::explainSkip(QTreeWidgetItem *item)
@@ -535,7 +378,7 @@ bool TablesWindow::saveSummary(const QString &file, summary::SummaryFormat forma
     engine::Options o = options();
     o.output = file;
     o.format = format;
-    savingSummary = runs.save(o, file);
+    savingSummary = runnable(o) && runs.save(o, file);
     return savingSummary;
 }
 
@@ -544,7 +387,7 @@ bool TablesWindow::saveFiles(const QString &folder, summary::ChartFormat format)
     engine::Options o = options();
     o.reportsDir = o.chartsDir = folder;
     o.chartFormat = format;
-    return runs.save(o, folder);
+    return runnable(o) && runs.save(o, folder);
 }
 
 void TablesWindow::chooseDocument()
@@ -574,8 +417,8 @@ bool TablesWindow::saveDocument(const QString &file)
     engine::Options o = options();
     o.document = file;
     for (int row = 0; row < filter->rowCount(); ++row)
-        o.documentLines.push_back(model->line(filter->mapToSource(filter->index(row, 0)).row()));
-    return runs.save(o, file);
+        o.documentLines.push_back(filter->line(row));
+    return runnable(o) && runs.save(o, file);
 }
 
 void TablesWindow::chooseFolder()
@@ -597,20 +440,25 @@ void TablesWindow::chooseFolder()
         folder, ask.clickedButton() == svg ? summary::ChartFormat::Svg : summary::ChartFormat::Png);
 }
 
+bool TablesWindow::maybeSave(const QString &text, const QString &leave)
+{
+    if (!notSaved && !busy())
+        return true;
+    QMessageBox question(
+        QMessageBox::Warning, tr("Сводка не сохранена"), text, QMessageBox::NoButton, this);
+    QPushButton *leaving = question.addButton(leave, QMessageBox::DestructiveRole);
+    QPushButton *cancel = question.addButton(tr("&Отмена"), QMessageBox::RejectRole);
+    question.setDefaultButton(cancel);
+    question.exec();
+    return question.clickedButton() == leaving;
+}
+
 void TablesWindow::closeEvent(QCloseEvent *event)
 {
-    if (notSaved || busy()) {
-        QMessageBox question(QMessageBox::Warning, tr("Сводка не сохранена"),
-            tr("Результаты расчёта не сохранены. Закрыть окно без сохранения сводки?"),
-            QMessageBox::NoButton, this);
-        QPushButton *close = question.addButton(tr("&Закрыть"), QMessageBox::DestructiveRole);
-        QPushButton *cancel = question.addButton(tr("&Отмена"), QMessageBox::RejectRole);
-        question.setDefaultButton(cancel);
-        question.exec();
-        if (question.clickedButton() != close) {
-            event->ignore();
-            return;
-        }
+    if (!maybeSave(tr("Результаты расчёта не сохранены. Закрыть окно без сохранения сводки?"),
+            tr("&Закрыть"))) {
+        event->ignore();
+        return;
     }
     runs.stop();
     event->accept();

@@ -9,32 +9,34 @@
 // Saving the summary, or the reports and charts, runs the engine once
 // more into the files, so the bytes are what vantorel-batch writes. The
 // runs go one at a time through a RunController; the choices are closed
-// while one goes.
+// while one goes. A summary computed and not saved is not left, by
+// closing or by another table, without asking.
+//
+// The window is the frame: its menus, the table and its filters, the
+// skipped series, the status and the runs. The choices (ReadChoices) and
+// the selected series (SeriesDetail) are widgets of their own.
 //
 // The window computes nothing and writes no file of its own: it only
 // drives the engine and shows what it is told.
 #pragma once
 
 #include "runcontroller.h"
-#include "summarymodel.h"
-#include "tableinput.h"
+#include "summaryfilter.h"
 
 #include <QMainWindow>
 
 class QAction;
-class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class QSpinBox;
 class QTableView;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
-class ChartView;
+class ReadChoices;
+class SeriesDetail;
 
 class TablesWindow : public QMainWindow
 {
@@ -45,7 +47,8 @@ public:
     ~TablesWindow() override;
 
     // Opens a table and computes it; a workbook of several sheets asks
-    // which. False when nothing was opened (the user was told why).
+    // which, and a summary not saved asks first whether to leave it. False
+    // when nothing was opened (the user was told why).
     bool openTable(const QString &path);
     // Begins writing the summary to `path` in `format`; the window says
     // when it is written, or why not. False when another run goes.
@@ -68,8 +71,7 @@ protected:
 
 private:
     void buildActions();
-    QWidget *buildChoices();
-    QLayout *buildReportChoices();
+    QLayout *buildFilters();
     QWidget *buildTable();
     void buildSkipped();
     void buildStatus();
@@ -79,21 +81,25 @@ private:
     void chooseFolder();
     void chooseDocument();
     void compute();
+    // The choices' options over the table opened.
     engine::Options options() const;
-    void fillChoices();
+    // Whether a run of `options` may begin; the status says why not.
+    bool runnable(const engine::Options &options);
+    // Whether the rows may be left: they are saved, or the user lets them
+    // go, asked `question`, by the button `leave`.
+    bool maybeSave(const QString &question, const QString &leave);
     void takeArrived();
     void computed(const engine::Result &result, const QStringList &failures);
     void saved(bool written, const QString &target, const engine::Result &result,
         const QStringList &failures);
+    void offerRowYears();
     void showSelected();
     void explainSkip(QTreeWidgetItem *item);
     void setBusy(bool busy);
 
-    // The table and how to read it.
+    // The table opened.
     QString path;
     QString sheet;
-    table::Header header;
-    bool filling = false; // the choices are being filled, not chosen
 
     bool notSaved = false; // computed rows whose summary was not saved
     bool savingSummary = false; // the save going writes the summary
@@ -106,21 +112,11 @@ private:
 
     QAction *openAction, *saveAction, *saveFilesAction, *saveDocumentAction, *stopAction,
         *computeAction;
-    QWidget *choices; // closed, as one, while a run goes
-    QComboBox *layoutBox, *casesBox, *populationBox, *perBox, *joinpointBox;
-    QCheckBox *ratesBox;
-    // The reporting year: the year (its least: each series' last), the
-    // baseline when narrowed, the bounds of the verdict.
-    QSpinBox *yearBox, *baselineFrom, *baselineTo;
-    QCheckBox *baselineBox;
-    QComboBox *expectedBox;
-    QTimer *recompute; // a year typed digit by digit computes once
+    ReadChoices *choices; // closed, as one, while a run goes
     QLineEdit *filterEdit;
     QComboBox *classBox;
     QTableView *tableView;
-    ChartView *chart;
-    QPlainTextEdit *report;
-    QPlainTextEdit *paragraph; // the selected series' text for the annual report
+    SeriesDetail *detail;
     QTreeWidget *skippedList;
     QLabel *statusText;
     QProgressBar *progressBar;

@@ -3,8 +3,10 @@
 // summary, its sorting sorts numbers, its filters filter, set before the
 // rows arrive or after; what it saves is what vantorel-batch writes, and
 // the table stays as it was after a save; a choice changed during a save
-// waits for it; a stopped run leaves nothing on disk. Qt's model tester
-// watches the table and its filter in every test.
+// waits for it, and a save asked during a computation is refused; a
+// stopped run leaves nothing on disk; rows not saved are left only when the
+// user says so. Qt's model tester watches the table and its filter in every
+// test.
 #include "filenames.h"
 #include "saveformats.h"
 #include "tableswindow.h"
@@ -17,9 +19,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -50,7 +56,8 @@ SummaryModel &modelOf(TablesWindow &window)
 }
 
 // A table opened in a window and computed, with no message on the way; a
-// table of counts is read as rates without being told.
+// table of counts is read as rates without being told. A save asked while
+// it is computed is refused, and the computation goes on to its end.
 void open(TablesWindow &window, const QString &input)
 {
     QAbstractItemModel *shown = window.findChild<QTableView *>()->model();
@@ -58,7 +65,9 @@ void open(TablesWindow &window, const QString &input)
         new QAbstractItemModelTester(m, QAbstractItemModelTester::FailureReportingMode::QtTest, m);
     ModalDriver driver;
     QVERIFY(window.openTable(input));
+    QVERIFY(!window.saveSummary(QDir::temp().filePath("refused.csv"), summary::SummaryFormat::Csv));
     QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 60000);
+    QVERIFY(window.unsaved());
     QCOMPARE(driver.unexpected, QStringList());
 }
 
@@ -97,6 +106,8 @@ private slots:
     void typedEnding_data();
     void typedEnding();
     void choiceDuringSave();
+    void leaveUnsaved_data();
+    void leaveUnsaved();
     void runAfterRun();
     void stopLeavesNothing();
 
@@ -120,6 +131,7 @@ void TestTables::rowsAsCommandLine_data()
     near.write(
         "disease;2001;2002;2003;2004;2005\nX;100000,1;100000,2;100000,3;100000,2;100000,4\n");
     QTest::newRow("past single precision") << near.fileName() << QStringList();
+    QTest::newRow("computed for a second") << slowTable(dir.path(), 20) << QStringList();
 }
 
 // Each shown cell holds the command line's number in full, or its text,
@@ -134,10 +146,18 @@ void TestTables::rowsAsCommandLine()
     QTemporaryDir reports;
     const QList<QStringList> summary
         = csvTable(commandLine(input, args + QStringList {"--reports", reports.path()}));
+    // Sorted down by a number: the view's rows are not the model's; no number goes last.
     auto *view = window.findChild<QTableView *>();
+    const int apc = model.column(summary::ColumnId::Apc);
+    view->sortByColumn(apc, Qt::DescendingOrder);
+    const auto &shown = dynamic_cast<const SeriesRows &>(*view->model());
+    double above = qInf();
     for (int row = 0; row < model.rowCount(); ++row) {
+        const double value = view->model()->index(row, apc).data(SummaryModel::SortRole).toDouble();
+        QVERIFY(std::isnan(value) || value <= above); // no number after none
+        above = value;
         view->selectRow(row);
-        const QString report = summary::safeFileStem(model.labels(row)) + ".txt";
+        const QString report = summary::safeFileStem(shown.labels(row)) + ".txt";
         auto *texts = window.findChild<QTabWidget *>();
         QCOMPARE(static_cast<QPlainTextEdit *>(texts->widget(0))->toPlainText().toUtf8(),
             contents(reports.filePath(report)));
@@ -184,41 +204,49 @@ void TestTables::sortAndFilter_data()
     QTest::addColumn<int>("column"); // a summary's column; -1: the first label
     QTest::addColumn<bool>("down"); // descending
     QTest::addColumn<QString>("labels"); // matched
-    QTest::addColumn<int>("trendClass"); // -1: any
+    QTest::addColumn<RowFilter>("kind");
     QTest::addColumn<QStringList>("first"); // the first label of each row shown
     const int rate = int(summary::ColumnId::AverageAnnualChangeRate);
     const int p = int(summary::ColumnId::OlsPValue);
     const QStringList byLabel {"Коклюш", "Коклюш", "Корь", "Туберкулёз", "Туберкулёз"};
-    const int moderate = int(trend::TrendClass::Moderate);
+    const RowFilter moderate = trend::TrendClass::Moderate;
     QTest::newRow("a rate, numbers not text")
-        << rate << false << "" << -1
+        << rate << false << "" << RowFilter()
         << QStringList {"Туберкулёз", "Коклюш", "Туберкулёз", "Корь", "Коклюш"};
-    QTest::newRow("a rate, down") << rate << true << "" << -1
+    QTest::newRow("a rate, down") << rate << true << "" << RowFilter()
                                   << QStringList {
                                          "Коклюш", "Корь", "Туберкулёз", "Коклюш", "Туберкулёз"};
-    QTest::newRow("a p-value") << p << false << "" << -1
+    QTest::newRow("a p-value") << p << false << "" << RowFilter()
                                << QStringList {
                                       "Туберкулёз", "Туберкулёз", "Коклюш", "Коклюш", "Корь"};
-    QTest::newRow("labels") << -1 << false << "" << -1 << byLabel;
-    QTest::newRow("labels, down") << -1 << true << "" << -1
+    QTest::newRow("labels") << -1 << false << "" << RowFilter() << byLabel;
+    QTest::newRow("labels, down") << -1 << true << "" << RowFilter()
                                   << QStringList(byLabel.rbegin(), byLabel.rend());
     QTest::newRow("a label's part, any case")
-        << -1 << false << "ТУБ" << -1 << QStringList {"Туберкулёз", "Туберкулёз"};
-    QTest::newRow("a district") << -1 << false << "южн" << -1
+        << -1 << false << "ТУБ" << RowFilter() << QStringList {"Туберкулёз", "Туберкулёз"};
+    QTest::newRow("a district") << -1 << false << "южн" << RowFilter()
                                 << QStringList {"Коклюш", "Туберкулёз"};
     QTest::newRow("moderate") << -1 << false << "" << moderate << byLabel;
-    QTest::newRow("pronounced") << -1 << false << "" << int(trend::TrendClass::Pronounced)
+    QTest::newRow("pronounced") << -1 << false << "" << RowFilter(trend::TrendClass::Pronounced)
                                 << QStringList();
-    QTest::newRow("stable") << -1 << false << "" << int(trend::TrendClass::Stable) << QStringList();
-    const int verdict = SummaryFilter::VerdictFilter;
+    QTest::newRow("stable") << -1 << false << "" << RowFilter(trend::TrendClass::Stable)
+                            << QStringList();
     QTest::newRow("above expected")
-        << -1 << false << "" << verdict + int(stats::Verdict::Above) << QStringList {"Коклюш"};
+        << -1 << false << "" << RowFilter(stats::Verdict::Above) << QStringList {"Коклюш"};
     QTest::newRow("below expected")
-        << -1 << false << "" << verdict + int(stats::Verdict::Below) << QStringList {"Корь"};
+        << -1 << false << "" << RowFilter(stats::Verdict::Below) << QStringList {"Корь"};
     QTest::newRow("within, by the change to last year, down")
-        << int(summary::ColumnId::ChangePrevPct) << true << ""
-        << verdict + int(stats::Verdict::Within)
+        << int(summary::ColumnId::ChangePrevPct) << true << "" << RowFilter(stats::Verdict::Within)
         << QStringList {"Коклюш", "Туберкулёз", "Туберкулёз"};
+    // The command line's verdicts, in words: «в пределах» before «выше»
+    // before «ниже»; ties in the table's order.
+    const int verdict = int(summary::ColumnId::VerdictRu);
+    QTest::newRow("the verdict") << verdict << false << "" << RowFilter()
+                                 << QStringList {
+                                        "Коклюш", "Туберкулёз", "Туберкулёз", "Коклюш", "Корь"};
+    QTest::newRow("the verdict, down")
+        << verdict << true << "" << RowFilter()
+        << QStringList {"Корь", "Коклюш", "Коклюш", "Туберкулёз", "Туберкулёз"};
     QTest::newRow("a part and a class, down")
         << rate << true << "север" << moderate << QStringList {"Корь", "Коклюш", "Туберкулёз"};
 }
@@ -230,7 +258,7 @@ void TestTables::sortAndFilter()
     QFETCH(int, column);
     QFETCH(bool, down);
     QFETCH(QString, labels);
-    QFETCH(int, trendClass);
+    QFETCH(RowFilter, kind);
     QFETCH(QStringList, first);
     for (const bool before : {false, true}) {
         TablesWindow window;
@@ -240,7 +268,7 @@ void TestTables::sortAndFilter()
                     edit->setText(labels);
             }
             auto *classes = window.findChildren<QComboBox *>().back();
-            classes->setCurrentIndex(classes->findData(trendClass));
+            classes->setCurrentIndex(classes->findData(QVariant::fromValue(kind)));
             const auto layout = SummaryModel::layoutFor({"Болезнь", "Район"},
                 summary::summaryColumns(false, true), stats::ExpectedBy::Normative);
             window.findChild<QTableView *>()->model()->sort(
@@ -267,6 +295,9 @@ void TestTables::savedAsCommandLine_data()
     QTest::newRow("JSON, by Poisson bounds")
         << int(summary::SummaryFormat::Json)
         << QStringList {"--format", "json", "--expected-by", "poisson"};
+    // Ticked, «база» offers the table's years but the last: here its blocks'.
+    QTest::newRow("CSV, the baseline ticked")
+        << int(summary::SummaryFormat::Csv) << QStringList {"--baseline", "2015-2020"};
     QTest::newRow("reports and charts") << -1 << QStringList {"--charts"};
     QTest::newRow("the annual report's document") << -2 << QStringList {"--document"};
 }
@@ -283,6 +314,10 @@ void TestTables::savedAsCommandLine()
     for (QComboBox *box : window.findChildren<QComboBox *>()) {
         if (args.contains("poisson") && box->findText("нормативные") >= 0)
             box->setCurrentIndex(box->findData(int(stats::ExpectedBy::Poisson)));
+    }
+    for (QCheckBox *box : window.findChildren<QCheckBox *>()) {
+        if (args.contains("--baseline") && box->text() == "&база:")
+            box->setChecked(true);
     }
     open(window, Examples + "counts.csv");
     const QStringList rates {"--cases", "случаи", "--population", "население"};
@@ -314,6 +349,13 @@ void TestTables::savedAsCommandLine()
         QCOMPARE(window.unsaved(), format < 0);
         QVERIFY(action(window, QKeySequence(Qt::CTRL | Qt::Key_D))->isEnabled());
     }
+    if (!args.contains("--baseline"))
+        return;
+    // The base's end put at its start: the window names its own control.
+    const QList<QSpinBox *> years = window.findChildren<QSpinBox *>();
+    years[2]->setValue(years[1]->value());
+    QTRY_COMPARE(window.statusBar()->findChild<QLabel *>()->text(),
+        QString("База: начало должно быть раньше конца."));
 }
 
 void TestTables::typedEnding_data()
@@ -365,6 +407,46 @@ void TestTables::choiceDuringSave()
     QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 60000);
     QCOMPARE(csvTable(contents(out.filePath("summary.csv"))).size(), rows + 1);
     QVERIFY(!window.unsaved());
+    QCOMPARE(modelOf(window).rowCount(), rows);
+}
+
+void TestTables::leaveUnsaved_data()
+{
+    QTest::addColumn<QString>("way"); // closed, opened or dropped
+    QTest::addColumn<int>("rows"); // those shown after
+    QTest::addColumn<QString>("button");
+    QTest::newRow("closed, kept") << "closed" << 2 << "&Отмена";
+    QTest::newRow("another opened, kept") << "opened" << 2 << "&Отмена";
+    QTest::newRow("another dropped, let go") << "dropped" << 6 << "&Открыть";
+}
+
+// Rows not saved are asked for, however they would be left.
+void TestTables::leaveUnsaved()
+{
+    QFETCH(QString, way);
+    QFETCH(int, rows);
+    QFETCH(QString, button);
+    TablesWindow window;
+    open(window, Examples + "counts.csv");
+    ModalDriver driver;
+    QString asked;
+    driver.expect(ModalDriver::answer(button, &asked));
+    const QString other = Examples + "surveillance.csv";
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(other)});
+    QDragEnterEvent enter(QPoint(), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QDropEvent drop(QPointF(), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    if (way == "closed")
+        window.close();
+    else if (way == "opened")
+        window.openTable(other);
+    else if (QApplication::sendEvent(&window, &enter))
+        QApplication::sendEvent(&window, &drop); // to where the drag entered
+    QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 60000);
+    QCOMPARE(asked,
+        "Сводка не сохранена | &Отмена | Результаты расчёта не сохранены. "
+            + QString(way == "closed" ? "Закрыть окно" : "Открыть другую таблицу")
+            + " без сохранения сводки?");
     QCOMPARE(modelOf(window).rowCount(), rows);
 }
 

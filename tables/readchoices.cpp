@@ -1,0 +1,237 @@
+// SPDX-License-Identifier: MIT
+#include "readchoices.h"
+
+#include "cells.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+// The years a header shows: its cells' own, or else those its blocks end
+// in ("случаи 2015").
+std::vector<qint32> yearsOf(const table::Header &header)
+{
+    std::vector<qint32> own, blocks;
+    for (const QString &cell : header.cells) {
+        if (const auto year = table::readYear(cell.toUtf8())) {
+            own.push_back(*year);
+            continue;
+        }
+        const bool inBlock = std::any_of(header.blocks.begin(), header.blocks.end(),
+            [&](const QString &block) { return cell.startsWith(block); });
+        if (const auto year = table::readYear(cell.right(4).toUtf8()); year && inBlock)
+            blocks.push_back(*year);
+    }
+    return own.empty() ? blocks : own;
+}
+
+} // namespace
+
+ReadChoices::ReadChoices(QWidget *parent)
+    : QWidget(parent)
+    , recompute(new QTimer(this))
+{
+    auto *rows = new QVBoxLayout(this);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->addLayout(buildReading());
+    rows->addLayout(buildReport());
+    recompute->setSingleShot(true);
+    recompute->setInterval(600);
+    connectChoices();
+}
+
+QLayout *ReadChoices::buildReading()
+{
+    auto *row = new QHBoxLayout;
+    layoutBox = new QComboBox;
+    layoutBox->addItems({tr("годы по столбцам"), tr("длинная: год и значение в строках")});
+    ratesBox = new QCheckBox(tr("из числа &случаев:"));
+    casesBox = new QComboBox;
+    populationBox = new QComboBox;
+    perBox = new QComboBox;
+    perBox->addItem(tr("на 100 тыс."), 100000.0);
+    perBox->addItem(tr("на 1 млн"), 1000000.0);
+    perBox->addItem(tr("на 10 тыс."), 10000.0);
+    perBox->addItem(tr("на 1000"), 1000.0);
+    joinpointBox = new QComboBox;
+    joinpointBox->addItem(tr("взвешенный BIC"), int(stats::JoinpointMethod::Wbic));
+    joinpointBox->addItem(tr("BIC"), int(stats::JoinpointMethod::Bic));
+    joinpointBox->addItem(tr("BIC3"), int(stats::JoinpointMethod::Bic3));
+    joinpointBox->addItem(tr("перестановочный тест"), int(stats::JoinpointMethod::Permutation));
+    joinpointBox->addItem(tr("не искать"), -1);
+    auto *layoutLabel = new QLabel(tr("&Раскладка:"));
+    layoutLabel->setBuddy(layoutBox);
+    row->addWidget(layoutLabel);
+    row->addWidget(layoutBox);
+    row->addSpacing(12);
+    row->addWidget(ratesBox);
+    row->addWidget(casesBox);
+    row->addWidget(new QLabel(tr("население:")));
+    row->addWidget(populationBox);
+    row->addWidget(perBox);
+    row->addSpacing(12);
+    auto *joinpointLabel = new QLabel(tr("&Точки перелома:"));
+    joinpointLabel->setBuddy(joinpointBox);
+    row->addWidget(joinpointLabel);
+    row->addWidget(joinpointBox);
+    row->addStretch(1);
+    return row;
+}
+
+// The reporting year, its baseline and the bounds of its verdict.
+QLayout *ReadChoices::buildReport()
+{
+    auto *row = new QHBoxLayout;
+    yearBox = new QSpinBox;
+    yearBox->setRange(trend::MinYear - 1, trend::MaxYear);
+    yearBox->setSpecialValueText(tr("последний год ряда"));
+    yearBox->setValue(yearBox->minimum());
+    baselineBox = new QCheckBox(tr("&база:"));
+    baselineBox->setToolTip(tr("Без отметки база - все годы ряда до отчётного"));
+    baselineFrom = new QSpinBox;
+    baselineTo = new QSpinBox;
+    for (QSpinBox *box : {baselineFrom, baselineTo}) {
+        box->setRange(trend::MinYear, trend::MaxYear);
+        box->setEnabled(false);
+    }
+    expectedBox = new QComboBox;
+    expectedBox->addItem(tr("нормативные"), int(stats::ExpectedBy::Normative));
+    expectedBox->addItem(tr("интервал прогноза МНК"), int(stats::ExpectedBy::Prediction));
+    expectedBox->addItem(tr("Пуассона, по числу случаев"), int(stats::ExpectedBy::Poisson));
+    auto *yearLabel = new QLabel(tr("Отчётный &год:"));
+    yearLabel->setBuddy(yearBox);
+    auto *expectedLabel = new QLabel(tr("&границы ожидаемого:"));
+    expectedLabel->setBuddy(expectedBox);
+    row->addWidget(yearLabel);
+    row->addWidget(yearBox);
+    row->addSpacing(12);
+    row->addWidget(baselineBox);
+    row->addWidget(baselineFrom);
+    row->addWidget(new QLabel(QStringLiteral("–")));
+    row->addWidget(baselineTo);
+    row->addSpacing(12);
+    row->addWidget(expectedLabel);
+    row->addWidget(expectedBox);
+    row->addStretch(1);
+    return row;
+}
+
+void ReadChoices::connectChoices()
+{
+    const auto chosen = [this] {
+        if (!filling)
+            emit changed();
+    };
+    for (QComboBox *box : {casesBox, populationBox, perBox, joinpointBox, expectedBox})
+        connect(box, &QComboBox::currentIndexChanged, this, chosen);
+    connect(ratesBox, &QCheckBox::toggled, this, chosen);
+    // Another layout names other columns: they are offered before the table
+    // is read again.
+    connect(layoutBox, &QComboBox::currentIndexChanged, this, [this] {
+        if (filling)
+            return;
+        fillChoices(header);
+        emit changed();
+    });
+    connect(recompute, &QTimer::timeout, this, &ReadChoices::changed);
+    for (QSpinBox *box : {yearBox, baselineFrom, baselineTo})
+        connect(box, &QSpinBox::valueChanged, this, [this] {
+            if (!filling)
+                recompute->start();
+        });
+    connect(baselineBox, &QCheckBox::toggled, this, [this](bool narrowed) {
+        baselineFrom->setEnabled(narrowed);
+        baselineTo->setEnabled(narrowed);
+        emit changed();
+    });
+}
+
+void ReadChoices::fillChoices(const table::Header &read)
+{
+    header = read;
+    filling = true;
+    const bool wide = layoutBox->currentIndex() == 0;
+    const QStringList &names = wide ? header.blocks : header.cells;
+    for (QComboBox *box : {casesBox, populationBox}) {
+        box->clear();
+        box->addItems(names);
+    }
+    const table::CountNames counts = table::countNames(header, !wide);
+    casesBox->setCurrentIndex(counts.cases);
+    populationBox->setCurrentIndex(counts.population);
+    ratesBox->setEnabled(names.size() >= 2);
+    ratesBox->setChecked(counts.countTable);
+    // The baseline offered: the table's years but the last.
+    const std::vector<qint32> years = yearsOf(header);
+    const auto [first, last] = std::minmax_element(years.begin(), years.end());
+    headerYears = !years.empty() && *first < *last;
+    if (headerYears)
+        setBaseline(*first, *last);
+    filling = false;
+}
+
+void ReadChoices::offerYears(int first, int last)
+{
+    if (headerYears || baselineBox->isChecked() || first >= last)
+        return;
+    filling = true;
+    setBaseline(first, last);
+    filling = false;
+}
+
+void ReadChoices::setBaseline(int first, int last)
+{
+    baselineFrom->setValue(first);
+    baselineTo->setValue(last - 1);
+}
+
+engine::Options ReadChoices::options() const
+{
+    engine::Options o;
+    o.longLayout = layoutBox->currentIndex() == 1;
+    if (ratesBox->isChecked()) {
+        o.rates.cases = casesBox->currentText();
+        o.rates.population = populationBox->currentText();
+        o.rates.per = perBox->currentData().toDouble();
+    }
+    const int method = joinpointBox->currentData().toInt();
+    if (method < 0)
+        o.analysis.joinpoints.reset();
+    else
+        o.analysis.joinpoints->method = stats::JoinpointMethod(method);
+    if (yearBox->value() != yearBox->minimum())
+        o.analysis.report.year = yearBox->value();
+    if (baselineBox->isChecked()) {
+        o.analysis.report.baselineFrom = baselineFrom->value();
+        o.analysis.report.baselineTo = baselineTo->value();
+    }
+    o.analysis.report.expectedBy = stats::ExpectedBy(expectedBox->currentData().toInt());
+    o.format = summary::SummaryFormat::None;
+    return o;
+}
+
+std::optional<QString> ReadChoices::problem(const engine::Options &o)
+{
+    const auto why = engine::invalid(o);
+    if (!why)
+        return std::nullopt;
+    switch (*why) {
+    case engine::Invalid::SameColumns:
+        return tr("Выберите разные столбцы случаев и населения.");
+    case engine::Invalid::BaselineOrder:
+        return tr("База: начало должно быть раньше конца.");
+    case engine::Invalid::BaselineAfterYear:
+        return tr("База должна кончаться до отчётного года (%1).").arg(o.analysis.report.year);
+    case engine::Invalid::PoissonWithoutCounts:
+        return tr("Границы ожидаемого по Пуассону — только для показателей «из числа случаев».");
+    default: // nothing the window's choices make
+        return engine::validate(o);
+    }
+}

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: MIT
+#include "seriesdetail.h"
+
+#include "chartview.h"
+#include "reporttext.h"
+
+#include <QPlainTextEdit>
+#include <QTabWidget>
+
+SeriesDetail::SeriesDetail(QWidget *parent)
+    : QSplitter(Qt::Horizontal, parent)
+    , chart(new ChartView)
+    , report(new QPlainTextEdit)
+    , paragraph(new QPlainTextEdit)
+{
+    report->setReadOnly(true);
+    report->setLineWrapMode(QPlainTextEdit::NoWrap);
+    paragraph->setReadOnly(true);
+    auto *texts = new QTabWidget;
+    texts->addTab(report, tr("Отчёт"));
+    texts->addTab(paragraph, tr("Текст для доклада"));
+    addWidget(chart);
+    addWidget(texts);
+    setSizes({700, 480});
+}
+
+void SeriesDetail::display(
+    table::Series series, const analysis::AnalysisOptions &options, const QString &valueName)
+{
+    analysis::SeriesResult r = analysis::analyse(std::move(series), options);
+    report->setPlainText(trend::reportText(r.series.years, r.series.typed, r.practice));
+    paragraph->setPlainText(summary::reportParagraph({r}));
+    chart->display(std::move(r), valueName);
+}
+
+void SeriesDetail::clear()
+{
+    chart->clear();
+    report->clear();
+    paragraph->clear();
+}

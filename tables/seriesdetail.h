@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: MIT
+// The selected series seen again: its chart, the report the trend form
+// would save, and its paragraph for the annual report. They are made by
+// the analysis every run makes of a series, so they are what the saved
+// files hold for it.
+#pragma once
+
+#include "analysis/seriesresult.h"
+
+#include <QSplitter>
+
+class QPlainTextEdit;
+class ChartView;
+
+class SeriesDetail : public QSplitter
+{
+    Q_OBJECT
+
+public:
+    explicit SeriesDetail(QWidget *parent = nullptr);
+    // Analyses `series` as the run did with `options`; `valueName` names the
+    // chart's axis.
+    void display(
+        table::Series series, const analysis::AnalysisOptions &options, const QString &valueName);
+    void clear();
+
+private:
+    ChartView *chart;
+    QPlainTextEdit *report;
+    QPlainTextEdit *paragraph;
+};
