@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Start-up: the About box first, then the form, until the form is closed.
-#include "startup.h"
-#include "trendform.h"
+#include "app/startup.h"
+#include "form/trendform.h"
 #include "version.h"
 
 #include <QApplication>

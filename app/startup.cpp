@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "startup.h"
+#include "app/startup.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // vantorel-batch: the window's trend calculation over a whole table.
-#include "engine.h"
-#include "options.h"
-#include "stderrsink.h"
+#include "batch/options.h"
+#include "batch/stderrsink.h"
+#include "engine/engine.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

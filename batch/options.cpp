@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "options.h"
+#include "batch/options.h"
 
 #include "version.h"
 

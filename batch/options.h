@@ -3,7 +3,7 @@
 // help, read into the engine's options.
 #pragma once
 
-#include "engine.h"
+#include "engine/engine.h"
 
 #include <QStringList>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "stderrsink.h"
+#include "batch/stderrsink.h"
 
 #include <QObject>
 

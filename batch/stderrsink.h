@@ -5,7 +5,7 @@
 // progress line that the next message or the end wipes.
 #pragma once
 
-#include "engine.h"
+#include "engine/engine.h"
 
 #include <QTextStream>
 

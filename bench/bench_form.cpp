@@ -8,8 +8,8 @@
 //
 // Run by hand: build/bench/bench_form [--platform offscreen|xcb]. Under
 // xvfb-run it paints into a real X server.
-#include "trendcore.h"
-#include "trendform.h"
+#include "calc/trendcore.h"
+#include "form/trendform.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -7,7 +7,7 @@
 // series at the budget's edges.
 //
 //     bench_joinpoint [SERIES]
-#include "joinpoint.h"
+#include "stats/joinpoint.h"
 
 #include <algorithm>
 #include <chrono>

@@ -7,7 +7,7 @@
 // is full. Prints the seconds that took. One thread.
 //
 //     spell SUMMARY OUT
-#include "shortest.h"
+#include "summary/shortest.h"
 
 #include <charconv>
 #include <chrono>

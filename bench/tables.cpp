@@ -4,7 +4,7 @@
 // filter it, and its peak memory.
 //
 //     build/bench/bench_tables TABLE      (offscreen, or under xvfb-run -a)
-#include "tableswindow.h"
+#include "tables/tableswindow.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The form's side of the calculation: runs the core, keeps its results in
 // the form's members and appends the report lines.
-#include "trendform.h"
+#include "form/trendform.h"
 
-#include "trendcore.h"
+#include "calc/trendcore.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "incidencetext.h"
+#include "calc/incidencetext.h"
 
-#include "trendcore.h"
+#include "calc/trendcore.h"
 
 #include <QByteArrayView>
 #include <QObject>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "reportfile.h"
+#include "calc/reportfile.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "spelling.h"
+#include "calc/spelling.h"
 
 #include <QLocale>
 #include <QObject>

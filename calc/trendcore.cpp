@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "trendcore.h"
+#include "calc/trendcore.h"
 
 #include <QStringList>
 

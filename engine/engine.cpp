@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "engine.h"
+#include "engine/engine.h"
 
-#include "batches.h"
-#include "outputs.h"
-#include "seriesfiles.h"
-#include "seriessource.h"
-#include "tableinput.h"
+#include "engine/private/batches.h"
+#include "engine/private/outputs.h"
+#include "engine/private/seriesfiles.h"
+#include "table/seriessource.h"
+#include "table/tableinput.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "incidenceedit.h"
+#include "form/incidenceedit.h"
 
-#include "incidencetext.h"
+#include "calc/incidencetext.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "incidencevalidator.h"
+#include "form/incidencevalidator.h"
 
-#include "incidencetext.h"
+#include "calc/incidencetext.h"
 
 TIncidenceValidator::TIncidenceValidator(QObject *parent)
     : QDoubleValidator(parent)

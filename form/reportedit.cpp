@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "reportedit.h"
+#include "form/reportedit.h"
 
 #include <QScrollBar>
 #include <QTextDocument>

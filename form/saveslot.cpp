@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "trendform.h"
+#include "form/trendform.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -11,8 +11,8 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
-#include "reportfile.h"
-#include "trendcore.h"
+#include "calc/reportfile.h"
+#include "calc/trendcore.h"
 
 void TTrendForm::SaveSlot()
 {

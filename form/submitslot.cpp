@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "trendform.h"
+#include "form/trendform.h"
 
-#include "incidencetext.h"
-#include "spelling.h"
-#include "trendcore.h"
+#include "calc/incidencetext.h"
+#include "calc/spelling.h"
+#include "calc/trendcore.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "trendform.h"
+#include "form/trendform.h"
 
-#include "incidenceedit.h"
-#include "incidencevalidator.h"
-#include "reportedit.h"
-#include "trendcore.h"
+#include "calc/trendcore.h"
+#include "form/incidenceedit.h"
+#include "form/incidencevalidator.h"
+#include "form/reportedit.h"
 
 #include <QFont>
 #include <QGridLayout>

@@ -21,7 +21,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "trendcore.h"
+#include "calc/trendcore.h"
 
 #include <vector>
 

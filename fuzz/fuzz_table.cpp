@@ -6,10 +6,10 @@
 // bytes, it must give the same. With the mode byte's bit 3 set, the bytes
 // are a workbook's sheet XML (and, after a NUL, its shared strings), packed
 // into a workbook here, or a whole workbook when they start with "PK".
-#include "ols.h"
-#include "seriessource.h"
-#include "trendcore.h"
-#include "xlsxsheet.h"
+#include "calc/trendcore.h"
+#include "stats/ols.h"
+#include "table/seriessource.h"
+#include "table/xlsxsheet.h"
 
 #include <QBuffer>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "joinpoint.h"
+#include "stats/joinpoint.h"
 
-#include "studentst.h"
+#include "stats/studentst.h"
 
 #include <algorithm>
 #include <cassert>

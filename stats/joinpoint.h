@@ -43,7 +43,7 @@
 // be fitted on any thread in any order.
 #pragma once
 
-#include "reason.h"
+#include "stats/reason.h"
 
 #include <cstdint>
 #include <limits>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "ols.h"
+#include "stats/ols.h"
 
-#include "studentst.h"
+#include "stats/studentst.h"
 
 #include <algorithm>
 #include <cassert>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "reportyear.h"
+#include "stats/reportyear.h"
 
-#include "ols.h"
+#include "stats/ols.h"
 
 #include <boost/math/distributions/chi_squared.hpp>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "studentst.h"
+#include "stats/studentst.h"
 
 #include <boost/math/distributions/students_t.hpp>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "trendtests.h"
+#include "stats/trendtests.h"
 
-#include "ols.h"
+#include "stats/ols.h"
 
 #include <boost/math/distributions/normal.hpp>
 

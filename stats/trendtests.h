@@ -15,7 +15,7 @@
 // second.
 #pragma once
 
-#include "reason.h"
+#include "stats/reason.h"
 
 #include <cstdint>
 #include <vector>

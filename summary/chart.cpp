@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "chart.h"
+#include "summary/chart.h"
 
 #include "calc/spelling.h"
 

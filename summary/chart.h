@@ -7,7 +7,7 @@
 // window is shown.
 #pragma once
 
-#include "summaryrow.h"
+#include "summary/summaryrow.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "document.h"
+#include "summary/document.h"
 
-#include "chart.h"
-#include "reportfile.h"
-#include "reporttext.h"
+#include "calc/reportfile.h"
+#include "summary/chart.h"
+#include "summary/reporttext.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>

@@ -10,7 +10,7 @@
 // classes.
 #pragma once
 
-#include "summaryrow.h"
+#include "summary/summaryrow.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "filenames.h"
+#include "summary/filenames.h"
 
 namespace summary {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "reporttext.h"
+#include "summary/reporttext.h"
 
 #include <QObject>
 

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "calc/spelling.h"
-#include "summaryrow.h"
+#include "summary/summaryrow.h"
 
 #include <QString>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "shortest.h"
+#include "summary/shortest.h"
 
 #include <dragonbox/dragonbox.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "stagedfile.h"
+#include "summary/stagedfile.h"
 
-#include "reportfile.h"
+#include "calc/reportfile.h"
 
 #include <QDir>
 #include <QFile>

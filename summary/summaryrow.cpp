@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "summaryrow.h"
+#include "summary/summaryrow.h"
 
 #include <QObject>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "summarywriter.h"
+#include "summary/summarywriter.h"
 
-#include "reportfile.h"
-#include "shortest.h"
+#include "calc/reportfile.h"
+#include "summary/shortest.h"
 
 #include <QFileDevice>
 

@@ -11,7 +11,7 @@
 // JSON, which has no such numbers, writes null.
 #pragma once
 
-#include "summaryrow.h"
+#include "summary/summaryrow.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -4,7 +4,7 @@
 // with a filter on it, and a second sheet that names each column in
 // English and in Russian. Rows go out as they come (libxlsxwriter's
 // constant-memory mode), so memory does not grow with the table.
-#include "summarywriter.h"
+#include "summary/summarywriter.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "cells.h"
+#include "table/cells.h"
 
-#include "incidencetext.h"
-#include "series.h"
-#include "trendcore.h"
+#include "calc/incidencetext.h"
+#include "calc/trendcore.h"
+#include "table/series.h"
 
 #include <QObject>
 

@@ -7,7 +7,7 @@
 // window: spreadsheets write "-" for "no data".
 #pragma once
 
-#include "tablereader.h"
+#include "table/tablereader.h"
 
 #include <QByteArrayView>
 #include <QString>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "longlayout.h"
+#include "table/longlayout.h"
 
-#include "cells.h"
-#include "trendcore.h"
+#include "calc/trendcore.h"
+#include "table/cells.h"
 
 #include <QObject>
 

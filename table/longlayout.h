@@ -6,9 +6,9 @@
 // and the population's, named in the header, last and in either order.
 #pragma once
 
-#include "cells.h"
-#include "series.h"
-#include "tablereader.h"
+#include "table/cells.h"
+#include "table/series.h"
+#include "table/tablereader.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "series.h"
+#include "table/series.h"
 
 #include <QObject>
 

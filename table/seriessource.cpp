@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "seriessource.h"
+#include "table/seriessource.h"
 
 #include <QObject>
 

@@ -5,10 +5,10 @@
 // are read whole before the first series comes.
 #pragma once
 
-#include "longlayout.h"
-#include "series.h"
-#include "tablereader.h"
-#include "widelayout.h"
+#include "table/longlayout.h"
+#include "table/series.h"
+#include "table/tablereader.h"
+#include "table/widelayout.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "tableinput.h"
+#include "table/tableinput.h"
 
-#include "cells.h"
-#include "tablereader.h"
-#include "xlsxsheet.h"
+#include "table/cells.h"
+#include "table/tablereader.h"
+#include "table/xlsxsheet.h"
 
 #include <QFile>
 #include <QObject>

@@ -7,8 +7,8 @@
 // UTF-8 or when asked to.
 #pragma once
 
-#include "encoding.h"
-#include "series.h"
+#include "table/encoding.h"
+#include "table/series.h"
 
 #include <QIODevice>
 #include <QString>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "tablereader.h"
+#include "table/tablereader.h"
 
-#include "encoding.h"
+#include "table/encoding.h"
 #include <QIODevice>
 #include <QObject>
 

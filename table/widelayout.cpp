@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "widelayout.h"
+#include "table/widelayout.h"
 
-#include "cells.h"
-#include "tableinput.h"
-#include "trendcore.h"
+#include "calc/trendcore.h"
+#include "table/cells.h"
+#include "table/tableinput.h"
 
 #include <QObject>
 

@@ -5,9 +5,9 @@
 // would take skips it with a reason.
 #pragma once
 
-#include "cells.h"
-#include "series.h"
-#include "tablereader.h"
+#include "table/cells.h"
+#include "table/series.h"
+#include "table/tablereader.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "xlsxsheet.h"
+#include "table/xlsxsheet.h"
 
-#include "tablereader.h"
+#include "table/tablereader.h"
 
 #include <QDate>
 #include <QDir>

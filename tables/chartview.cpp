@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "chartview.h"
+#include "tables/chartview.h"
 
-#include "chart.h"
+#include "summary/chart.h"
 
 #include <QPainter>
 

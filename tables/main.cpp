@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // vantorel-tables: a whole surveillance table in a window. A table named on
 // the command line is opened at once.
-#include "startup.h"
-#include "tableswindow.h"
+#include "app/startup.h"
+#include "tables/tableswindow.h"
 
 #include <QApplication>
 #include <QHashFunctions>

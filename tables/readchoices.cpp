@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "readchoices.h"
+#include "tables/readchoices.h"
 
-#include "cells.h"
+#include "table/cells.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "runcontroller.h"
+#include "tables/runcontroller.h"
 
 RunController::RunController(QObject *parent)
     : QObject(parent)

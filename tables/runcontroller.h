@@ -9,7 +9,7 @@
 // end. Each end is told once, with what it wrote.
 #pragma once
 
-#include "runner.h"
+#include "tables/runner.h"
 
 #include <QObject>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "runner.h"
+#include "tables/runner.h"
 
 Runner::Runner(const engine::Options &options, bool rows, QObject *parent)
     : QObject(parent)

@@ -5,8 +5,8 @@
 // a run of hundreds of thousands of rows does not flood its event loop.
 #pragma once
 
-#include "engine.h"
-#include "summarymodel.h"
+#include "engine/engine.h"
+#include "tables/summarymodel.h"
 
 #include <QObject>
 

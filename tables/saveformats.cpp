@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "saveformats.h"
+#include "tables/saveformats.h"
 
 #include <QCoreApplication>
 

@@ -3,7 +3,7 @@
 // typed name and a chosen filter make.
 #pragma once
 
-#include "summarywriter.h"
+#include "summary/summarywriter.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "seriesdetail.h"
+#include "tables/seriesdetail.h"
 
-#include "chartview.h"
-#include "reporttext.h"
+#include "summary/reporttext.h"
+#include "tables/chartview.h"
 
 #include <QPlainTextEdit>
 #include <QTabWidget>

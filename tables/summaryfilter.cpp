@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "summaryfilter.h"
+#include "tables/summaryfilter.h"
 
 #include <algorithm>
 #include <cmath>

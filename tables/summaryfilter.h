@@ -5,8 +5,8 @@
 // that a table of 300,000 rows sorts and filters in a fraction of a second.
 #pragma once
 
-#include "seriesrows.h"
-#include "summarymodel.h"
+#include "tables/seriesrows.h"
+#include "tables/summarymodel.h"
 
 #include <QAbstractProxyModel>
 

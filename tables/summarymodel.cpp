@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "summarymodel.h"
+#include "tables/summarymodel.h"
 
-#include "incidencetext.h"
-#include "spelling.h"
+#include "calc/incidencetext.h"
+#include "calc/spelling.h"
 
 #include <QBrush>
 #include <QLocale>

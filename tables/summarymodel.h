@@ -7,8 +7,8 @@
 // again when it is selected: a national table has hundreds of thousands.
 #pragma once
 
-#include "engine.h"
-#include "seriesrows.h"
+#include "engine/engine.h"
+#include "tables/seriesrows.h"
 
 #include <QAbstractTableModel>
 

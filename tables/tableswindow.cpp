@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "tableswindow.h"
+#include "tables/tableswindow.h"
 
-#include "document.h"
-#include "readchoices.h"
-#include "saveformats.h"
-#include "seriesdetail.h"
-#include "tableinput.h"
+#include "summary/document.h"
+#include "table/tableinput.h"
+#include "tables/readchoices.h"
+#include "tables/saveformats.h"
+#include "tables/seriesdetail.h"
 
 #include <QAction>
 #include <QApplication>

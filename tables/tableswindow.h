@@ -20,8 +20,8 @@
 // drives the engine and shows what it is told.
 #pragma once
 
-#include "runcontroller.h"
-#include "summaryfilter.h"
+#include "tables/runcontroller.h"
+#include "tables/summaryfilter.h"
 
 #include <QMainWindow>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "testsupport.h"
+#include "tests/testsupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>

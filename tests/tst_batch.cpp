@@ -4,11 +4,11 @@
 // summary, the report files, the stderr lines and the exit status it must
 // give. Workbooks are made here, by hand or by libxlsxwriter, and must read
 // as the same table in CSV does.
-#include "reporttext.h"
-#include "shortest.h"
-#include "summaryrow.h"
-#include "testsupport.h"
-#include "xlsxsheet.h"
+#include "summary/reporttext.h"
+#include "summary/shortest.h"
+#include "summary/summaryrow.h"
+#include "table/xlsxsheet.h"
+#include "tests/testsupport.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -2,9 +2,9 @@
 // The calculation core where the reports cannot show it: the time codes of
 // long series, the reading of typed text against the toolkit's own
 // conversion, and the report writer's failures.
-#include "incidencetext.h"
-#include "reportfile.h"
-#include "trendcore.h"
+#include "calc/incidencetext.h"
+#include "calc/reportfile.h"
+#include "calc/trendcore.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,8 +3,8 @@
 // rows in order, every message) is what the command line writes, on any
 // number of threads and batches of any size; a run stopped half-way leaves
 // no staged file and the summary target as it was.
-#include "engine.h"
-#include "testsupport.h"
+#include "engine/engine.h"
+#include "tests/testsupport.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

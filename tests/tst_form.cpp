@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The window driven as a user drives it: typed text to the saved report
 // file, every way a save can end, closing, and the toolkit's own texts.
-#include "startup.h"
-#include "testsupport.h"
-#include "trendform.h"
+#include "app/startup.h"
+#include "form/trendform.h"
+#include "tests/testsupport.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>

@@ -2,8 +2,8 @@
 // Joinpoint fits whose answers are known without a search; the batch tool's
 // log-linear APC wherever no joinpoint is chosen. joinpoint_check.py holds
 // random series against an exhaustive search.
-#include "joinpoint.h"
-#include "trendtests.h"
+#include "stats/joinpoint.h"
+#include "stats/trendtests.h"
 
 #include <QTest>
 

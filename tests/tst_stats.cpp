@@ -3,10 +3,10 @@
 // computation: the least-squares fit against SciPy, Sen's slope against a
 // sort of every pairwise slope, the reporting year's assessment against
 // numpy and SciPy.
-#include "ols.h"
-#include "reportyear.h"
-#include "trendcore.h"
-#include "trendtests.h"
+#include "calc/trendcore.h"
+#include "stats/ols.h"
+#include "stats/reportyear.h"
+#include "stats/trendtests.h"
 
 #include <QTest>
 

@@ -7,10 +7,10 @@
 // stopped run leaves nothing on disk; rows not saved are left only when the
 // user says so. Qt's model tester watches the table and its filter in every
 // test.
-#include "filenames.h"
-#include "saveformats.h"
-#include "tableswindow.h"
-#include "testsupport.h"
+#include "summary/filenames.h"
+#include "tables/saveformats.h"
+#include "tables/tableswindow.h"
+#include "tests/testsupport.h"
 
 #include <QAbstractItemModelTester>
 #include <QAbstractProxyModel>

@@ -5,9 +5,9 @@
 // disk: a name never points at a file that a crash could leave empty.
 #pragma once
 
-#include "engine.h"
-#include "filenames.h"
-#include "stagedfile.h"
+#include "engine/engine.h"
+#include "summary/filenames.h"
+#include "summary/stagedfile.h"
 
 #include <memory>
 #include <optional>

@@ -9,8 +9,8 @@
 // replaces its targets, and only once every one of them is whole.
 #pragma once
 
-#include "document.h"
-#include "engine.h"
+#include "engine/engine.h"
+#include "summary/document.h"
 
 #include <QFile>
 

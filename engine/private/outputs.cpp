@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "outputs.h"
+#include "engine/private/outputs.h"
 
-#include "stagedfile.h"
+#include "summary/stagedfile.h"
 
 #include <QFileInfo>
 #include <QObject>

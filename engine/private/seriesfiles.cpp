@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "seriesfiles.h"
+#include "engine/private/seriesfiles.h"
 
-#include "chart.h"
-#include "reportfile.h"
+#include "calc/reportfile.h"
+#include "summary/chart.h"
 
 #include <QDir>
 #include <QObject>
