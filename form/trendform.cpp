@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "form/trendform.h"
 
+#include "app/askleave.h"
+
 #include "calc/trendcore.h"
 #include "form/incidenceedit.h"
 #include "form/incidencevalidator.h"
@@ -114,18 +116,10 @@ TTrendForm::~TTrendForm() = default;
 // or a report not yet saved, would be lost without a word: ask first.
 void TTrendForm::reject()
 {
-    if (!incidences.empty() || SaveButton->isEnabled()) {
-        QMessageBox question(QMessageBox::Warning, tr("Отчёт не сохранён"),
-            tr("Введённые значения и отчёт будут потеряны. Закрыть программу?"),
-            QMessageBox::NoButton, this);
-        QPushButton *close = question.addButton(tr("&Закрыть"), QMessageBox::AcceptRole);
-        QPushButton *cancel = question.addButton(tr("&Отмена"), QMessageBox::RejectRole);
-        question.setDefaultButton(cancel);
-        question.setEscapeButton(cancel);
-        question.exec();
-        if (question.clickedButton() != close)
-            return;
-    }
+    if ((!incidences.empty() || SaveButton->isEnabled())
+        && !dialogs::askLeave(this, tr("Отчёт не сохранён"),
+            tr("Введённые значения и отчёт будут потеряны. Закрыть программу?"), tr("&Закрыть")))
+        return;
     QDialog::reject();
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "tables/tableswindow.h"
 
+#include "app/askleave.h"
+
 #include "summary/document.h"
 #include "table/tableinput.h"
 #include "tables/readchoices.h"
@@ -442,15 +444,8 @@ void TablesWindow::chooseFolder()
 
 bool TablesWindow::maybeSave(const QString &text, const QString &leave)
 {
-    if (!notSaved && !busy())
-        return true;
-    QMessageBox question(
-        QMessageBox::Warning, tr("Сводка не сохранена"), text, QMessageBox::NoButton, this);
-    QPushButton *leaving = question.addButton(leave, QMessageBox::DestructiveRole);
-    QPushButton *cancel = question.addButton(tr("&Отмена"), QMessageBox::RejectRole);
-    question.setDefaultButton(cancel);
-    question.exec();
-    return question.clickedButton() == leaving;
+    return (!notSaved && !busy())
+        || dialogs::askLeave(this, tr("Сводка не сохранена"), text, leave);
 }
 
 void TablesWindow::closeEvent(QCloseEvent *event)
