@@ -125,40 +125,29 @@ std::optional<Problem> Outputs::settle(End end)
     if (end == End::Whole && !failure && document)
         failure = stageDocument();
     if (end == End::Whole && !failure)
-        failure = finishTargets();
+        failure = everyTarget(&summary::StagedTarget::finish);
     // Standard output keeps what it was given, even from a run that failed.
     if (stdoutFile && (!stdoutFile->flush() || stdoutFile->error() != QFileDevice::NoError)
         && !failure)
         failure = summaryFailure(stdoutFile->errorString());
     if (end == End::Whole && !failure)
-        failure = commitTargets();
+        failure = everyTarget(&summary::StagedTarget::commit);
     abandon();
     return failure;
 }
 
-// Each staged file flushed and made durable; the first that cannot be.
-std::optional<Problem> Outputs::finishTargets()
+// Each staged file through one step: finish() flushes it and makes it
+// durable, commit() gives it its name (which fails only when a folder was
+// changed under the run; the files renamed before it stay). The first that
+// cannot be.
+std::optional<Problem> Outputs::everyTarget(bool (summary::StagedTarget::*step)(QString *))
 {
     QString why;
-    if (segmentsTarget && !segmentsTarget->finish(&why))
+    if (segmentsTarget && !(segmentsTarget.get()->*step)(&why))
         return segmentsFailure(why);
-    if (target && !target->finish(&why))
+    if (target && !(target.get()->*step)(&why))
         return summaryFailure(why);
-    if (documentTarget && !documentTarget->finish(&why))
-        return documentFailure(why);
-    return std::nullopt;
-}
-
-// Each staged file under its name. A rename fails only when a folder was
-// changed under the run; the files renamed before it stay.
-std::optional<Problem> Outputs::commitTargets()
-{
-    QString why;
-    if (segmentsTarget && !segmentsTarget->commit(&why))
-        return segmentsFailure(why);
-    if (target && !target->commit(&why))
-        return summaryFailure(why);
-    if (documentTarget && !documentTarget->commit(&why))
+    if (documentTarget && !(documentTarget.get()->*step)(&why))
         return documentFailure(why);
     return std::nullopt;
 }

@@ -55,8 +55,7 @@ public:
 private:
     std::optional<table::Problem> openSegments(const QStringList &labelNames);
     std::optional<table::Problem> finishSegments();
-    std::optional<table::Problem> finishTargets();
-    std::optional<table::Problem> commitTargets();
+    std::optional<table::Problem> everyTarget(bool (summary::StagedTarget::*step)(QString *));
     std::optional<table::Problem> summaryFailure(const QString &reason) const;
     std::optional<table::Problem> segmentsFailure(const QString &reason) const;
     std::optional<table::Problem> documentFailure(const QString &reason) const;
