@@ -131,7 +131,6 @@ void TestTables::rowsAsCommandLine_data()
     near.write(
         "disease;2001;2002;2003;2004;2005\nX;100000,1;100000,2;100000,3;100000,2;100000,4\n");
     QTest::newRow("past single precision") << near.fileName() << QStringList();
-    QTest::newRow("computed for a second") << slowTable(dir.path(), 20) << QStringList();
 }
 
 // Each shown cell holds the command line's number in full, or its text,
