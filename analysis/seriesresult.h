@@ -11,6 +11,7 @@
 #pragma once
 
 #include "calc/trendcore.h"
+#include "stats/countmodel.h"
 #include "stats/joinpoint.h"
 #include "stats/ols.h"
 #include "stats/reportyear.h"
@@ -21,6 +22,12 @@
 
 namespace analysis {
 
+// The model of the APC and the joinpoints: the log-linear model of the
+// values (constant variance of ln y), or, for counts, the quasi-Poisson
+// model of the cases among the population. Auto takes the second wherever
+// a series has counts.
+enum class TrendModel { Auto, LogLinear, QuasiPoisson };
+
 // The statistical choices of a run. What the rates are per comes with the
 // series (table::Series::per), as its unit does.
 struct AnalysisOptions {
@@ -28,14 +35,17 @@ struct AnalysisOptions {
     std::optional<stats::JoinpointOptions> joinpoints = stats::JoinpointOptions();
     // The reporting year: which, against which baseline, by which bounds.
     stats::ReportYearOptions report;
+    TrendModel model = TrendModel::Auto;
 };
 
 struct SeriesResult {
     table::Series series;
     trend::TrendResult practice; // the form's own calculation
     stats::OlsFit ols;
-    stats::TrendTests tests;
-    std::optional<stats::JoinpointFit> joinpoints; // none when not asked for
+    stats::TrendTests tests; // its APC the model's
+    TrendModel model = TrendModel::LogLinear; // the model the series had
+    double dispersion = std::numeric_limits<double>::quiet_NaN(); // φ̂ of the count model's line
+    std::optional<stats::JoinpointFit> joinpoints; // the model's; none when not asked for
     stats::ReportYear report;
 };
 

@@ -39,6 +39,10 @@ const std::vector<OptionEntry> &optionTable()
         {{"population"}, "... и столбец населения", "СТОЛБЕЦ"},
         {{"per"}, "на сколько населения, от 1 до 10^9 (по умолчанию 100000)", "N", "100000"},
         {{"sheet"}, "лист книги Excel (по умолчанию первый); вход - книга .xlsx", "ЛИСТ"},
+        {{"model"},
+            "модель APC и точек перелома: auto (по умолчанию: quasipoisson с --cases, "
+            "иначе loglinear), loglinear, quasipoisson",
+            "МОДЕЛЬ", "auto"},
         {{"joinpoints"}, "число точек перелома: wbic (по умолчанию), bic, bic3, permutation, off",
             "СПОСОБ", "wbic"},
         {{"max-joinpoints"}, "не больше N точек перелома (по умолчанию по длине ряда)", "N"},
@@ -49,7 +53,8 @@ const std::vector<OptionEntry> &optionTable()
         {{"baseline"}, "годы базы для СМУ и ожидаемого уровня (по умолчанию все до отчётного)",
             "A-B"},
         {{"expected-by"},
-            "границы ожидаемого уровня: normative (по умолчанию), prediction, poisson", "СПОСОБ",
+            "границы ожидаемого уровня: normative (по умолчанию), prediction, poisson, "
+            "quasipoisson", "СПОСОБ",
             "normative"},
         {{"document"},
             "глава годового отчёта: таблица, график и текст каждого ряда (.odt или .pdf)", "ФАЙЛ"},
@@ -206,9 +211,17 @@ Read readRates(const QCommandLineParser &parser, engine::Options &o)
     return std::nullopt;
 }
 
-// Joinpoint regression: the method, its bounds, and the segments table.
+// The trend model; joinpoint regression: the method, its bounds, and the
+// segments table.
 Read readJoinpoints(const QCommandLineParser &parser, engine::Options &o)
 {
+    const QString model = parser.value(key("model"));
+    const auto chosen = choose<analysis::TrendModel>(model,
+        {{"auto", analysis::TrendModel::Auto}, {"loglinear", analysis::TrendModel::LogLinear},
+            {"quasipoisson", analysis::TrendModel::QuasiPoisson}});
+    if (!chosen)
+        return QObject::tr("неизвестная модель «%1» (auto, loglinear или quasipoisson)").arg(model);
+    o.analysis.model = *chosen;
     const QString m = parser.value(key("joinpoints"));
     const auto method = choose<int>(m,
         {{"wbic", int(stats::JoinpointMethod::Wbic)}, {"bic", int(stats::JoinpointMethod::Bic)},
@@ -269,9 +282,12 @@ Read readReportYear(const QCommandLineParser &parser, engine::Options &o)
     const QString by = parser.value(key("expected-by"));
     const auto method = choose<stats::ExpectedBy>(by,
         {{"normative", stats::ExpectedBy::Normative}, {"prediction", stats::ExpectedBy::Prediction},
-            {"poisson", stats::ExpectedBy::Poisson}});
+            {"poisson", stats::ExpectedBy::Poisson},
+            {"quasipoisson", stats::ExpectedBy::QuasiPoisson}});
     if (!method)
-        return QObject::tr("неизвестный способ «%1» (normative, prediction или poisson)").arg(by);
+        return QObject::tr(
+            "неизвестный способ «%1» (normative, prediction, poisson или quasipoisson)")
+            .arg(by);
     r.expectedBy = *method;
     return std::nullopt;
 }

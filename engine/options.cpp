@@ -32,6 +32,16 @@ std::optional<Invalid> invalid(const Options &o)
         return Invalid::BaselineAfterYear;
     if (r.expectedBy == stats::ExpectedBy::Poisson && !o.rates.on())
         return Invalid::PoissonWithoutCounts;
+    if (r.expectedBy == stats::ExpectedBy::QuasiPoisson && !o.rates.on())
+        return Invalid::QuasiPoissonWithoutCounts;
+    using analysis::TrendModel;
+    if (o.analysis.model == TrendModel::QuasiPoisson && !o.rates.on())
+        return Invalid::CountModelWithoutCounts;
+    const bool countModel = o.analysis.model == TrendModel::QuasiPoisson
+        || (o.analysis.model == TrendModel::Auto && o.rates.on());
+    if (countModel && o.analysis.joinpoints
+        && o.analysis.joinpoints->method == stats::JoinpointMethod::Permutation)
+        return Invalid::PermutationWithCountModel;
     return std::nullopt;
 }
 
@@ -68,6 +78,15 @@ std::optional<QString> validate(const Options &o)
             .arg(r.year);
     case Invalid::PoissonWithoutCounts:
         return QObject::tr("--expected-by poisson - только вместе с --cases и --population");
+    case Invalid::QuasiPoissonWithoutCounts:
+        return QObject::tr(
+            "--expected-by quasipoisson - только вместе с --cases и --population");
+    case Invalid::CountModelWithoutCounts:
+        return QObject::tr("--model quasipoisson - только вместе с --cases и --population");
+    case Invalid::PermutationWithCountModel:
+        return QObject::tr("перестановочный тест точек перелома есть только у логлинейной модели "
+                           "(--model loglinear); с моделью числа случаев выберите "
+                           "--joinpoints wbic, bic или bic3");
     }
     return std::nullopt;
 }

@@ -62,6 +62,9 @@ enum class Invalid {
     BaselineOrder,
     BaselineAfterYear,
     PoissonWithoutCounts,
+    QuasiPoissonWithoutCounts,
+    CountModelWithoutCounts,
+    PermutationWithCountModel,
 };
 std::optional<Invalid> invalid(const Options &options);
 

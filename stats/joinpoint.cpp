@@ -18,18 +18,6 @@ constexpr double Inf = std::numeric_limits<double>::infinity();
 // less than any misfit that data carry.
 constexpr double RoundingShare = 0x1p-40;
 
-struct Described {
-    double apc, low, high, p;
-};
-
-Described describe(double slope, double error, int df)
-{
-    const double critical = criticalValue(df);
-    const double p = twoSidedP(slope / error, df);
-    return {100 * std::expm1(slope), 100 * std::expm1(slope - critical * error),
-        100 * std::expm1(slope + critical * error), p};
-}
-
 // Placements of k joinpoints among n years: k of the n − 4 inner years,
 // each two apart from the next, is C(n − 2 − 2k, k).
 double placementCount(int n, int k)
@@ -502,16 +490,14 @@ Logs centredLogs(const std::vector<double> &values, std::vector<double> &y)
     return {centre, std::pow(RoundingShare * (1 + largest), 2)};
 }
 
-// The most joinpoints searched: the default or the one asked for, no more
-// than the placement rules allow, and lowered until the search's
-// placements fit the budget.
-int searchedMaximum(int n, const JoinpointOptions &options, JoinpointFit &fit)
+} // namespace
+
+int searchDepth(int n, const JoinpointOptions &options, double budget, JoinpointFit &fit)
 {
     const int allowed = std::max(0, (n - 2) / 3);
     const int wanted = options.maxJoinpoints < 0 ? std::min(5, (n - 2) / 5) : options.maxJoinpoints;
     const int ceiling = std::min(wanted, allowed);
-    const double budget = joinpointPlacementBudget
-        / (options.method == JoinpointMethod::Permutation ? 1.0 + std::max(options.permutations, 0)
+    budget /= (options.method == JoinpointMethod::Permutation ? 1.0 + std::max(options.permutations, 0)
                                                           : 1.0);
     double placements = 0;
     int most = 0;
@@ -521,6 +507,8 @@ int searchedMaximum(int n, const JoinpointOptions &options, JoinpointFit &fit)
     fit.maxLowered = most < ceiling;
     return most;
 }
+
+namespace {
 
 // The segments, each with its APC, and the AAPC, of the chosen model.
 void describeModel(
@@ -547,7 +535,7 @@ void describeModel(
         segment.end = years[end];
         segment.logSlope = model.slopes[s];
         segment.slopeError = sigma * std::sqrt(variance);
-        const Described d = describe(segment.logSlope, segment.slopeError, fit.degreesOfFreedom);
+        const PercentChange d = percentChange(segment.logSlope, segment.slopeError, fit.degreesOfFreedom);
         segment.apc = d.apc;
         segment.apcLow = d.low;
         segment.apcHigh = d.high;
@@ -562,7 +550,7 @@ void describeModel(
     double variance = 0;
     for (const double v : weighted)
         variance += v * v;
-    const Described d = describe(average, sigma * std::sqrt(variance), fit.degreesOfFreedom);
+    const PercentChange d = percentChange(average, sigma * std::sqrt(variance), fit.degreesOfFreedom);
     fit.aapc = d.apc;
     fit.aapcLow = d.low;
     fit.aapcHigh = d.high;
@@ -585,7 +573,7 @@ JoinpointFit fitJoinpoints(const std::vector<std::int32_t> &years,
     thread_local std::vector<double> y;
     const Logs logs = centredLogs(values, y);
     const double zeroBound = n * logs.unit;
-    const int most = searchedMaximum(n, options, fit);
+    const int most = searchDepth(n, options, joinpointPlacementBudget, fit);
 
     thread_local Hinges hinges;
     if (hinges.n != n)

@@ -89,6 +89,11 @@ struct JoinpointFit {
 // Placements a grid search may visit, over all k it searches.
 constexpr double joinpointPlacementBudget = 1e7;
 
+// The most joinpoints searched in a series of n years: the default or the
+// one asked for, no more than the placement rules allow, and lowered until
+// the search's placements number at most `budget`; `fit` is told which.
+int searchDepth(int n, const JoinpointOptions &options, double budget, JoinpointFit &fit);
+
 // Fits values[i] at years[i], i < n = values.size(): consecutive years,
 // n >= 3 (a joinpoint needs n >= 5). years may hold one year more, which is
 // not used. With a value 0 or below (or NaN) only the reason is set.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "stats/reportyear.h"
 
+#include "stats/countmodel.h"
 #include "stats/ols.h"
 
 #include <boost/math/distributions/chi_squared.hpp>
@@ -19,6 +20,8 @@ std::optional<std::pair<double, double>> verdictBounds(const ReportYear &r)
         return pair(r.low, r.high);
     case ExpectedBy::Prediction:
         return pair(r.predictionLow, r.predictionHigh);
+    case ExpectedBy::QuasiPoisson:
+        return pair(r.countLow, r.countHigh);
     case ExpectedBy::Poisson:
         break;
     }
@@ -47,6 +50,10 @@ void expectFrom(ReportYear &r, const ReportSeries &s, std::size_t from, std::siz
         copy.assign(values, values + n);
     const PracticeLine line = practice(from > 0 ? copy : s.values, n);
     r.expected = line.levels[n - 1] + line.slope * double(r.year - r.baselineTo);
+    if (*r.expected < 0) {
+        r.expected = 0;
+        r.belowZero = true;
+    }
     double above = 0, below = 0;
     int ups = 0, downs = 0;
     // Without branches: the signs of a series' deviations are a coin's.
@@ -61,16 +68,39 @@ void expectFrom(ReportYear &r, const ReportSeries &s, std::size_t from, std::siz
     r.low = std::max(0.0, *r.expected - (downs > 0 ? below / downs : 0.0));
 
     const auto [low, high] = predictionInterval(&s.years[from], &s.exact[from], n, r.year);
-    r.predictionLow = low;
-    r.predictionHigh = high;
+    r.predictionLow = std::max(0.0, low);
+    r.predictionHigh = std::max(0.0, high);
 }
 
-Verdict judge(const ReportYear &r)
+// The quasi-Poisson bounds, with counts; false when the baseline's cases
+// cannot carry a line.
+bool expectCount(ReportYear &r, const ReportSeries &s, std::size_t from, std::size_t n,
+    std::size_t at)
+{
+    const auto bounds = expectedCount(
+        {s.cases.data() + from, s.population.data() + from, n}, double(at - from), s.population[at]);
+    if (!bounds)
+        return false;
+    const double scale = s.per / s.population[at];
+    r.countExpected = bounds->expected * scale;
+    r.countLow = bounds->low * scale;
+    r.countHigh = bounds->high * scale;
+    return true;
+}
+
+Verdict judge(const ReportYear &r, const ReportSeries &s, std::size_t at)
 {
     const auto bounds = verdictBounds(r);
     if (!bounds || !r.expected || !r.value)
         return Verdict::None;
     const auto [low, high] = *bounds;
+    if (r.by == ExpectedBy::QuasiPoisson) {
+        // The count itself against the count's bounds, not rates rounded.
+        const double scale = s.population[at] / s.per, count = s.cases[at];
+        return count > high * scale ? Verdict::Above
+            : count < low * scale   ? Verdict::Below
+                                    : Verdict::Within;
+    }
     if (r.by == ExpectedBy::Poisson)
         return *r.expected < low ? Verdict::Above
             : *r.expected > high ? Verdict::Below
@@ -128,7 +158,10 @@ ReportYear assessReportYear(
         r.gap = ReportGap::ShortBaseline;
     else
         expectFrom(r, s, from, count, practice);
-    r.verdict = judge(r);
+    if (count >= std::size_t(MinBaselineYears) && !s.cases.empty()
+        && !expectCount(r, s, from, count, at(r.year)) && r.by == ExpectedBy::QuasiPoisson)
+        r.gap = ReportGap::FewCases;
+    r.verdict = judge(r, s, at(r.year));
     if (r.verdict == Verdict::None && r.gap == ReportGap::None)
         r.gap = ReportGap::NoVerdict;
     return r;

@@ -9,7 +9,12 @@
 // - prediction: the 95% least-squares prediction interval at the reporting
 //   year, over calendar years and the values as written;
 // - Poisson: with case counts, the exact 95% interval of the year's rate,
-//   from the chi-squared quantiles of its count.
+//   from the chi-squared quantiles of its count;
+// - quasi-Poisson: with case counts, the bounds of the year's count about
+//   the level the baseline's quasi-Poisson line expects for it (see
+//   expectedCount()), as rates.
+// No expected level and no bound is below 0: a trend line that falls below
+// 0 expects 0 (and the report says so).
 // The verdict says whether the year lies above, within or below what was
 // expected, by the bounds chosen.
 //
@@ -27,7 +32,7 @@
 
 namespace stats {
 
-enum class ExpectedBy { Normative, Prediction, Poisson };
+enum class ExpectedBy { Normative, Prediction, Poisson, QuasiPoisson };
 
 struct ReportYearOptions {
     std::int32_t year = 0; // 0: each series' last year
@@ -48,6 +53,7 @@ enum class ReportGap {
     NoBaseline, // no year of the series lies in the baseline
     ShortBaseline, // fewer years than a trend needs: no expected level
     NoVerdict, // the bounds chosen do not exist (no counts for Poisson)
+    FewCases, // quasi-Poisson: the baseline's cases are in fewer than two years
 };
 
 struct ReportYear {
@@ -57,6 +63,8 @@ struct ReportYear {
     std::optional<double> expected, low, high; // with the normative bounds
     std::optional<double> predictionLow, predictionHigh;
     std::optional<double> rateLow, rateHigh; // Poisson, with counts
+    std::optional<double> countExpected, countLow, countHigh; // quasi-Poisson, as rates
+    bool belowZero = false; // the trend line expected less than 0: 0 is expected
     std::int32_t baselineFrom = 0, baselineTo = 0, baselineYears = 0; // the years used
     ExpectedBy by = ExpectedBy::Normative; // the bounds the verdict goes by
     Verdict verdict = Verdict::None;

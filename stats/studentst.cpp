@@ -38,4 +38,11 @@ double twoSidedP(double t, int df)
     return 2 * boost::math::cdf(boost::math::complement(StudentsT(df), std::fabs(t)));
 }
 
+PercentChange percentChange(double slope, double error, int df)
+{
+    const double critical = criticalValue(df);
+    return {100 * std::expm1(slope), 100 * std::expm1(slope - critical * error),
+        100 * std::expm1(slope + critical * error), twoSidedP(slope / error, df)};
+}
+
 } // namespace stats

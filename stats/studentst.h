@@ -13,4 +13,11 @@ double criticalValue(int df);
 // perfect fit with a slope).
 double twoSidedP(double t, int df);
 
+// A log slope as a percent change a year, 100·(e^b − 1), with its 95%
+// interval and two-sided p-value on `df` degrees of freedom.
+struct PercentChange {
+    double apc, low, high, p;
+};
+PercentChange percentChange(double slope, double error, int df);
+
 } // namespace stats

@@ -94,7 +94,11 @@ QString reportNote(const stats::ReportYear &r)
             .arg(stats::MinBaselineYears);
     case stats::ReportGap::NoVerdict:
         return QObject::tr("нет границ для оценки");
+    case stats::ReportGap::FewCases:
+        return QObject::tr("в базе случаи менее чем в двух годах: границы не рассчитаны");
     }
+    if (r.belowZero)
+        return QObject::tr("линия тенденции базы ниже нуля: ожидаемый уровень принят за 0");
     return {};
 }
 
@@ -135,8 +139,18 @@ QString reasonText(stats::Reason reason)
         break;
     case stats::Reason::NonPositiveValue:
         return QObject::tr("есть значения ≤ 0: логарифм не определён");
+    case stats::Reason::NoCases:
+        return QObject::tr("случаев нет ни в одном году");
+    case stats::Reason::CasesInOneYear:
+        return QObject::tr("случаи менее чем в двух годах: тенденция не оценивается");
     }
     return {};
+}
+
+QString modelKey(analysis::TrendModel model)
+{
+    return model == analysis::TrendModel::QuasiPoisson ? QStringLiteral("quasipoisson")
+                                                        : QStringLiteral("loglinear");
 }
 
 namespace {
@@ -212,6 +226,12 @@ const std::vector<Column> &reportColumns(bool counts)
             [](R r) { return maybe(r.result.report.rateLow); }},
         {ColumnId::ReportCi95High, "report_ci95_high", "95% ДИ показателя, до",
             [](R r) { return maybe(r.result.report.rateHigh); }},
+        {ColumnId::QpExpected, "qp_expected", "квазипуассоновская модель: ожидаемый уровень",
+            [](R r) { return maybe(r.result.report.countExpected); }},
+        {ColumnId::QpLow, "qp_low", "квазипуассоновская модель: нижняя граница",
+            [](R r) { return maybe(r.result.report.countLow); }},
+        {ColumnId::QpHigh, "qp_high", "квазипуассоновская модель: верхняя граница",
+            [](R r) { return maybe(r.result.report.countHigh); }},
     };
     static const std::vector<Column> verdict {
         {ColumnId::Verdict, "verdict", "оценка",
@@ -259,6 +279,15 @@ const std::vector<Column> &statisticsColumns()
             [](R r) { return real(r.result.ols.piHigh); }},
         {ColumnId::OlsDurbinWatson, "ols_durbin_watson", "Дарбин-Уотсон",
             [](R r) { return real(r.result.ols.durbinWatson); }},
+        {ColumnId::TrendModel, "trend_model", "модель APC",
+            [](R r) { return text(modelKey(r.result.model)); }},
+        {ColumnId::Dispersion, "dispersion", "дисперсия φ",
+            [](R r) {
+                return r.result.model == analysis::TrendModel::QuasiPoisson
+                        && r.result.tests.apcReason == stats::Reason::None
+                    ? real(r.result.dispersion)
+                    : CellValue(Absent {});
+            }},
         {ColumnId::Apc, "apc", "APC, %",
             [](R r) { return statistic(r.result.tests.apc, r.result.tests.apcReason); }},
         {ColumnId::ApcCi95Low, "apc_ci95_low", "APC: 95% ДИ, от",

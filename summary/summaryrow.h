@@ -68,6 +68,9 @@ enum class ColumnId {
     PiReportHigh,
     ReportCi95Low,
     ReportCi95High,
+    QpExpected,
+    QpLow,
+    QpHigh,
     Verdict,
     VerdictRu,
     ReportNote,
@@ -81,6 +84,8 @@ enum class ColumnId {
     OlsPi95Low,
     OlsPi95High,
     OlsDurbinWatson,
+    TrendModel,
+    Dispersion,
     Apc,
     ApcCi95Low,
     ApcCi95High,
@@ -133,6 +138,8 @@ const std::vector<Column> &segmentColumns();
 // Why a statistic is missing, as the summary's note says it; empty when
 // it is not.
 QString reasonText(stats::Reason reason);
+// The model as the summary names it: loglinear or quasipoisson.
+QString modelKey(analysis::TrendModel model);
 
 // What the joinpoint note says of a fit: why it does not exist, or that
 // the series was too long to search for every joinpoint allowed.

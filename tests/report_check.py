@@ -51,7 +51,7 @@ def block(v, exact, first, year, frm, to, cases=None, pop=None, per=1e5):
         out["smu_ratio"] = v[at(T)] / out["smu"]
     if len(base) >= 5:
         levels, slope = practice(base)
-        e = levels[-1] + slope * (T - b)
+        e = max(0.0, levels[-1] + slope * (T - b))  # a line below 0 expects 0
         d = base - levels
         out.update(expected=e, expected_high=e + (d[d > 0].mean() if (d > 0).any() else 0),
                    expected_low=max(0.0, e - (-d[d < 0].mean() if (d < 0).any() else 0)))
@@ -60,8 +60,8 @@ def block(v, exact, first, year, frm, to, cases=None, pop=None, per=1e5):
         s = math.sqrt(np.sum((y - fit.intercept - fit.slope * x) ** 2) / (len(x) - 2))
         w = stats.t.ppf(0.975, len(x) - 2) * s * math.sqrt(
             1 + 1 / len(x) + (T - x.mean()) ** 2 / np.sum((x - x.mean()) ** 2))
-        out.update(pi_report_low=fit.intercept + fit.slope * T - w,
-                   pi_report_high=fit.intercept + fit.slope * T + w)
+        out.update(pi_report_low=max(0.0, fit.intercept + fit.slope * T - w),
+                   pi_report_high=max(0.0, fit.intercept + fit.slope * T + w))
     return out
 
 COLUMNS = ["report_year", "report_value", "prev_value", "change_prev_pct", "smu", "smu_ratio",

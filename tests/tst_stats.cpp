@@ -153,7 +153,7 @@ void TestStats::reportYear_data()
         << 1992 << std::vector<double> {26, 40, 15, 28, 28, 11, 34, 5, 20, 7, 23, 7, 17, 25}
         << std::vector<int> {0, 0, 0, 0}
         << std::vector<double> {25, 17, 47.058823529411775, 20.076923076923077, 1.2452107279693487,
-               9.615384615384615, 0.8736263736263723, 17.108320251177393, -15.220061263696781,
+               9.615384615384615, 0.8736263736263723, 17.108320251177393, 0,
                34.45083049446538, x, x}
         << int(V::Above) << int(G::None);
     QTest::newRow("even baseline, by prediction")
@@ -177,10 +177,14 @@ void TestStats::reportYear_data()
     QTest::newRow("zeros") << 2010 << std::vector<double>(6, 0) << std::vector<int> {0, 0, 0, 0}
                            << std::vector<double> {0, 0, x, 0, x, 0, 0, 0, 0, 0, x, x}
                            << int(V::Within) << int(G::None);
+    QTest::newRow("a line falling below 0 expects 0")
+        << 2010 << std::vector<double> {9, 7, 5, 3, 1, 0} << std::vector<int> {0, 0, 0, 0}
+        << std::vector<double> {0, 1, -100, 5, 0, 0, 0, 0, 0, 0, x, x} << int(V::Within)
+        << int(G::None);
     QTest::newRow("counts, none in the year, by Poisson")
         << 2010 << std::vector<double> {5, 6, 4, 7, 5, 0} << std::vector<int> {0, 0, 0, poisson}
         << std::vector<double> {0, 5, -100, 5.4, 0, 5.7, 4.966666666666667, 6.8,
-               -0.3130552313347641, 11.713055231334742, 0, 3.6888794541139354}
+               0, 11.713055231334742, 0, 3.6888794541139354}
         << int(V::Below) << int(G::None);
     QTest::newRow("a baseline too short")
         << 2010 << std::vector<double> {5, 6, 4, 7, 5} << std::vector<int> {2014, 2011, 0, 0}
