@@ -28,6 +28,11 @@ std::optional<std::pair<double, double>> verdictBounds(const ReportYear &r)
     return pair(r.rateLow, r.rateHigh);
 }
 
+std::optional<double> verdictExpected(const ReportYear &r)
+{
+    return r.by == ExpectedBy::QuasiPoisson ? r.countExpected : r.expected;
+}
+
 std::pair<double, double> poissonInterval(double count)
 {
     using boost::math::chi_squared;

@@ -99,6 +99,9 @@ ReportYear assessReportYear(
 // the prediction interval), or the year's own interval (Poisson); none
 // where they do not exist.
 std::optional<std::pair<double, double>> verdictBounds(const ReportYear &report);
+// The expected level the verdict's bounds belong to: the quasi-Poisson
+// line's with its bounds, the trend's otherwise.
+std::optional<double> verdictExpected(const ReportYear &report);
 
 // The exact 95% interval of a Poisson count observed as `count`:
 // [χ²(0.025; 2c) / 2, χ²(0.975; 2c + 2) / 2], the lower 0 when c = 0.

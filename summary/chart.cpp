@@ -49,7 +49,7 @@ double niceStep(double span, int count)
 // The expected level is marked where the year has a value and bounds.
 bool drawsExpected(const stats::ReportYear &report)
 {
-    return report.expected && report.value && stats::verdictBounds(report);
+    return stats::verdictExpected(report) && report.value && stats::verdictBounds(report);
 }
 
 // The joinpoint fit is drawn where it exists for every year.
@@ -71,6 +71,7 @@ public:
         , tests(row.result.tests)
         , report(drawsExpected(row.result.report) ? &row.result.report : nullptr)
         , joinpoints(drawsFit(row.result) ? &*row.result.joinpoints : nullptr)
+        , model(row.result.model)
         , valueName(valueName)
         , n(r.count)
     {
@@ -116,7 +117,7 @@ private:
         for (int i = 0; joinpoints && i < n; ++i)
             take(std::exp(joinpoints->fitted[std::size_t(i)]));
         if (report)
-            take(*report->expected);
+            take(*stats::verdictExpected(*report));
         // Incidence is not below 0: the axis of a series that never is
         // starts there, unless a line drawn goes below, and an interval
         // that reaches below is drawn down to the axis.
@@ -273,7 +274,7 @@ private:
         const auto [low, high] = bounds();
         p.setPen(QPen(ExpectedColor, 1.5));
         interval(bx, low, high);
-        expectedMark(QPointF(x(i) + 12, y(*report->expected)));
+        expectedMark(QPointF(x(i) + 12, y(*stats::verdictExpected(*report))));
     }
 
     void expectedMark(QPointF c)
@@ -325,9 +326,16 @@ private:
         p.setFont(small);
         p.setPen(Qt::darkGray);
         p.drawText(QRectF(plot.left(), Height - 32, plot.width(), 16), Qt::AlignLeft, statusLine());
-        if (joinpoints)
-            p.drawText(
-                QRectF(plot.left(), Height - 17, plot.width(), 16), Qt::AlignLeft, joinpointText());
+        p.drawText(QRectF(plot.left(), Height - 17, plot.width(), 16), Qt::AlignLeft,
+            modelText() + joinpointText());
+    }
+
+    // Which model the APC and the broken line are of.
+    QString modelText() const
+    {
+        return model == analysis::TrendModel::QuasiPoisson
+            ? QObject::tr("Квазипуассоновская модель числа случаев.  ")
+            : QObject::tr("Логлинейная модель.  ");
     }
 
     // The trend in words and numbers, under the legend.
@@ -416,6 +424,7 @@ private:
     const stats::TrendTests &tests;
     const stats::ReportYear *report; // when the reporting year has an expected level
     const stats::JoinpointFit *joinpoints; // none when not fitted, or when there is no fit
+    const analysis::TrendModel model; // of the APC and the joinpoint fit
     const QString valueName;
     const int n;
     QFont titleFont {QStringLiteral("Nimbus Sans")};

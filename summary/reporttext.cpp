@@ -102,7 +102,8 @@ void yearSentences(QStringList &sentences, const stats::ReportYear &y, const QSt
 // What the trend of the baseline expected, and where the year stands.
 void expectedSentence(QStringList &sentences, const stats::ReportYear &y)
 {
-    if (!y.expected || y.verdict == stats::Verdict::None)
+    const std::optional<double> expected = stats::verdictExpected(y);
+    if (!expected || y.verdict == stats::Verdict::None)
         return;
     const bool poisson = y.by == stats::ExpectedBy::Poisson;
     const auto [low, high] = *stats::verdictBounds(y);
@@ -113,7 +114,7 @@ void expectedSentence(QStringList &sentences, const stats::ReportYear &y)
                                         "%3 (границы %4–%5); фактический показатель %6."))
                      .arg(y.baselineFrom)
                      .arg(y.baselineTo)
-                     .arg(spelling::rate(*y.expected), spelling::rate(low), spelling::rate(high),
+                     .arg(spelling::rate(*expected), spelling::rate(low), spelling::rate(high),
                          verdictText(y.verdict));
 }
 
@@ -158,9 +159,13 @@ QString reportParagraph(const RowInput &row)
                      .arg(classWords(r.trendClass, r.averageAnnualChangeRate),
                          spelling::percent(r.averageAnnualChangeRate));
     joinpointSentence(sentences, row.result.joinpoints);
-    sentences << QObject::tr("Прогноз на %1 г. — %2.")
-                     .arg(s.years[std::size_t(r.count)])
-                     .arg(spelling::rate(r.forecastLevel));
+    // A level below 0 is no level: the line has run past what it can say.
+    sentences << (r.forecastLevel < 0
+            ? QObject::tr("Прогноз на %1 г. — 0 (линия тенденции ниже нуля).")
+                  .arg(s.years[std::size_t(r.count)])
+            : QObject::tr("Прогноз на %1 г. — %2.")
+                  .arg(s.years[std::size_t(r.count)])
+                  .arg(spelling::rate(r.forecastLevel)));
     return sentences.join(u' ');
 }
 
