@@ -60,6 +60,12 @@ QLayout *ReadChoices::buildReading()
     perBox->addItem(tr("на 1 млн"), 1000000.0);
     perBox->addItem(tr("на 10 тыс."), 10000.0);
     perBox->addItem(tr("на 1000"), 1000.0);
+    modelBox = new QComboBox;
+    modelBox->addItem(tr("по данным"), int(analysis::TrendModel::Auto));
+    modelBox->addItem(tr("логлинейная"), int(analysis::TrendModel::LogLinear));
+    modelBox->addItem(tr("числа случаев"), int(analysis::TrendModel::QuasiPoisson));
+    modelBox->setToolTip(tr("Модель APC и точек перелома. По данным: для показателей из числа "
+                            "случаев - квазипуассоновская модель числа случаев, иначе логлинейная"));
     joinpointBox = new QComboBox;
     joinpointBox->addItem(tr("взвешенный BIC"), int(stats::JoinpointMethod::Wbic));
     joinpointBox->addItem(tr("BIC"), int(stats::JoinpointMethod::Bic));
@@ -77,6 +83,10 @@ QLayout *ReadChoices::buildReading()
     row->addWidget(populationBox);
     row->addWidget(perBox);
     row->addSpacing(12);
+    auto *modelLabel = new QLabel(tr("&Модель:"));
+    modelLabel->setBuddy(modelBox);
+    row->addWidget(modelLabel);
+    row->addWidget(modelBox);
     auto *joinpointLabel = new QLabel(tr("&Точки перелома:"));
     joinpointLabel->setBuddy(joinpointBox);
     row->addWidget(joinpointLabel);
@@ -105,6 +115,8 @@ QLayout *ReadChoices::buildReport()
     expectedBox->addItem(tr("нормативные"), int(stats::ExpectedBy::Normative));
     expectedBox->addItem(tr("интервал прогноза МНК"), int(stats::ExpectedBy::Prediction));
     expectedBox->addItem(tr("Пуассона, по числу случаев"), int(stats::ExpectedBy::Poisson));
+    expectedBox->addItem(
+        tr("квазипуассоновские, по числу случаев"), int(stats::ExpectedBy::QuasiPoisson));
     auto *yearLabel = new QLabel(tr("Отчётный &год:"));
     yearLabel->setBuddy(yearBox);
     auto *expectedLabel = new QLabel(tr("&границы ожидаемого:"));
@@ -129,7 +141,7 @@ void ReadChoices::connectChoices()
         if (!filling)
             emit changed();
     };
-    for (QComboBox *box : {casesBox, populationBox, perBox, joinpointBox, expectedBox})
+    for (QComboBox *box : {casesBox, populationBox, perBox, modelBox, joinpointBox, expectedBox})
         connect(box, &QComboBox::currentIndexChanged, this, chosen);
     connect(ratesBox, &QCheckBox::toggled, this, chosen);
     // Another layout names other columns: they are offered before the table
@@ -201,6 +213,7 @@ engine::Options ReadChoices::options() const
         o.rates.population = populationBox->currentText();
         o.rates.per = perBox->currentData().toDouble();
     }
+    o.analysis.model = analysis::TrendModel(modelBox->currentData().toInt());
     const int method = joinpointBox->currentData().toInt();
     if (method < 0)
         o.analysis.joinpoints.reset();
@@ -231,6 +244,14 @@ std::optional<QString> ReadChoices::problem(const engine::Options &o)
         return tr("База должна кончаться до отчётного года (%1).").arg(o.analysis.report.year);
     case engine::Invalid::PoissonWithoutCounts:
         return tr("Границы ожидаемого по Пуассону — только для показателей «из числа случаев».");
+    case engine::Invalid::QuasiPoissonWithoutCounts:
+        return tr("Квазипуассоновские границы ожидаемого — только для показателей «из числа "
+                  "случаев».");
+    case engine::Invalid::CountModelWithoutCounts:
+        return tr("Модель числа случаев — только для показателей «из числа случаев».");
+    case engine::Invalid::PermutationWithCountModel:
+        return tr("Перестановочный тест есть только у логлинейной модели: выберите её или "
+                  "взвешенный BIC, BIC, BIC3.");
     default: // nothing the window's choices make
         return engine::validate(o);
     }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // ReadChoices: how the window reads a table and what it computes of it —
 // the layout, rates from counts (cases, population, per how many), the
-// joinpoint method, and the reporting year with its baseline and the
+// model of the APC and the joinpoints, the joinpoint method, and the reporting year with its baseline and the
 // bounds of its verdict. Filled from a table's header, a table of counts
 // is read as rates without being asked, and the baseline offered is the
 // table's years. changed() says that a run must be computed again; a year
@@ -52,7 +52,7 @@ private:
     bool filling = false; // the choices are being filled, not chosen
     bool headerYears = false; // the baseline offered is the header's years
 
-    QComboBox *layoutBox, *casesBox, *populationBox, *perBox, *joinpointBox;
+    QComboBox *layoutBox, *casesBox, *populationBox, *perBox, *modelBox, *joinpointBox;
     QCheckBox *ratesBox;
     // The reporting year (its least: each series' last), the baseline when
     // narrowed, the bounds of the verdict.

@@ -20,13 +20,18 @@ constexpr ColumnId ShownColumns[] = {ColumnId::FirstYear, ColumnId::LastYear, Co
     ColumnId::TrendClassRu, ColumnId::VerdictRu, ColumnId::AverageAnnualChangeRate,
     ColumnId::ReportYear, ColumnId::ReportValue, ColumnId::ChangePrevPct, ColumnId::SmuRatio,
     ColumnId::Expected, ColumnId::ExpectedLow, ColumnId::ExpectedHigh, ColumnId::PiReportLow,
-    ColumnId::PiReportHigh, ColumnId::ReportCi95Low, ColumnId::ReportCi95High,
-    ColumnId::OlsSlopePerYear, ColumnId::OlsPValue, ColumnId::Apc, ColumnId::ApcCi95Low,
+    ColumnId::PiReportHigh, ColumnId::ReportCi95Low, ColumnId::ReportCi95High, ColumnId::QpExpected,
+    ColumnId::QpLow, ColumnId::QpHigh, ColumnId::OlsSlopePerYear, ColumnId::OlsPValue, ColumnId::Apc, ColumnId::ApcCi95Low,
     ColumnId::ApcCi95High, ColumnId::MkPValue, ColumnId::SenSlope, ColumnId::JpCount,
     ColumnId::JpYears, ColumnId::Aapc, ColumnId::LastSegmentStart, ColumnId::LastApc};
 constexpr ColumnId IntegerColumns[] = {ColumnId::FirstYear, ColumnId::LastYear, ColumnId::N,
     ColumnId::JpCount, ColumnId::LastSegmentStart, ColumnId::ReportYear};
 constexpr ColumnId TextColumns[] = {ColumnId::JpYears};
+// The cells that are empty where the model gives no APC, or no joinpoint
+// fit: their note tells why.
+constexpr ColumnId ApcColumns[] = {ColumnId::Apc, ColumnId::ApcCi95Low, ColumnId::ApcCi95High};
+constexpr ColumnId JoinpointColumns[] = {ColumnId::JpCount, ColumnId::JpYears, ColumnId::Aapc,
+    ColumnId::LastSegmentStart, ColumnId::LastApc};
 
 // The bounds of the expected level that the verdict goes by; the others
 // are in the saved summary.
@@ -42,6 +47,13 @@ bool boundsShown(ColumnId id, stats::ExpectedBy by)
     case ColumnId::ReportCi95Low:
     case ColumnId::ReportCi95High:
         return by == stats::ExpectedBy::Poisson;
+    // The quasi-Poisson bounds come with their own expected level.
+    case ColumnId::Expected:
+        return by != stats::ExpectedBy::QuasiPoisson;
+    case ColumnId::QpExpected:
+    case ColumnId::QpLow:
+    case ColumnId::QpHigh:
+        return by == stats::ExpectedBy::QuasiPoisson;
     default:
         return true;
     }
@@ -79,7 +91,8 @@ QString wrapped(const QString &title, int width = 14)
 bool SummaryModel::needs(const summary::Column &column)
 {
     return among(ShownColumns, column.id) || column.id == ColumnId::TrendClass
-        || column.id == ColumnId::AverageAnnualChangeRate || column.id == ColumnId::Verdict;
+        || column.id == ColumnId::AverageAnnualChangeRate || column.id == ColumnId::Verdict
+        || column.id == ColumnId::ApcNote || column.id == ColumnId::JpNote;
 }
 
 SummaryModel::Layout SummaryModel::layoutFor(const QStringList &labelNames,
@@ -95,7 +108,10 @@ SummaryModel::Layout SummaryModel::layoutFor(const QStringList &labelNames,
                     id == ColumnId::TrendClassRu    ? Shown::Class
                         : id == ColumnId::VerdictRu ? Shown::Verdict
                                                     : Shown::Plain,
-                    among(TextColumns, id) ? layout.textColumns++ : -1, among(IntegerColumns, id)});
+                    among(TextColumns, id) ? layout.textColumns++ : -1, among(IntegerColumns, id),
+                    among(ApcColumns, id)             ? Shown::ApcNote
+                        : among(JoinpointColumns, id) ? Shown::JoinpointNote
+                                                      : Shown::NoNote});
         }
     }
     for (std::size_t at = 0; at < columns.size(); ++at) {
@@ -105,6 +121,10 @@ SummaryModel::Layout SummaryModel::layoutFor(const QStringList &labelNames,
             layout.rateAt = at;
         if (columns[at].id == ColumnId::Verdict)
             layout.verdictAt = at;
+        if (columns[at].id == ColumnId::ApcNote)
+            layout.apcNoteAt = at;
+        if (columns[at].id == ColumnId::JpNote)
+            layout.jpNoteAt = at;
     }
     return layout;
 }
@@ -144,6 +164,12 @@ SummaryModel::Compact SummaryModel::compact(const engine::Row &row, const Layout
             c.texts.push_back(text ? *text : QString());
         }
     }
+    const auto note = [&](std::size_t at) {
+        const QString *text = at < row.cells.size() ? std::get_if<QString>(&row.cells[at]) : nullptr;
+        return text ? *text : QString();
+    };
+    c.apcNote = note(layout.apcNoteAt);
+    c.jpNote = note(layout.jpNoteAt);
     c.trendClass = std::get<trend::TrendClass>(row.cells[layout.classAt]);
     c.verdict = std::get<stats::Verdict>(row.cells[layout.verdictAt]);
     const double rate = std::get<double>(row.cells[layout.rateAt]);
@@ -220,6 +246,19 @@ QVariant SummaryModel::data(const QModelIndex &index, int role) const
         return text(row, column);
     case SortRole:
         return label ? QVariant(text(row, column)) : QVariant(number(row, column));
+    case Qt::ToolTipRole: {
+        // An empty statistic says why it is empty.
+        if (label)
+            return {};
+        const std::size_t shown = std::size_t(column - layout.labelNames.size());
+        const Compact &r = rows[std::size_t(row)];
+        if (!r.absent[shown])
+            return {};
+        const auto kind = layout.shown[shown].note;
+        return kind == Shown::ApcNote ? QVariant(r.apcNote)
+            : kind == Shown::JoinpointNote ? QVariant(r.jpNote)
+                                           : QVariant();
+    }
     case Qt::TextAlignmentRole:
         return label ? int(Qt::AlignLeft | Qt::AlignVCenter)
                      : int(Qt::AlignRight | Qt::AlignVCenter);

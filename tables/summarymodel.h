@@ -33,12 +33,14 @@ public:
         enum Kind { Plain, Class, Verdict } kind; // the class or the verdict in words
         int text; // its place among the text columns; -1 for a number
         bool integer;
+        enum Note { NoNote, ApcNote, JoinpointNote } note; // why it may be empty
     };
     struct Layout {
         QStringList labelNames;
         std::vector<Shown> shown;
         int textColumns = 0;
         std::size_t classAt = 0, rateAt = 0, verdictAt = 0; // among the summary's columns
+        std::size_t apcNoteAt = SIZE_MAX, jpNoteAt = SIZE_MAX; // SIZE_MAX: not in the summary
     };
     // Whether a row must hold a summary's column: shown, or telling the
     // class and its direction.
@@ -63,6 +65,7 @@ public:
         std::vector<double> numbers; // the shown columns; NaN for text
         std::vector<QString> texts; // the text columns
         std::vector<bool> absent; // the statistics that do not exist
+        QString apcNote, jpNote; // why the APC or the joinpoint fit does not
         trend::TrendClass trendClass = trend::TrendClass::Stable;
         signed char direction = 0; // +1 rising, -1 falling
         stats::Verdict verdict = stats::Verdict::None;
