@@ -2,8 +2,9 @@
 // The statistics beside the practice core, each against an independent
 // computation: the least-squares fit against SciPy, Sen's slope against a
 // sort of every pairwise slope, the reporting year's assessment against
-// numpy and SciPy.
+// numpy and SciPy; the count model where its maximum may not exist.
 #include "calc/trendcore.h"
+#include "stats/countmodel.h"
 #include "stats/ols.h"
 #include "stats/reportyear.h"
 #include "stats/trendtests.h"
@@ -42,6 +43,8 @@ private slots:
     void senAgainstSorting();
     void reportYear_data();
     void reportYear();
+    void countModel_data();
+    void countModel();
 };
 
 void TestStats::olsAgainstScipy_data()
@@ -186,6 +189,12 @@ void TestStats::reportYear_data()
         << std::vector<double> {0, 5, -100, 5.4, 0, 5.7, 4.966666666666667, 6.8,
                0, 11.713055231334742, 0, 3.6888794541139354}
         << int(V::Below) << int(G::None);
+    QTest::newRow("counts, none in the year, by quasi-Poisson")
+        << 2010 << std::vector<double> {5, 6, 4, 7, 5, 0}
+        << std::vector<int> {0, 0, 0, int(stats::ExpectedBy::QuasiPoisson)}
+        << std::vector<double> {0, 5, -100, 5.4, 0, 5.7, 4.966666666666667, 6.8, 0,
+               11.713055231334742, 0, 3.6888794541139354}
+        << int(V::Below) << int(G::None);
     QTest::newRow("a baseline too short")
         << 2010 << std::vector<double> {5, 6, 4, 7, 5} << std::vector<int> {2014, 2011, 0, 0}
         << std::vector<double> {5, 7, -28.57142857142857, 5.666666666666667, 0.8823529411764706, x,
@@ -211,7 +220,7 @@ void TestStats::reportYear()
     QFETCH(int, gap);
     const auto by = stats::ExpectedBy(options[3]);
     std::vector<double> cases, population, typed = values;
-    if (by == stats::ExpectedBy::Poisson) {
+    if (by == stats::ExpectedBy::Poisson || by == stats::ExpectedBy::QuasiPoisson) {
         cases = values;
         population.assign(values.size(), 1e5);
     }
@@ -236,6 +245,71 @@ void TestStats::reportYear()
     }
     QCOMPARE(int(r.verdict), verdict);
     QCOMPARE(int(r.gap), gap);
+}
+
+// Counts whose likelihood has no maximum for some placements, or none at
+// all; with each year's population 100,000.
+void TestStats::countModel_data()
+{
+    QTest::addColumn<std::vector<double>>("cases");
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<double>("dispersion"); // statsmodels' Pearson scale, at least 1; NaN: any
+    const double any = NAN;
+    using R = stats::Reason;
+    QTest::newRow("cases in one year only")
+        << std::vector<double> {0, 0, 0, 4, 0, 0, 0, 0} << int(R::CasesInOneYear) << any;
+    QTest::newRow("cases in the last year only")
+        << std::vector<double> {0, 0, 0, 0, 0, 0, 0, 3} << int(R::CasesInOneYear) << any;
+    QTest::newRow("all zeros") << std::vector<double>(8, 0) << int(R::NoCases) << any;
+    QTest::newRow("a segment of zeros")
+        << std::vector<double> {0, 0, 0, 0, 0, 0, 0, 1, 3, 2, 5, 4, 6, 8, 7, 9, 12, 10}
+        << int(R::None) << any;
+    QTest::newRow("cases in the first and the last year")
+        << std::vector<double> {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3} << int(R::None) << any;
+    QTest::newRow("dispersion below 1, taken as 1")
+        << std::vector<double> {10, 11, 10, 11, 10, 11, 10, 11, 10, 11} << int(R::None) << 1.0;
+    QTest::newRow("over-dispersed")
+        << std::vector<double> {1, 30, 2, 25, 3, 40, 1, 35, 2, 30, 4, 38} << int(R::None)
+        << 16.551628029246096;
+}
+
+// The line meets its score equations; no segment of the joinpoint fit has
+// cases in fewer than two of its years.
+void TestStats::countModel()
+{
+    QFETCH(std::vector<double>, cases);
+    QFETCH(int, reason);
+    QFETCH(double, dispersion);
+    const std::size_t n = cases.size();
+    const std::vector<double> population(n, 1e5);
+    const stats::CountSeries counts {cases.data(), population.data(), n};
+    const std::vector<std::int32_t> years = yearsFrom(2001, n);
+    const stats::CountLine line = stats::fitCountLine(counts);
+    const stats::JoinpointFit fit = stats::fitCountJoinpoints(years, counts, 1e5, {});
+    QCOMPARE(int(line.reason), reason);
+    QCOMPARE(int(fit.reason), reason);
+    if (reason != int(stats::Reason::None))
+        return;
+    QVERIFY(std::isnan(dispersion) || std::fabs(line.dispersion - dispersion) <= 1e-9 * dispersion);
+    stats::JoinpointOptions none;
+    none.maxJoinpoints = 0;
+    const stats::JoinpointFit lineFit = stats::fitCountJoinpoints(years, counts, 1e5, none);
+    double level = 0, slope = 0, scale = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double r = cases[i] - std::exp(lineFit.fitted[i]);
+        level += r;
+        slope += r * double(i);
+        scale += cases[i] * double(i + 1);
+    }
+    QVERIFY2(std::fabs(level) <= 1e-9 * scale && std::fabs(slope) <= 1e-9 * scale,
+        qPrintable(QStringLiteral("score %1, %2").arg(level).arg(slope)));
+    QCOMPARE(lineFit.segments.front().logSlope, line.slope);
+    for (const stats::Segment &s : fit.segments) {
+        QVERIFY(std::isfinite(s.apc) && std::isfinite(s.apcLow) && std::isfinite(s.apcHigh));
+        QVERIFY(std::count_if(cases.begin() + (s.start - 2001), cases.begin() + (s.end - 2001) + 1,
+                    [](double c) { return c > 0; })
+            >= 2);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestStats)
