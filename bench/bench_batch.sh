@@ -79,6 +79,19 @@ table 1000000 "$work/t1m.csv"
 echo "peak memory: $(rss "$batch" "$work/t100k.csv" -o "$work/s1.csv") KB at 100,000 rows," \
      "$(rss "$batch" "$work/t1m.csv" -o "$work/s2.csv") KB at 1,000,000 rows"
 
+# A district table of counts, as many years without cases as such a table
+# has: the count model's run against the log-linear model's, all cores.
+/usr/bin/python3 "$VANTOREL_ROOT/bench/make_counts.py" "$rows" 20 >"$work/counts.csv"
+counts=(--cases случаи --population население -o "$work/counts-summary.csv")
+t_loglinear=$(best "$batch" "$work/counts.csv" "${counts[@]}" --model loglinear)
+t_counts=$(best "$batch" "$work/counts.csv" "${counts[@]}")
+t_counts_one=$(best "$batch" --jobs 1 "$work/counts.csv" "${counts[@]}")
+t_loglinear_one=$(best "$batch" --jobs 1 "$work/counts.csv" "${counts[@]}" --model loglinear)
+echo "counts, $rows series: the count model ${t_counts} s against the log-linear ${t_loglinear} s" \
+     "on all cores = $(ratio "$t_counts" "$t_loglinear") x; on one thread" \
+     "$(ratio "$t_counts_one" "$t_loglinear_one") x," \
+     "$(echo "$t_counts_one $t_loglinear_one $rows" | awk '{printf "%.0f", ($1 - $2) / $3 * 1e6}') µs a series more"
+
 # The two summaries must agree, every column of them, or the comparison
 # means nothing.
 /usr/bin/python3 - "$work/summary.csv" "$work/pandas.csv" <<'PY'
@@ -86,7 +99,7 @@ import sys
 import numpy as np
 import pandas as pd
 
-text = ["disease", "district", "trend_class", "trend_class_ru", "verdict", "verdict_ru",
+text = ["disease", "district", "trend_class", "trend_class_ru", "verdict", "verdict_ru", "trend_model",
         "report_note", "apc_note", "jp_years", "jp_note"]
 
 def read(path):

@@ -230,6 +230,9 @@ def apc_columns(years, y):
     positive = (y > 0).all(axis=1)
     fit = least_squares(years, np.log(np.where(y > 0, y, np.nan)))
     return {
+        # A table without counts has the log-linear model and no dispersion.
+        "trend_model": np.full(len(y), "loglinear"),
+        "dispersion": np.full(len(y), ""),
         "apc": absent(~positive, 100 * np.expm1(fit["slope"])),
         "apc_ci95_low": absent(~positive, 100 * np.expm1(fit["low"])),
         "apc_ci95_high": absent(~positive, 100 * np.expm1(fit["high"])),
