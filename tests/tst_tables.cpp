@@ -176,6 +176,12 @@ void TestTables::rowsAsCommandLine()
                     qPrintable(model.columnKey(column)));
             else if (model.columnKey(column) != u"trend_class_ru")
                 QCOMPARE(model.text(row, column), want);
+            // An empty APC or joinpoint cell says why, in the note's words.
+            const QString key = model.columnKey(column);
+            const bool apcCell = key.startsWith(u"apc");
+            if (want.isEmpty() && (apcCell || key.startsWith(u"jp_") || key.startsWith(u"aapc")))
+                QCOMPARE(model.index(row, column).data(Qt::ToolTipRole).toString(),
+                    summary[row + 1][summary[0].indexOf(apcCell ? "apc_note" : "jp_note")]);
         }
     }
     // The class coloured by the trend's direction, one colour each; a
