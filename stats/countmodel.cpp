@@ -430,7 +430,7 @@ private:
     int years = 0, levels = 0, ordinal = 0;
     double base = 0, margin = 0;
     int path[5] {};
-    std::vector<double> weight, residual, hinges, norms, products, basis, weighted, steps;
+    std::vector<double> weight, residual, hinges, norms, products, basis, moments, steps;
     double projections[5] {};
     std::vector<std::vector<Candidate>> candidates;
     PoissonNewton poisson;
@@ -463,7 +463,7 @@ private:
             const bool left = j < n - 1 - j;
             const auto raw = [&](int i) { return left ? std::max(j - i, 0) : std::max(i - j, 0); };
             double level = 0, slope = 0;
-            for (int i = 0; i < n; ++i) {
+            for (int i = left ? 0 : j + 1; i < (left ? j : n); ++i) {
                 level += weight[i] * raw(i);
                 slope += weight[i] * raw(i) * (i - centre);
             }
@@ -480,9 +480,32 @@ private:
             products[j] = product;
         }
         basis.resize(std::size_t(levels) * n);
-        weighted.resize(std::size_t(levels) * n);
+        moments.resize(std::size_t(levels) * 4 * (n + 1));
         steps.resize(std::size_t(levels + 1) * n);
         std::fill(steps.begin(), steps.begin() + n, 0.0);
+    }
+
+    // The new direction e, the hinge z less its parts `along` the L before
+    // it, scaled; the step u with e's share added; the least u, and the
+    // dual's cubic term Σ w·u³/(1 + u)².
+    template<int L>
+    double direction(const double *z, const double *along, double scale, double projection,
+        const double *stepBefore, double *e, double *step, double &least) const
+    {
+        const int n = years;
+        double cubic = 0;
+        for (int i = 0; i < n; ++i) {
+            double v = z[i];
+#pragma GCC unroll 4
+            for (int m = 0; m < L; ++m)
+                v -= along[m] * basis[std::size_t(m) * n + i];
+            e[i] = v * scale;
+            const double u = stepBefore[i] + projection * e[i];
+            step[i] = u;
+            least = std::min(least, u);
+            cubic += weight[i] * u * u * u / ((1 + u) * (1 + u));
+        }
+        return cubic;
     }
 
     // Each placement that starts with `path[0..level)` and one more
@@ -505,11 +528,15 @@ private:
             ++ordinal;
             const double *z = hinges.data() + std::size_t(j) * n;
             double norm = norms[j], product = products[j];
+            // The W-product of the hinge with an earlier direction f, which
+            // is W-orthogonal to the line: Σ w·f·(x − j)₊ from the sums of
+            // w·f after j, or Σ w·f·(j − x)₊ from those before, whichever
+            // is shorter.
+            const bool left = j < n - 1 - j;
             for (int m = 0; m < level; ++m) {
-                const double *wf = weighted.data() + std::size_t(m) * n;
-                double sum = 0;
-                for (int i = 0; i < n; ++i)
-                    sum += wf[i] * z[i];
+                const double *sums = moments.data() + std::size_t(m) * 4 * (n + 1);
+                const double *count = sums + (left ? 0 : 2) * (n + 1), *moment = count + (n + 1);
+                const double sum = left ? j * count[j] - moment[j] : moment[j] - j * count[j];
                 along[m] = sum;
                 norm -= sum * sum;
                 product -= sum * projections[m];
@@ -519,26 +546,45 @@ private:
             const double scale = 1 / std::sqrt(norm);
             const double projection = product * scale;
             const double total = decrease + projection * projection;
-            bool inside = true;
-            double cubic = 0;
-            for (int i = 0; i < n; ++i) {
-                double v = z[i];
-                for (int m = 0; m < level; ++m)
-                    v -= along[m] * basis[std::size_t(m) * n + i];
-                e[i] = v * scale;
-                const double u = stepBefore[i] + projection * e[i];
-                step[i] = u;
-                inside = inside && u > -1;
-                cubic += weight[i] * u * u * u / ((1 + u) * (1 + u));
+            double least = 0, cubic = 0;
+            switch (level) {
+            case 0:
+                cubic = direction<0>(z, along, scale, projection, stepBefore, e, step, least);
+                break;
+            case 1:
+                cubic = direction<1>(z, along, scale, projection, stepBefore, e, step, least);
+                break;
+            case 2:
+                cubic = direction<2>(z, along, scale, projection, stepBefore, e, step, least);
+                break;
+            case 3:
+                cubic = direction<3>(z, along, scale, projection, stepBefore, e, step, least);
+                break;
+            default:
+                cubic = direction<4>(z, along, scale, projection, stepBefore, e, step, least);
+                break;
             }
             Candidate c {base - total,
-                inside ? base - total + cubic / 3 - margin : -Unfitted, ordinal, {}};
+                least > -1 ? base - total + cubic / 3 - margin : -Unfitted, ordinal, {}};
             std::copy(path, path + level + 1, c.joins);
             candidates[std::size_t(level) + 1].push_back(c);
             if (level + 1 < levels && j + 3 <= last) {
-                double *wf = weighted.data() + std::size_t(level) * n;
-                for (int i = 0; i < n; ++i)
-                    wf[i] = weight[i] * e[i];
+                // Σ w·e and Σ w·e·x before each year and after it.
+                double *sums = moments.data() + std::size_t(level) * 4 * (n + 1);
+                double *before = sums, *beforeMoment = sums + (n + 1);
+                double *after = sums + 2 * (n + 1), *afterMoment = sums + 3 * (n + 1);
+                before[0] = beforeMoment[0] = 0;
+                for (int i = 0; i < n; ++i) {
+                    const double we = weight[i] * e[i];
+                    before[i + 1] = before[i] + we;
+                    beforeMoment[i + 1] = beforeMoment[i] + we * i;
+                }
+                after[n - 1] = afterMoment[n - 1] = 0;
+                for (int i = n - 1; i > 0; --i) {
+                    const double we = weight[i] * e[i];
+                    after[i - 1] = after[i] + we;
+                    afterMoment[i - 1] = afterMoment[i] + we * i;
+                }
                 projections[level] = projection;
                 descend(level + 1, j + 3, total);
             }
