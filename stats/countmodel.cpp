@@ -430,7 +430,9 @@ private:
     int years = 0, levels = 0, ordinal = 0;
     double base = 0, margin = 0;
     int path[5] {};
-    std::vector<double> weight, residual, hinges, norms, products, basis, moments, steps;
+    std::vector<double> weight, residual, hingeLevels, hingeSlopes, hinges, norms, products, basis,
+        moments, steps;
+    double centreYear = 0;
     double projections[5] {};
     std::vector<std::vector<Candidate>> candidates;
     PoissonNewton poisson;
@@ -454,7 +456,10 @@ private:
         double spread = 0;
         for (int i = 0; i < n; ++i)
             spread += weight[i] * (i - centre) * (i - centre);
-        hinges.resize(std::size_t(n) * n);
+        hingeLevels.resize(std::size_t(n));
+        hingeSlopes.resize(std::size_t(n));
+        hinges.resize(std::size_t(n) * (n <= StoredYears ? n : 1));
+        centreYear = centre;
         norms.resize(std::size_t(n));
         products.resize(std::size_t(n));
         for (int j = 2; j <= n - 3; ++j) {
@@ -467,10 +472,10 @@ private:
                 level += weight[i] * raw(i);
                 slope += weight[i] * raw(i) * (i - centre);
             }
-            level /= total;
-            slope /= spread;
-            double *z = hinges.data() + std::size_t(j) * n;
+            hingeLevels[j] = level /= total;
+            hingeSlopes[j] = slope /= spread;
             double norm = 0, product = 0;
+            double *z = stored(j);
             for (int i = 0; i < n; ++i) {
                 z[i] = raw(i) - level - slope * (i - centre);
                 norm += weight[i] * z[i] * z[i];
@@ -483,6 +488,25 @@ private:
         moments.resize(std::size_t(levels) * 4 * (n + 1));
         steps.resize(std::size_t(levels + 1) * n);
         std::fill(steps.begin(), steps.begin() + n, 0.0);
+    }
+
+    // The hinges less their lines are kept for the series of a table; a
+    // series of centuries makes each again when it is needed, in n doubles
+    // rather than n².
+    static constexpr int StoredYears = 256;
+    double *stored(int j)
+    {
+        return hinges.data() + (years <= StoredYears ? std::size_t(j) * years : 0);
+    }
+    const double *hingeLess(int j, bool left)
+    {
+        double *z = stored(j);
+        if (years <= StoredYears)
+            return z;
+        for (int i = 0; i < years; ++i)
+            z[i] = (left ? std::max(j - i, 0) : std::max(i - j, 0)) - hingeLevels[j]
+                - hingeSlopes[j] * (i - centreYear);
+        return z;
     }
 
     // The new direction e, the hinge z less its parts `along` the L before
@@ -526,13 +550,13 @@ private:
                 break; // and every later j: their last segments are shorter
             path[level] = j;
             ++ordinal;
-            const double *z = hinges.data() + std::size_t(j) * n;
+            const bool left = j < n - 1 - j;
+            const double *z = hingeLess(j, left);
             double norm = norms[j], product = products[j];
             // The W-product of the hinge with an earlier direction f, which
             // is W-orthogonal to the line: Σ w·f·(x − j)₊ from the sums of
             // w·f after j, or Σ w·f·(j − x)₊ from those before, whichever
             // is shorter.
-            const bool left = j < n - 1 - j;
             for (int m = 0; m < level; ++m) {
                 const double *sums = moments.data() + std::size_t(m) * 4 * (n + 1);
                 const double *count = sums + (left ? 0 : 2) * (n + 1), *moment = count + (n + 1);
