@@ -13,7 +13,7 @@ SeriesResult analyse(table::Series &&series, const AnalysisOptions &o)
     r.tests = stats::trendTests(s.years, s.exact);
     const bool counts = !s.cases.empty();
     r.model = counts && o.model != TrendModel::LogLinear ? TrendModel::QuasiPoisson
-                                                          : TrendModel::LogLinear;
+                                                         : TrendModel::LogLinear;
     if (r.model == TrendModel::QuasiPoisson) {
         const stats::CountSeries c {s.cases.data(), s.population.data(), s.cases.size()};
         const stats::CountLine line = stats::fitCountLine(c);

@@ -54,8 +54,8 @@ const std::vector<OptionEntry> &optionTable()
             "A-B"},
         {{"expected-by"},
             "границы ожидаемого уровня: normative (по умолчанию), prediction, poisson, "
-            "quasipoisson", "СПОСОБ",
-            "normative"},
+            "quasipoisson",
+            "СПОСОБ", "normative"},
         {{"document"},
             "глава годового отчёта: таблица, график и текст каждого ряда (.odt или .pdf)", "ФАЙЛ"},
         {{"reports"}, "файл отчёта для каждого ряда, как сохраняет окно", "ПАПКА"},

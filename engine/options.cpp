@@ -79,8 +79,7 @@ std::optional<QString> validate(const Options &o)
     case Invalid::PoissonWithoutCounts:
         return QObject::tr("--expected-by poisson - только вместе с --cases и --population");
     case Invalid::QuasiPoissonWithoutCounts:
-        return QObject::tr(
-            "--expected-by quasipoisson - только вместе с --cases и --population");
+        return QObject::tr("--expected-by quasipoisson - только вместе с --cases и --population");
     case Invalid::CountModelWithoutCounts:
         return QObject::tr("--model quasipoisson - только вместе с --cases и --population");
     case Invalid::PermutationWithCountModel:

@@ -112,8 +112,7 @@ void buildRamps(int n, const int *joins, int k, std::vector<double> &x)
 // Σ w·x·xᵀ (its lower half, row-major Q×Q) and Σ w·x over the n rows of
 // the column-major design x, in one pass: the sums are independent of one
 // another, so none waits on the last addition of another.
-template<int Q>
-void normalSums(const double *x, int n, const double *w, double *h, double *sums)
+template<int Q> void normalSums(const double *x, int n, const double *w, double *h, double *sums)
 {
     double products[Q * (Q + 1) / 2] {}, totals[Q] {};
     for (int i = 0; i < n; ++i) {
@@ -588,8 +587,8 @@ private:
                 cubic = direction<4>(z, along, scale, projection, stepBefore, e, step, least);
                 break;
             }
-            Candidate c {base - total,
-                least > -1 ? base - total + cubic / 3 - margin : -Unfitted, ordinal, {}};
+            Candidate c {base - total, least > -1 ? base - total + cubic / 3 - margin : -Unfitted,
+                ordinal, {}};
             std::copy(path, path + level + 1, c.joins);
             candidates[std::size_t(level) + 1].push_back(c);
             if (level + 1 < levels && j + 3 <= last) {
@@ -621,8 +620,10 @@ private:
         if (list.empty())
             return;
         // The most promising first, for a near bound from the start.
-        std::swap(list.front(), *std::min_element(list.begin(), list.end(),
-            [](const Candidate &a, const Candidate &b) { return a.approximate < b.approximate; }));
+        std::swap(list.front(),
+            *std::min_element(list.begin(), list.end(), [](const Candidate &a, const Candidate &b) {
+                return a.approximate < b.approximate;
+            }));
         // The line in the placement's terms: every segment's slope the
         // line's.
         double start[MaxColumns];
@@ -711,8 +712,8 @@ void describe(const PoissonFit &f, const int *joins, int k, const std::vector<st
         segment.end = years[std::size_t(end)];
         segment.logSlope = f.beta[s + 1];
         segment.slopeError = std::sqrt(phi * quadratic(f, unit));
-        const PercentChange c = percentChange(segment.logSlope, segment.slopeError,
-            out.degreesOfFreedom);
+        const PercentChange c
+            = percentChange(segment.logSlope, segment.slopeError, out.degreesOfFreedom);
         segment.apc = c.apc;
         segment.apcLow = c.low;
         segment.apcHigh = c.high;
@@ -721,8 +722,8 @@ void describe(const PoissonFit &f, const int *joins, int k, const std::vector<st
         weights[s + 1] = double(end - start) / (n - 1);
         average += weights[s + 1] * f.beta[s + 1];
     }
-    const PercentChange a = percentChange(
-        average, std::sqrt(phi * quadratic(f, weights)), out.degreesOfFreedom);
+    const PercentChange a
+        = percentChange(average, std::sqrt(phi * quadratic(f, weights)), out.degreesOfFreedom);
     out.aapc = a.apc;
     out.aapcLow = a.low;
     out.aapcHigh = a.high;

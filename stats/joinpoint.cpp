@@ -497,8 +497,9 @@ int searchDepth(int n, const JoinpointOptions &options, double budget, Joinpoint
     const int allowed = std::max(0, (n - 2) / 3);
     const int wanted = options.maxJoinpoints < 0 ? std::min(5, (n - 2) / 5) : options.maxJoinpoints;
     const int ceiling = std::min(wanted, allowed);
-    budget /= (options.method == JoinpointMethod::Permutation ? 1.0 + std::max(options.permutations, 0)
-                                                          : 1.0);
+    budget
+        /= (options.method == JoinpointMethod::Permutation ? 1.0 + std::max(options.permutations, 0)
+                                                           : 1.0);
     double placements = 0;
     int most = 0;
     while (most < ceiling && placements + placementCount(n, most + 1) <= budget)
@@ -535,7 +536,8 @@ void describeModel(
         segment.end = years[end];
         segment.logSlope = model.slopes[s];
         segment.slopeError = sigma * std::sqrt(variance);
-        const PercentChange d = percentChange(segment.logSlope, segment.slopeError, fit.degreesOfFreedom);
+        const PercentChange d
+            = percentChange(segment.logSlope, segment.slopeError, fit.degreesOfFreedom);
         segment.apc = d.apc;
         segment.apcLow = d.low;
         segment.apcHigh = d.high;
@@ -550,7 +552,8 @@ void describeModel(
     double variance = 0;
     for (const double v : weighted)
         variance += v * v;
-    const PercentChange d = percentChange(average, sigma * std::sqrt(variance), fit.degreesOfFreedom);
+    const PercentChange d
+        = percentChange(average, sigma * std::sqrt(variance), fit.degreesOfFreedom);
     fit.aapc = d.apc;
     fit.aapcLow = d.low;
     fit.aapcHigh = d.high;

@@ -79,11 +79,11 @@ void expectFrom(ReportYear &r, const ReportSeries &s, std::size_t from, std::siz
 
 // The quasi-Poisson bounds, with counts; false when the baseline's cases
 // cannot carry a line.
-bool expectCount(ReportYear &r, const ReportSeries &s, std::size_t from, std::size_t n,
-    std::size_t at)
+bool expectCount(
+    ReportYear &r, const ReportSeries &s, std::size_t from, std::size_t n, std::size_t at)
 {
-    const auto bounds = expectedCount(
-        {s.cases.data() + from, s.population.data() + from, n}, double(at - from), s.population[at]);
+    const auto bounds = expectedCount({s.cases.data() + from, s.population.data() + from, n},
+        double(at - from), s.population[at]);
     if (!bounds)
         return false;
     const double scale = s.per / s.population[at];

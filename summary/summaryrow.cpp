@@ -150,7 +150,7 @@ QString reasonText(stats::Reason reason)
 QString modelKey(analysis::TrendModel model)
 {
     return model == analysis::TrendModel::QuasiPoisson ? QStringLiteral("quasipoisson")
-                                                        : QStringLiteral("loglinear");
+                                                       : QStringLiteral("loglinear");
 }
 
 namespace {

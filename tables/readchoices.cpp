@@ -64,8 +64,9 @@ QLayout *ReadChoices::buildReading()
     modelBox->addItem(tr("по данным"), int(analysis::TrendModel::Auto));
     modelBox->addItem(tr("логлинейная"), int(analysis::TrendModel::LogLinear));
     modelBox->addItem(tr("числа случаев"), int(analysis::TrendModel::QuasiPoisson));
-    modelBox->setToolTip(tr("Модель APC и точек перелома. По данным: для показателей из числа "
-                            "случаев - квазипуассоновская модель числа случаев, иначе логлинейная"));
+    modelBox->setToolTip(
+        tr("Модель APC и точек перелома. По данным: для показателей из числа "
+           "случаев - квазипуассоновская модель числа случаев, иначе логлинейная"));
     joinpointBox = new QComboBox;
     joinpointBox->addItem(tr("взвешенный BIC"), int(stats::JoinpointMethod::Wbic));
     joinpointBox->addItem(tr("BIC"), int(stats::JoinpointMethod::Bic));

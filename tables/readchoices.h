@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
 // ReadChoices: how the window reads a table and what it computes of it —
 // the layout, rates from counts (cases, population, per how many), the
-// model of the APC and the joinpoints, the joinpoint method, and the reporting year with its baseline and the
-// bounds of its verdict. Filled from a table's header, a table of counts
-// is read as rates without being asked, and the baseline offered is the
-// table's years. changed() says that a run must be computed again; a year
-// typed digit by digit says it once, when the typing rests.
+// model of the APC and the joinpoints, the joinpoint method, and the reporting year with its
+// baseline and the bounds of its verdict. Filled from a table's header, a table of counts is read
+// as rates without being asked, and the baseline offered is the table's years. changed() says that
+// a run must be computed again; a year typed digit by digit says it once, when the typing rests.
 #pragma once
 
 #include "engine/options.h"

@@ -21,9 +21,10 @@ constexpr ColumnId ShownColumns[] = {ColumnId::FirstYear, ColumnId::LastYear, Co
     ColumnId::ReportYear, ColumnId::ReportValue, ColumnId::ChangePrevPct, ColumnId::SmuRatio,
     ColumnId::Expected, ColumnId::ExpectedLow, ColumnId::ExpectedHigh, ColumnId::PiReportLow,
     ColumnId::PiReportHigh, ColumnId::ReportCi95Low, ColumnId::ReportCi95High, ColumnId::QpExpected,
-    ColumnId::QpLow, ColumnId::QpHigh, ColumnId::OlsSlopePerYear, ColumnId::OlsPValue, ColumnId::Apc, ColumnId::ApcCi95Low,
-    ColumnId::ApcCi95High, ColumnId::MkPValue, ColumnId::SenSlope, ColumnId::JpCount,
-    ColumnId::JpYears, ColumnId::Aapc, ColumnId::LastSegmentStart, ColumnId::LastApc};
+    ColumnId::QpLow, ColumnId::QpHigh, ColumnId::OlsSlopePerYear, ColumnId::OlsPValue,
+    ColumnId::Apc, ColumnId::ApcCi95Low, ColumnId::ApcCi95High, ColumnId::MkPValue,
+    ColumnId::SenSlope, ColumnId::JpCount, ColumnId::JpYears, ColumnId::Aapc,
+    ColumnId::LastSegmentStart, ColumnId::LastApc};
 constexpr ColumnId IntegerColumns[] = {ColumnId::FirstYear, ColumnId::LastYear, ColumnId::N,
     ColumnId::JpCount, ColumnId::LastSegmentStart, ColumnId::ReportYear};
 constexpr ColumnId TextColumns[] = {ColumnId::JpYears};
@@ -165,7 +166,8 @@ SummaryModel::Compact SummaryModel::compact(const engine::Row &row, const Layout
         }
     }
     const auto note = [&](std::size_t at) {
-        const QString *text = at < row.cells.size() ? std::get_if<QString>(&row.cells[at]) : nullptr;
+        const QString *text
+            = at < row.cells.size() ? std::get_if<QString>(&row.cells[at]) : nullptr;
         return text ? *text : QString();
     };
     c.apcNote = note(layout.apcNoteAt);
@@ -255,7 +257,7 @@ QVariant SummaryModel::data(const QModelIndex &index, int role) const
         if (!r.absent[shown])
             return {};
         const auto kind = layout.shown[shown].note;
-        return kind == Shown::ApcNote ? QVariant(r.apcNote)
+        return kind == Shown::ApcNote      ? QVariant(r.apcNote)
             : kind == Shown::JoinpointNote ? QVariant(r.jpNote)
                                            : QVariant();
     }

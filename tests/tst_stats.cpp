@@ -156,8 +156,8 @@ void TestStats::reportYear_data()
         << 1992 << std::vector<double> {26, 40, 15, 28, 28, 11, 34, 5, 20, 7, 23, 7, 17, 25}
         << std::vector<int> {0, 0, 0, 0}
         << std::vector<double> {25, 17, 47.058823529411775, 20.076923076923077, 1.2452107279693487,
-               9.615384615384615, 0.8736263736263723, 17.108320251177393, 0,
-               34.45083049446538, x, x}
+               9.615384615384615, 0.8736263736263723, 17.108320251177393, 0, 34.45083049446538, x,
+               x}
         << int(V::Above) << int(G::None);
     QTest::newRow("even baseline, by prediction")
         << 2001 << std::vector<double> {4.5, 6, 5.5, 7, 8, 7.5, 9}
@@ -186,8 +186,8 @@ void TestStats::reportYear_data()
         << int(G::None);
     QTest::newRow("counts, none in the year, by Poisson")
         << 2010 << std::vector<double> {5, 6, 4, 7, 5, 0} << std::vector<int> {0, 0, 0, poisson}
-        << std::vector<double> {0, 5, -100, 5.4, 0, 5.7, 4.966666666666667, 6.8,
-               0, 11.713055231334742, 0, 3.6888794541139354}
+        << std::vector<double> {0, 5, -100, 5.4, 0, 5.7, 4.966666666666667, 6.8, 0,
+               11.713055231334742, 0, 3.6888794541139354}
         << int(V::Below) << int(G::None);
     QTest::newRow("counts, none in the year, by quasi-Poisson")
         << 2010 << std::vector<double> {5, 6, 4, 7, 5, 0}
@@ -268,9 +268,8 @@ void TestStats::countModel_data()
         << std::vector<double> {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3} << int(R::None) << any;
     QTest::newRow("dispersion below 1, taken as 1")
         << std::vector<double> {10, 11, 10, 11, 10, 11, 10, 11, 10, 11} << int(R::None) << 1.0;
-    QTest::newRow("over-dispersed")
-        << std::vector<double> {1, 30, 2, 25, 3, 40, 1, 35, 2, 30, 4, 38} << int(R::None)
-        << 16.551628029246096;
+    QTest::newRow("over-dispersed") << std::vector<double> {1, 30, 2, 25, 3, 40, 1, 35, 2, 30, 4,
+        38} << int(R::None) << 16.551628029246096;
 }
 
 // The line meets its score equations; no segment of the joinpoint fit has
