@@ -161,6 +161,9 @@ def least_squares(years, y):
     }
 
 
+BELOW_ZERO = "линия тенденции базы ниже нуля: ожидаемый уровень принят за 0"
+
+
 def report_columns(years, single, double):
     """The reporting year's block with the tool's defaults: the last year
     against the one before and against the years before it, the baseline,
@@ -171,7 +174,8 @@ def report_columns(years, single, double):
     mean = base.sum(axis=1) / n
     slope = (base * codes).sum(axis=1) / (codes * codes).sum()
     levels = codes * slope[:, None] + mean[:, None]
-    expected = levels[:, -1] + slope * (years[-1] - years[-2])
+    line = levels[:, -1] + slope * (years[-1] - years[-2])
+    expected = np.maximum(line, 0)  # a line below 0 expects 0, and says so
     d = base - levels
     ups, downs = (d > 0).sum(axis=1), (d < 0).sum(axis=1)
     above = np.where(d > 0, d, 0).sum(axis=1) / np.maximum(ups, 1)
@@ -192,11 +196,11 @@ def report_columns(years, single, double):
         "expected": expected,
         "expected_low": low,
         "expected_high": high,
-        "pi_report_low": fit["pi_low"],
-        "pi_report_high": fit["pi_high"],
+        "pi_report_low": np.maximum(fit["pi_low"], 0),
+        "pi_report_high": np.maximum(fit["pi_high"], 0),
         "verdict": verdict,
         "verdict_ru": pd.Series(verdict).map(VERDICTS).to_numpy(),
-        "report_note": "",
+        "report_note": np.where(line < 0, BELOW_ZERO, ""),
     }
 
 
