@@ -707,18 +707,8 @@ void describe(const PoissonFit &f, const int *joins, int k, const std::vector<st
             out.joinpoints.push_back(years[std::size_t(end)]);
         double unit[MaxColumns] {};
         unit[s + 1] = 1;
-        Segment segment;
-        segment.start = years[std::size_t(start)];
-        segment.end = years[std::size_t(end)];
-        segment.logSlope = f.beta[s + 1];
-        segment.slopeError = std::sqrt(phi * quadratic(f, unit));
-        const PercentChange c
-            = percentChange(segment.logSlope, segment.slopeError, out.degreesOfFreedom);
-        segment.apc = c.apc;
-        segment.apcLow = c.low;
-        segment.apcHigh = c.high;
-        segment.pValue = c.p;
-        out.segments.push_back(segment);
+        out.segments.push_back(describeSegment(years[std::size_t(start)], years[std::size_t(end)],
+            f.beta[s + 1], std::sqrt(phi * quadratic(f, unit)), out.degreesOfFreedom));
         weights[s + 1] = double(end - start) / (n - 1);
         average += weights[s + 1] * f.beta[s + 1];
     }

@@ -492,6 +492,13 @@ Logs centredLogs(const std::vector<double> &values, std::vector<double> &y)
 
 } // namespace
 
+Segment describeSegment(
+    std::int32_t start, std::int32_t end, double logSlope, double slopeError, int df)
+{
+    const PercentChange c = percentChange(logSlope, slopeError, df);
+    return {start, end, logSlope, slopeError, c.apc, c.low, c.high, c.p};
+}
+
 int searchDepth(int n, const JoinpointOptions &options, double budget, JoinpointFit &fit)
 {
     const int allowed = std::max(0, (n - 2) / 3);
@@ -531,18 +538,8 @@ void describeModel(
             const double r = model.inverse[std::size_t(s) * p + m];
             variance += r * r;
         }
-        Segment segment;
-        segment.start = years[start];
-        segment.end = years[end];
-        segment.logSlope = model.slopes[s];
-        segment.slopeError = sigma * std::sqrt(variance);
-        const PercentChange d
-            = percentChange(segment.logSlope, segment.slopeError, fit.degreesOfFreedom);
-        segment.apc = d.apc;
-        segment.apcLow = d.low;
-        segment.apcHigh = d.high;
-        segment.pValue = d.p;
-        fit.segments.push_back(segment);
+        fit.segments.push_back(describeSegment(years[start], years[end], model.slopes[s],
+            sigma * std::sqrt(variance), fit.degreesOfFreedom));
         // R⁻ᵀw, whose squared length is the AAPC's variance over σ².
         const double w = double(end - start) / (n - 1);
         average += w * model.slopes[s];

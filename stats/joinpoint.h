@@ -86,6 +86,11 @@ struct JoinpointFit {
     std::vector<double> fitted; // ln of the fitted value at each year
 };
 
+// A segment of years [start, end] with its log slope and that slope's
+// standard error: its APC, interval and p-value on `df` degrees of freedom.
+Segment describeSegment(
+    std::int32_t start, std::int32_t end, double logSlope, double slopeError, int df);
+
 // Placements a grid search may visit, over all k it searches.
 constexpr double joinpointPlacementBudget = 1e7;
 
