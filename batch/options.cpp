@@ -58,6 +58,7 @@ const std::vector<OptionEntry> &optionTable()
             "СПОСОБ", "normative"},
         {{"document"},
             "глава годового отчёта: таблица, график и текст каждого ряда (.odt или .pdf)", "ФАЙЛ"},
+        {{"title"}, "заглавие главы (по умолчанию «Многолетняя динамика заболеваемости»)", "ТЕКСТ"},
         {{"reports"}, "файл отчёта для каждого ряда, как сохраняет окно", "ПАПКА"},
         {{"charts"}, "график для каждого ряда", "ПАПКА"},
         {{"chart-format"}, "формат графиков (по умолчанию svg)", "svg|png", "svg"},
@@ -150,6 +151,9 @@ Read readPlaces(const QCommandLineParser &parser, engine::Options &o)
     o.reportsDir = parser.value(key("reports"));
     o.chartsDir = parser.value(key("charts"));
     o.document = parser.value(key("document"));
+    o.documentTitle = parser.value(key("title")).simplified();
+    if (parser.isSet(key("title")) && o.document.isEmpty())
+        return QObject::tr("--title: заглавие есть только у документа (--document)");
     o.sheet = parser.value(key("sheet"));
     if (parser.isSet(key("sheet")) && o.sheet.isEmpty())
         return QObject::tr("--sheet: не указано имя листа");

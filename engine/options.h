@@ -41,6 +41,7 @@ struct Options {
     // table's order.
     QString document;
     std::vector<qint64> documentLines;
+    QString documentTitle; // empty: the usual one
 
     QString reportsDir; // empty: no report files
     QString chartsDir; // empty: no charts (needs a QGuiApplication)

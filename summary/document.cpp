@@ -3,21 +3,14 @@
 
 #include "calc/reportfile.h"
 #include "summary/chart.h"
+#include "summary/documentpages.h"
 #include "summary/reporttext.h"
 
-#include <QAbstractTextDocumentLayout>
-#include <QBuffer>
 #include <QFileDevice>
 #include <QFileInfo>
 #include <QImage>
 #include <QObject>
 #include <QPainter>
-#include <QPdfWriter>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QTextDocumentWriter>
-#include <QTextTable>
-#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
@@ -26,9 +19,10 @@ namespace summary {
 
 namespace {
 
-// A chart as the page prints it: 16 cm wide at about 190 dots an inch.
+// The chart's picture in an ODT: about 220 dots an inch as it is printed.
 constexpr int ChartPixels = 1200;
-constexpr double ChartWidthPoints = 16 / 2.54 * 72;
+
+constexpr QChar Nbsp(0x00A0);
 
 QString orEmpty(const std::optional<double> &x, QString (*spell)(double))
 {
@@ -46,44 +40,15 @@ QByteArray chartPng(const RowInput &row, const QString &valueName)
     return encodePng(image);
 }
 
-// Draws a section's chart where the page holds it, in lines and text, at
-// the printer's own resolution.
-class ChartObject : public QObject, public QTextObjectInterface
+// The reporting year's cases, where the series has counts for it.
+QString yearCases(const table::Series &s, std::int32_t year)
 {
-    Q_OBJECT
-    Q_INTERFACES(QTextObjectInterface)
-
-public:
-    static constexpr int Type = QTextFormat::UserObject + 1;
-    static constexpr int Index = QTextFormat::UserProperty + 1;
-
-    explicit ChartObject(const std::vector<Document::Section> &sections)
-        : sections(sections)
-    { }
-    // In the printer's units: its dots, not points.
-    QSizeF intrinsicSize(QTextDocument *document, int, const QTextFormat &) override
-    {
-        const QPaintDevice *device = document->documentLayout()->paintDevice();
-        const double dots = ChartWidthPoints * (device ? device->logicalDpiX() / 72.0 : 1.0);
-        return {dots, dots * Height / Width};
-    }
-    void drawObject(QPainter *painter, const QRectF &rect, QTextDocument *, int,
-        const QTextFormat &format) override
-    {
-        // Printing draws the whole document once a page, clipped to it.
-        if (painter->hasClipping() && !painter->clipBoundingRect().intersects(rect))
-            return;
-        const Document::Section &s = sections[std::size_t(format.intProperty(Index))];
-        painter->save();
-        painter->translate(rect.topLeft());
-        painter->scale(rect.width() / Width, rect.width() / Width);
-        drawChart(*painter, {*s.drawing}, s.valueName);
-        painter->restore();
-    }
-
-private:
-    const std::vector<Document::Section> &sections;
-};
+    const std::int64_t at = std::int64_t(year) - s.years.front();
+    if (s.cases.empty() || at < 0 || at >= std::int64_t(s.cases.size()))
+        return {};
+    const double c = s.cases[std::size_t(at)];
+    return std::isfinite(c) ? QString::number(std::llround(c)) : QString();
+}
 
 } // namespace
 
@@ -95,6 +60,11 @@ std::optional<DocumentFormat> documentFormat(const QString &path)
     if (suffix == QLatin1String("pdf"))
         return DocumentFormat::Pdf;
     return std::nullopt;
+}
+
+QString defaultDocumentTitle()
+{
+    return QObject::tr("Многолетняя динамика заболеваемости");
 }
 
 Document::Section Document::section(
@@ -110,29 +80,33 @@ Document::Section Document::section(
     else
         out.drawing = std::make_shared<const analysis::SeriesResult>(row.result);
     out.valueName = valueName;
+    out.unit = s.unit;
+    out.counts = !s.cases.empty();
     out.firstYear = s.years.front();
     out.lastYear = s.years[std::size_t(row.result.practice.count) - 1];
     out.reportYear = y.year;
     const auto &fit = row.result.joinpoints;
     const stats::JoinpointFit *jp = fit && fit->reason == stats::Reason::None ? &*fit : nullptr;
     out.cells = s.labels;
-    out.cells << QString::number(y.year) << orEmpty(y.value, spelling::rate)
-              << orEmpty(y.changePercent, spelling::percent)
+    out.cells << QString::number(y.year);
+    if (out.counts)
+        out.cells << yearCases(s, y.year);
+    out.cells << orEmpty(y.value, spelling::rate) << orEmpty(y.changePercent, spelling::percent)
               << (y.meanRatio ? spelling::rate(*y.meanRatio) : QString()) << verdictText(y.verdict)
-              << QObject::tr("%1, %2 %")
+              << QObject::tr("%1, %2%3%")
                      .arg(classWord(row.result.practice.trendClass),
-                         spelling::percent(row.result.practice.averageAnnualChangeRate))
+                         spelling::percent(row.result.practice.averageAnnualChangeRate), Nbsp)
               << (jp ? spelling::percent(jp->aapc) : QString())
-              << (jp ? QObject::tr("%1 с %2")
+              << (jp ? QObject::tr("%1 с %2%3г.")
                              .arg(spelling::percent(jp->segments.back().apc))
                              .arg(jp->segments.back().start)
+                             .arg(Nbsp)
                      : QString());
     return out;
 }
 
-Document::Document(const QString &tableName, const QStringList &labelNames)
-    : tableName(tableName)
-    , labelNames(labelNames)
+Document::Document(Info info)
+    : about(std::move(info))
 { }
 
 void Document::reorder(const std::vector<std::size_t> &order)
@@ -144,64 +118,14 @@ void Document::reorder(const std::vector<std::size_t> &order)
     sections = std::move(ordered);
 }
 
-namespace {
-
-QTextBlockFormat centred()
+QString Document::title() const
 {
-    QTextBlockFormat format;
-    format.setAlignment(Qt::AlignHCenter);
-    return format;
+    return about.title.isEmpty() ? defaultDocumentTitle() : about.title;
 }
 
-QTextCharFormat weighted(double points, QFont::Weight weight = QFont::Normal)
+// The years covered and the reporting years.
+QString Document::coverage() const
 {
-    QTextCharFormat format;
-    if (points > 0)
-        format.setFontPointSize(points);
-    format.setFontWeight(weight);
-    return format;
-}
-
-// The document as bytes of its format; false with `why`.
-bool encode(QTextDocument &document, DocumentFormat format,
-    const std::vector<Document::Section> &sections, QBuffer &made, QString *why)
-{
-    if (format == DocumentFormat::Odt) {
-        QTextDocumentWriter writer(&made, "odf");
-        if (writer.write(&document))
-            return true;
-        *why = QObject::tr("не удалось составить ODT");
-        return false;
-    }
-    // The layout made only now: made before, it would lay the rest of the
-    // document out again after every insertion.
-    ChartObject charts(sections);
-    document.documentLayout()->registerHandler(ChartObject::Type, &charts);
-    QPdfWriter pdf(&made);
-    pdf.setPageSize(QPageSize(QPageSize::A4));
-    pdf.setPageMargins(QMarginsF(20, 15, 15, 15), QPageLayout::Millimeter);
-    pdf.setResolution(300);
-    pdf.setTitle(QObject::tr("Многолетняя динамика заболеваемости"));
-    pdf.setCreator(QStringLiteral("Vantorel"));
-    document.print(&pdf);
-    // A PDF printed whole ends with its trailer.
-    if (made.data().trimmed().endsWith("%%EOF"))
-        return true;
-    *why = QObject::tr("не удалось напечатать PDF");
-    return false;
-}
-
-} // namespace
-
-// The title, the table's name, the years covered and the reporting years.
-void Document::titleBlock(QTextCursor &cursor) const
-{
-    cursor.setBlockFormat(centred());
-    cursor.insertText(
-        QObject::tr("Многолетняя динамика заболеваемости"), weighted(16, QFont::Bold));
-    cursor.insertBlock(centred());
-    cursor.insertText(tableName, QTextCharFormat());
-
     std::int32_t first = 0, last = 0;
     QList<std::int32_t> reported;
     for (const Section &s : sections) {
@@ -214,101 +138,66 @@ void Document::titleBlock(QTextCursor &cursor) const
     QStringList years;
     for (const std::int32_t y : reported)
         years << QString::number(y);
-    cursor.insertBlock(centred());
-    cursor.insertText(QObject::tr("Годы наблюдения: %1–%2. Отчётный год: %3.")
-                          .arg(first)
-                          .arg(last)
-                          .arg(years.join(QStringLiteral(", "))),
-        QTextCharFormat());
+    return QObject::tr("Годы наблюдения: %1–%2. Отчётный год: %3.")
+        .arg(first)
+        .arg(last)
+        .arg(years.join(QStringLiteral(", ")));
 }
 
-// A row of every series: its reporting year, the verdict, the trend.
-void Document::seriesTable(QTextCursor &cursor) const
+// A row a series; the columns no series has a value in are left out.
+Document::Table Document::table() const
 {
-    const QStringList header = labelNames
-        + QStringList {QObject::tr("Год"), QObject::tr("Показатель"),
-            QObject::tr("К прошлому году, %"), QObject::tr("К СМУ, раз"), QObject::tr("Оценка"),
-            QObject::tr("Тенденция, среднегодовой темп"), QObject::tr("AAPC, %"),
-            QObject::tr("APC последнего отрезка, %")};
-    cursor.insertBlock(QTextBlockFormat());
-    QTextTableFormat grid;
-    grid.setCellPadding(2);
-    grid.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
-    grid.setBorderCollapse(true);
-    grid.setHeaderRowCount(1);
-    grid.setWidth(QTextLength(QTextLength::PercentageLength, 100));
-    // The labels share 30 % of the width; the verdict and the trend, the
-    // longest words, get the most of the rest.
-    QList<QTextLength> widths(
-        labelNames.size(), QTextLength(QTextLength::PercentageLength, 30.0 / labelNames.size()));
-    for (const double percent : {6, 8, 8, 7, 13, 13, 7, 8})
-        widths << QTextLength(QTextLength::PercentageLength, percent);
-    grid.setColumnWidthConstraints(widths);
-    QTextTable *table = cursor.insertTable(int(sections.size()) + 1, int(header.size()), grid);
-    const QTextCharFormat small = weighted(8), smallBold = weighted(8, QFont::Bold);
-    for (int c = 0; c < header.size(); ++c)
-        table->cellAt(0, c).firstCursorPosition().insertText(header[c], smallBold);
-    for (std::size_t r = 0; r < sections.size(); ++r) {
-        for (int c = 0; c < header.size(); ++c)
-            table->cellAt(int(r) + 1, c)
-                .firstCursorPosition()
-                .insertText(sections[r].cells.value(c), small);
+    const bool counts
+        = std::any_of(sections.begin(), sections.end(), [](const Section &s) { return s.counts; });
+    const QString unit = sections.empty() ? QString() : sections.front().unit;
+    Table t;
+    t.header = about.labelNames;
+    t.header << QObject::tr("Год");
+    if (counts)
+        t.header << QObject::tr("Случаев");
+    t.header << (unit.isEmpty()
+            ? QObject::tr("Показатель")
+            : QObject::tr("Показатель %1")
+                  .arg(unit)
+                  .replace(QStringLiteral("100 тыс."), QStringLiteral("100\u00A0тыс.")))
+             << QObject::tr("К прошлому году, %") << QObject::tr("К СМУ, раз")
+             << QObject::tr("Оценка") << QObject::tr("Тенденция, среднегодовой темп")
+             << QObject::tr("AAPC, %") << QObject::tr("APC последнего отрезка, %");
+    const qsizetype labels = about.labelNames.size();
+    std::vector<bool> used(std::size_t(t.header.size()), false);
+    for (const Section &s : sections) {
+        for (qsizetype c = 0; c < t.header.size(); ++c)
+            used[std::size_t(c)]
+                = used[std::size_t(c)] || c < labels || !s.cells.value(c).isEmpty();
     }
-    cursor.movePosition(QTextCursor::End);
-}
-
-// A page a series: its heading, its chart and its paragraph.
-void Document::seriesPages(QTextDocument &document, QTextCursor &cursor) const
-{
-    QTextBlockFormat newPage;
-    newPage.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-    QTextBlockFormat justified;
-    justified.setAlignment(Qt::AlignJustify);
-    justified.setBottomMargin(12);
-    for (std::size_t i = 0; i < sections.size(); ++i) {
-        const Section &s = sections[i];
-        // Its heading is never left at a page's foot.
-        cursor.insertBlock(newPage);
-        cursor.insertText(s.heading, weighted(13, QFont::Bold));
-        cursor.insertBlock(centred());
-        if (s.drawing) {
-            QTextCharFormat chart;
-            chart.setObjectType(ChartObject::Type);
-            chart.setProperty(ChartObject::Index, int(i));
-            cursor.insertText(QString(QChar::ObjectReplacementCharacter), chart);
-        } else {
-            const QString name = QStringLiteral("chart%1.png").arg(i + 1);
-            // As PNG bytes: the ODF writer stores them as they are.
-            document.addResource(QTextDocument::ImageResource, QUrl(name), s.chart);
-            QTextImageFormat image;
-            image.setName(name);
-            image.setWidth(ChartWidthPoints);
-            image.setHeight(ChartWidthPoints * Height / Width);
-            cursor.insertImage(image);
+    const auto keep = [&](const QStringList &all) {
+        QStringList kept;
+        for (qsizetype c = 0; c < all.size(); ++c) {
+            if (used[std::size_t(c)])
+                kept << all[c];
         }
-        cursor.insertBlock(justified);
-        cursor.insertText(s.paragraph, QTextCharFormat());
+        return kept;
+    };
+    for (const Section &s : sections)
+        t.rows.push_back(keep(s.cells));
+    // Words are the labels, the verdict and the trend; the rest is numbers.
+    const qsizetype verdict = labels + (counts ? 5 : 4), trend = verdict + 1;
+    for (qsizetype c = 0; c < t.header.size(); ++c) {
+        if (used[std::size_t(c)])
+            t.numeric.push_back(c >= labels && c != verdict && c != trend);
     }
+    t.header = keep(t.header);
+    return t;
 }
 
 bool Document::write(QIODevice *device, DocumentFormat format, QString *why) const
 {
-    QTextDocument document;
-    QFont font(QStringLiteral("Nimbus Roman"));
-    font.setPointSizeF(11);
-    document.setDefaultFont(font);
-    QTextCursor cursor(&document);
-    titleBlock(cursor);
-    seriesTable(cursor);
-    seriesPages(document, cursor);
-
-    // Made in memory, then written at once: the zip writer closes its
-    // device when done, and printing tells of no failure.
-    QBuffer made;
-    made.open(QIODevice::WriteOnly);
-    if (!encode(document, format, sections, made, why))
+    // Made in memory, then written at once: the file is staged and takes
+    // its name only whole.
+    QByteArray bytes;
+    if (!(format == DocumentFormat::Odt ? pages::writeOdt(*this, &bytes, why)
+                                        : pages::writePdf(*this, &bytes, why)))
         return false;
-    const QByteArray &bytes = made.data();
     const qint64 written = device->write(bytes);
     if (written == bytes.size())
         return true;
@@ -320,6 +209,73 @@ bool Document::write(QIODevice *device, DocumentFormat format, QString *why) con
     return false;
 }
 
-} // namespace summary
+QString methodsNote(const analysis::AnalysisOptions &o, bool counts)
+{
+    QStringList note;
+    note << QObject::tr("Тенденция — прямая, проведённая методом наименьших квадратов по годам, "
+                        "закодированным симметрично относительно середины ряда; среднегодовой "
+                        "темп прироста — прирост прямой за год в процентах от среднего уровня. "
+                        "Тенденция выраженная при темпе более 5\u00A0% в год, умеренная — от 1 до "
+                        "5\u00A0%, стабильная — не более 1\u00A0%.");
+    const bool countModel = o.model == analysis::TrendModel::QuasiPoisson
+        || (o.model == analysis::TrendModel::Auto && counts);
+    const QString model = countModel
+        ? QObject::tr("квазипуассоновской модели числа случаев (логарифм ожидаемого числа случаев "
+                      "линеен по годам при населении как экспозиции, избыточная дисперсия оценена "
+                      "по критерию χ² Пирсона)")
+        : QObject::tr("логлинейной модели (прямая наименьших квадратов по логарифму показателя)");
+    note << QObject::tr("Среднегодовое изменение (APC) с 95\u00A0% доверительным интервалом "
+                        "вычислено по %1.")
+                .arg(model);
+    if (o.joinpoints) {
+        QString criterion;
+        switch (o.joinpoints->method) {
+        case stats::JoinpointMethod::Wbic:
+            criterion = QObject::tr("взвешенному байесовскому информационному критерию (WBIC)");
+            break;
+        case stats::JoinpointMethod::Bic:
+            criterion = QObject::tr("байесовскому информационному критерию (BIC)");
+            break;
+        case stats::JoinpointMethod::Bic3:
+            criterion = QObject::tr("байесовскому информационному критерию со штрафом 3 (BIC3)");
+            break;
+        case stats::JoinpointMethod::Permutation:
+            criterion = QObject::tr("перестановочному тесту");
+            break;
+        }
+        note << QObject::tr("Точки перелома найдены перебором всех допустимых положений по той "
+                            "же модели, их число выбрано по %1; AAPC — среднее изменение за "
+                            "весь период.")
+                    .arg(criterion);
+    }
+    switch (o.report.expectedBy) {
+    case stats::ExpectedBy::Normative:
+        note << QObject::tr("Ожидаемый уровень отчётного года — продолжение тенденции базовых "
+                            "лет; его границы — ожидаемый уровень плюс среднее положительных и "
+                            "минус среднее отрицательных отклонений фактических показателей "
+                            "базы от её теоретических уровней.");
+        break;
+    case stats::ExpectedBy::Prediction:
+        note << QObject::tr("Ожидаемый уровень отчётного года — продолжение тенденции базовых "
+                            "лет; его границы — 95\u00A0% интервал предсказания прямой "
+                            "наименьших квадратов по базовым годам.");
+        break;
+    case stats::ExpectedBy::Poisson:
+        note << QObject::tr("Ожидаемый уровень отчётного года — продолжение тенденции базовых "
+                            "лет; показатель выше или ниже ожидаемого, когда ожидаемый уровень "
+                            "лежит вне точного 95\u00A0% доверительного интервала показателя "
+                            "по числу случаев (распределение Пуассона).");
+        break;
+    case stats::ExpectedBy::QuasiPoisson:
+        note << QObject::tr("Ожидаемое число случаев отчётного года — продолжение "
+                            "квазипуассоновской прямой базовых лет; показатель выше или ниже "
+                            "ожидаемого, когда число случаев выходит за её 95\u00A0% границы "
+                            "(с учётом избыточной дисперсии и неопределённости прямой).");
+        break;
+    }
+    note << QObject::tr("«Достоверно» означает p\u00A0<\u00A00,05: 95\u00A0% доверительный "
+                        "интервал не включает нуля.");
+    return QObject::tr("Методы. ") + note.join(u' ');
+}
 
-#include "document.moc"
+} // namespace summary

@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: MIT
 // The annual report's chapter for a table, as a document an office hands
-// in: a first page with the title, the table's name, the years covered and
-// the reporting year, and a table of every series (its reporting year and
-// value, the change to last year, the ratio to the multi-year level, the
-// verdict, the trend class and its average annual rate, the AAPC and the
-// last segment's APC); then a section per series with its heading, its
-// chart and its paragraph. Written as OpenDocument text (.odt), which Word
-// and LibreOffice open, or as PDF for print, by the toolkit's own document
-// classes.
+// in: a first part with the title, the table's name, the years covered and
+// the reporting year, a table of every series (its reporting year, cases
+// and value, the change to last year, the ratio to the multi-year level,
+// the verdict, the trend class and its average annual rate, the AAPC and
+// the last segment's APC) and a note on the methods of the run; then a
+// section per series with its heading, its chart and its paragraph, kept
+// whole, two to a page where they fit.
+//
+// Written as OpenDocument text (.odt), which Word and LibreOffice open and
+// lay out themselves, or as PDF for print, laid out here. Both take the
+// table's column widths from one measure of its contents, repeat its header
+// on every page and never split a row; a table too wide to stand upright
+// gets landscape pages.
 #pragma once
 
 #include "summary/summaryrow.h"
@@ -21,8 +26,6 @@
 #include <vector>
 
 class QIODevice;
-class QTextCursor;
-class QTextDocument;
 
 namespace summary {
 
@@ -34,24 +37,39 @@ std::optional<DocumentFormat> documentFormat(const QString &path);
 // The most series a document holds: past it, a chapter nobody reads.
 constexpr int MaxDocumentSeries = 2000;
 
+// The title a document has unless the run names another.
+QString defaultDocumentTitle();
+
+// What the note on methods says of a run: how the trend, the APC and the
+// joinpoints were computed and what the verdict's bounds are.
+QString methodsNote(const analysis::AnalysisOptions &options, bool counts);
+
 class Document
 {
 public:
     // A series' part of the document, made on the thread that computed it.
     struct Section {
         QString heading; // the labels joined by « / »
-        QStringList cells; // its row of the first page's table
+        QStringList cells; // its row of the table, one cell a column of tableHeader()
         QString paragraph;
         // The chart: as PNG for a file of pictures (ODT); drawn on the page
         // itself, in lines, for print (PDF).
         QByteArray chart;
         std::shared_ptr<const analysis::SeriesResult> drawing;
         QString valueName; // the chart's axis
+        QString unit; // «на 100 тыс.», with counts
+        bool counts = false;
         std::int32_t firstYear = 0, lastYear = 0, reportYear = 0;
     };
     static Section section(const RowInput &row, const QString &valueName, DocumentFormat format);
 
-    Document(const QString &tableName, const QStringList &labelNames);
+    struct Info {
+        QString title; // empty: defaultDocumentTitle()
+        QString tableName;
+        QStringList labelNames;
+        QString methods; // the note on methods; none when empty
+    };
+    explicit Document(Info info);
     void add(Section section) { sections.push_back(std::move(section)); }
     std::size_t size() const { return sections.size(); }
     // Puts the sections in this order of their places (as add() took them).
@@ -59,13 +77,20 @@ public:
     // Writes the document to `device` in `format`; false with `why`.
     bool write(QIODevice *device, DocumentFormat format, QString *why) const;
 
-private:
-    void titleBlock(QTextCursor &cursor) const;
-    void seriesTable(QTextCursor &cursor) const;
-    void seriesPages(QTextDocument &document, QTextCursor &cursor) const;
+    // The parts the writers lay out.
+    struct Table {
+        QStringList header;
+        std::vector<QStringList> rows;
+        std::vector<bool> numeric; // a column of numbers, set to the right
+    };
+    const Info &info() const { return about; }
+    QString title() const;
+    QString coverage() const; // «Годы наблюдения: 2005–2024. Отчётный год: 2024.»
+    Table table() const;
+    const std::vector<Section> &parts() const { return sections; }
 
-    QString tableName;
-    QStringList labelNames;
+private:
+    Info about;
     std::vector<Section> sections;
 };
 

@@ -4,11 +4,14 @@
 ODT's content.xml (headings, paragraphs, table cells, a line each) for a
 few tables, and the PDF's text for one, against golden files; and the ODT
 opened by a real office suite, LibreOffice, whose text holds every
-paragraph. VANTOREL_UPDATE_GOLDEN=1 writes the golden files instead.
+paragraph; and a chapter of 60 series with long labels as LibreOffice lays
+the ODT out and as the PDF is printed: no word of a label broken, the
+table's header on each of its pages, at most 35 pages.
+VANTOREL_UPDATE_GOLDEN=1 writes the golden files instead.
 
     document_check.py VANTOREL_BATCH EXAMPLES GOLDEN
 """
-import os, subprocess, sys, tempfile, zipfile
+import os, random, re, subprocess, sys, tempfile, zipfile
 import xml.etree.ElementTree as ET
 
 batch, examples, golden = sys.argv[1:4]
@@ -17,7 +20,8 @@ rates = ["--cases", "случаи", "--population", "население"]
 cases = {
     "surveillance": [f"{examples}/surveillance.csv"],
     "counts-poisson": [f"{examples}/counts.csv", *rates, "--expected-by", "poisson"],
-    "workbook-year": [f"{examples}/surveillance.xlsx", "--year", "2020", "--baseline", "2015-2019"],
+    "workbook-year": [f"{examples}/surveillance.xlsx", "--year", "2020", "--baseline", "2015-2019",
+                      "--title", "Инфекционная  заболеваемость области"],
     "joinpoint": [f"{golden}/../batch/chart-joinpoint-fit-tallest/input.csv"],
     "paragraphs": [f"{golden}/paragraphs.csv", "--expected-by", "prediction"],
 }
@@ -65,5 +69,60 @@ with tempfile.TemporaryDirectory() as work:
         if line.strip() and line not in office:
             print(f"LibreOffice's text lacks: {line}")
             failures += 1
+
+def long_labels(path):
+    """Ten infections by six districts, twenty years of counts, names as long
+    as an office's; one infection with two cases in all."""
+    rnd = random.Random(7)
+    infections = ["Острые кишечные инфекции установленной этиологии",
+                  "Геморрагическая лихорадка с почечным синдромом", "Клещевой вирусный энцефалит",
+                  "Внебольничная пневмония", "Энтеровирусная инфекция", "Инфекционный мононуклеоз",
+                  "Ветряная оспа", "Коклюш", "Скарлатина", "Бруцеллёз"]
+    districts = ["Кичменгско-Городецкий муниципальный округ", "Великоустюгский район",
+                 "Междуреченский район", "Бабаевский район", "Тотемский район", "Никольский район"]
+    years = range(2005, 2025)
+    rows = [["Инфекция", "Территория", *(f"случаи {y}" for y in years),
+             *(f"население {y}" for y in years)]]
+    labels = []
+    for k, infection in enumerate(infections):
+        for district in districts:
+            people = rnd.randint(15000, 90000)
+            level, growth = [300, 8, 12, 400, 30, 20, 600, 5, 40, 0][k] * people / 1e5, rnd.uniform(-.08, .06)
+            cases = [max(0, round(rnd.gauss(level * (1 + growth) ** i, level ** .5 + .3))) for i in range(20)]
+            if level == 0:
+                cases[3] = cases[11] = 1
+            rows.append([infection, district, *map(str, cases), *(str(people + 100 * i) for i in range(20))])
+            labels += [infection, district]
+    open(path, "w").write("\n".join(";".join(r) for r in rows) + "\n")
+    return labels
+
+def laid_out(name, pdf, labels):
+    """The pages of a chapter: every label's words whole in the table, the
+    header on every page of it, not more pages than the limit."""
+    pages = subprocess.run(["pdftotext", "-layout", pdf, "-"], capture_output=True,
+                           text=True).stdout.split("\f")[:-1]
+    table = next((i for i, page in enumerate(pages) if "Методы." in page), len(pages)) + 1
+    words = set(re.split(r"\s+", " ".join(pages[:table])))
+    faults = [f"{name}: {len(pages)} pages, more than 35"] if len(pages) > 35 else []
+    faults += [f"{name}: the table's page {i + 1} has no header" for i in range(table)
+               if not all(w in pages[i] for w in ("Показатель", "Оценка", "Случаев"))]
+    faults += [f"{name}: «{w}» broken" for w in sorted(set(" ".join(labels).split())) if w not in words]
+    print(f"{name}: {len(pages)} pages, the table and the note on {table}")
+    for fault in faults:
+        print(fault)
+    return len(faults)
+
+with tempfile.TemporaryDirectory() as work:
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=work)
+    labels = long_labels(f"{work}/long.csv")
+    for ending in ("odt", "pdf"):
+        subprocess.run([batch, f"{work}/long.csv", *rates, "-q", "-o", os.devnull,
+                        "--document", f"{work}/long.{ending}"], env=env, stderr=subprocess.DEVNULL)
+    subprocess.run(["soffice", f"-env:UserInstallation=file://{work}/office", "--headless",
+                    "--convert-to", "pdf", "--outdir", f"{work}/office-pdf", f"{work}/long.odt"],
+                   capture_output=True, timeout=240, env=env)
+    failures += laid_out("LibreOffice's layout of the ODT", f"{work}/office-pdf/long.pdf", labels)
+    failures += laid_out("the PDF", f"{work}/long.pdf", labels)
+
 print(f"document_check: {len(cases)} documents, {failures} differences")
 sys.exit(1 if failures else 0)

@@ -7,7 +7,7 @@ VANTOREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # What the program needs to build and run.
 VANTOREL_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev
                    qt6-svg-dev libboost-math-dev libpng-dev libxlsxwriter-dev libzip-dev libdragonbox-dev
-                   pkg-config fonts-urw-base35 qt6-translations-l10n)
+                   pkg-config fonts-urw-base35 fonts-liberation2 qt6-translations-l10n)
 # What the test suite needs besides: a virtual X server for the real-window
 # test, clang with libFuzzer for the fuzz test, the validators and dpkg tools
 # and lintian for the package test, clang-format for the format check, SciPy

@@ -42,7 +42,8 @@ std::optional<Problem> Outputs::openTarget()
 std::optional<Problem> Outputs::begin(const QStringList &labelNames, const QString &tableName)
 {
     if (!o.document.isEmpty())
-        document.emplace(QFileInfo(tableName).fileName(), labelNames);
+        document.emplace(summary::Document::Info {o.documentTitle, QFileInfo(tableName).fileName(),
+            labelNames, summary::methodsNote(o.analysis, o.rates.on())});
     if (o.format == summary::SummaryFormat::None)
         return std::nullopt;
     const auto &model = summary::summaryColumns(o.rates.on(), o.analysis.joinpoints.has_value());
