@@ -116,8 +116,14 @@ QLayout *TablesWindow::buildFilters()
         {tr("ниже ожидаемого"), stats::Verdict::Below}};
     for (const auto &[name, kind] : kinds)
         classBox->addItem(name, QVariant::fromValue(kind));
+    // The document holds the rows shown: its title is set beside them.
+    titleEdit = new QLineEdit;
+    titleEdit->setPlaceholderText(summary::defaultDocumentTitle());
+    titleEdit->setToolTip(tr("Заглавие документа (Ctrl+D)"));
     filters->addWidget(filterEdit, 1);
     filters->addWidget(classBox);
+    filters->addWidget(new QLabel(tr("Заглавие:")));
+    filters->addWidget(titleEdit, 1);
     auto *find = new QAction(this);
     find->setShortcut(QKeySequence::Find);
     connect(find, &QAction::triggered, filterEdit, [this] { filterEdit->setFocus(); });
@@ -418,6 +424,7 @@ bool TablesWindow::saveDocument(const QString &file)
 {
     engine::Options o = options();
     o.document = file;
+    o.documentTitle = titleEdit->text().simplified();
     for (int row = 0; row < filter->rowCount(); ++row)
         o.documentLines.push_back(filter->line(row));
     return runnable(o) && runs.save(o, file);

@@ -114,6 +114,7 @@ private:
         *computeAction;
     ReadChoices *choices; // closed, as one, while a run goes
     QLineEdit *filterEdit;
+    QLineEdit *titleEdit;
     QComboBox *classBox;
     QTableView *tableView;
     SeriesDetail *detail;

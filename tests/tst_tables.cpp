@@ -7,6 +7,7 @@
 // stopped run leaves nothing on disk; rows not saved are left only when the
 // user says so. Qt's model tester watches the table and its filter in every
 // test.
+#include "summary/document.h"
 #include "summary/filenames.h"
 #include "tables/saveformats.h"
 #include "tables/tableswindow.h"
@@ -304,7 +305,8 @@ void TestTables::savedAsCommandLine_data()
     QTest::newRow("CSV, the baseline ticked")
         << int(summary::SummaryFormat::Csv) << QStringList {"--baseline", "2015-2020"};
     QTest::newRow("reports and charts") << -1 << QStringList {"--charts"};
-    QTest::newRow("the annual report's document") << -2 << QStringList {"--document"};
+    QTest::newRow("the annual report's document, titled")
+        << -2 << QStringList {"--title", " Отчёт  области", "--document"};
 }
 
 // The bytes vantorel-batch writes; a workbook's parts but for the time it
@@ -323,6 +325,10 @@ void TestTables::savedAsCommandLine()
     for (QCheckBox *box : window.findChildren<QCheckBox *>()) {
         if (args.contains("--baseline") && box->text() == "&база:")
             box->setChecked(true);
+    }
+    for (QLineEdit *edit : window.findChildren<QLineEdit *>()) {
+        if (args.contains("--title") && edit->placeholderText() == summary::defaultDocumentTitle())
+            edit->setText(args.value(args.indexOf("--title") + 1));
     }
     open(window, Examples + "counts.csv");
     const QStringList rates {"--cases", "случаи", "--population", "население"};
