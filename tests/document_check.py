@@ -98,7 +98,8 @@ def long_labels(path):
 
 def laid_out(name, pdf, labels):
     """The pages of a chapter: every label's words whole in the table, the
-    header on every page of it, not more pages than the limit."""
+    header on every page of it, each section whole on its page, not more
+    pages than the limit."""
     pages = subprocess.run(["pdftotext", "-layout", pdf, "-"], capture_output=True,
                            text=True).stdout.split("\f")[:-1]
     table = next((i for i, page in enumerate(pages) if "Методы." in page), len(pages)) + 1
@@ -107,6 +108,13 @@ def laid_out(name, pdf, labels):
     faults += [f"{name}: the table's page {i + 1} has no header" for i in range(table)
                if not all(w in pages[i] for w in ("Показатель", "Оценка", "Случаев"))]
     faults += [f"{name}: «{w}» broken" for w in sorted(set(" ".join(labels).split())) if w not in words]
+    headings = [f"{labels[i]} / {labels[i + 1]}" for i in range(0, len(labels), 2)]
+    for i, page in enumerate(pages[table:], table + 1):
+        text = " ".join(page.split())
+        parts = (sum(h in text for h in headings), len(re.findall(r"(?<!\w)В 2024 г", text)),
+                 len(re.findall(r"Прогноз на 2025 г\.", text)))
+        if len(set(parts)) > 1:
+            faults.append(f"{name}: page {i} has headings, paragraphs' starts and ends {parts}")
     print(f"{name}: {len(pages)} pages, the table and the note on {table}")
     for fault in faults:
         print(fault)
