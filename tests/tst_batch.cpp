@@ -608,6 +608,8 @@ void TestBatch::reportNumbers_data()
     row("rate far below 0.1", "rate", 0.0030512, 0, "0,00305");
     row("negative rate, minus sign", "rate", -1.254, 0, "−1,25");
     row("zero rate", "rate", 0, 0, "0");
+    row("a float's 0.01: three digits", "rate", double(0.01f), 0, "0,0100");
+    row("a float just below 0.1", "rate", double(0.09999f), 0, "0,10");
     row("percent: one decimal", "percent", 29.14, 0, "29,1");
     row("negative percent", "percent", -3.26, 0, "−3,3");
     row("negative percent that rounds to 0", "percent", -0.04, 0, "0,0");
