@@ -4,6 +4,7 @@
 // summary, the report files, the stderr lines and the exit status it must
 // give. Workbooks are made here, by hand or by libxlsxwriter, and must read
 // as the same table in CSV does.
+#include "summary/chart.h"
 #include "summary/reporttext.h"
 #include "summary/shortest.h"
 #include "summary/summaryrow.h"
@@ -20,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QXmlStreamReader>
 
 #include <xlsxwriter.h>
 #include <zip.h>
@@ -175,6 +177,8 @@ private slots:
     void reportNumbers();
     void shortest_data();
     void shortest();
+    void chartNumbers_data();
+    void chartNumbers();
 };
 
 void TestBatch::golden_data()
@@ -587,7 +591,8 @@ void TestBatch::interrupted()
     QCOMPARE(left.keys().filter(QRegularExpression("(^|/)\\.")), QStringList());
 }
 
-QTEST_GUILESS_MAIN(TestBatch)
+// The charts are drawn here too, and drawing text needs fonts.
+QTEST_MAIN(TestBatch)
 // The annual report's numbers, a row per rule and per boundary: the kind
 // of number, its value (and the reference of a comparison), its words.
 void TestBatch::reportNumbers_data()
@@ -676,6 +681,61 @@ void TestBatch::shortest()
         x = i % 2 ? std::ldexp(double(bits >> 11), int(bits % 120) - 100)
                   : double(std::int64_t(bits % 100000000000)) / std::pow(10.0, double(bits % 23));
     }
+}
+
+// Every text of a chart spells its numbers as the report does, whatever
+// the series; a series that is never below 0 has its axis from 0 even where
+// an interval reaches below.
+void TestBatch::chartNumbers_data()
+{
+    QTest::addColumn<QList<double>>("values");
+    QTest::addColumn<bool>("joinpoints");
+    QTest::addColumn<bool>("fromZero");
+    QTest::newRow("negative values")
+        << QList<double> {-3.2, -1.5, 0.4, 2.1, 1.7, 3.9, 4.4} << false << false;
+    QTest::newRow("rates below 0.1, joinpoints")
+        << QList<double> {0.05, 0.031, 0.08, 0.022, 0.06, 0.012, 0.04, 0.09, 0.02} << true << true;
+    QTest::newRow("large counts, a joinpoint") << QList<double> {550081, 521316, 490920, 466777,
+        441301, 418640, 439903, 463118, 487007, 512870, 539650, 566012}
+                                               << true << true;
+    QTest::newRow("intervals below 0, no value below")
+        << QList<double> {1, 9.5, 2, 10.5, 1, 9, 2.5, 10, 1.5} << false << true;
+}
+
+void TestBatch::chartNumbers()
+{
+    QFETCH(QList<double>, values);
+    QFETCH(bool, joinpoints);
+    QFETCH(bool, fromZero);
+    table::Series s;
+    s.labels = QStringList {QStringLiteral("Корь"), QStringLiteral("Северный")};
+    s.line = 2;
+    for (qsizetype i = 0; i <= values.size(); ++i)
+        s.years.push_back(qint32(2010 + i));
+    s.values = s.exact = std::vector<double>(values.begin(), values.end());
+    for (const double v : values)
+        s.typed.push_back(QString::number(v));
+    analysis::AnalysisOptions o;
+    o.report.expectedBy = stats::ExpectedBy::Prediction;
+    if (!joinpoints)
+        o.joinpoints.reset();
+    const analysis::SeriesResult result = analysis::analyse(s, o);
+    QXmlStreamReader svg(
+        summary::renderChart(summary::ChartFormat::Svg, {result}, QStringLiteral("на 100 тыс.")));
+    QStringList texts;
+    while (!svg.atEnd()) {
+        if (svg.readNext() == QXmlStreamReader::StartElement && svg.name() == u"text")
+            texts << svg.readElementText();
+    }
+    QVERIFY2(texts.size() > 10, qPrintable(svg.errorString()));
+    // An ASCII minus, a decimal point, a unit that may part from its number.
+    static const QRegularExpression ascii(QStringLiteral("-\\d|\\d\\.\\d|\\d (%|гг?\\.|тыс\\.)"));
+    for (const QString &text : texts)
+        QVERIFY2(!text.contains(ascii), qPrintable(text));
+    // After the title the scale's marks, from the lowest: 0, or below it.
+    static const QRegularExpression zero(QStringLiteral("^0(,0+)?$")),
+        below(QStringLiteral("^−\\d"));
+    QVERIFY2(texts[1].contains(fromZero ? zero : below), qPrintable(texts[1]));
 }
 
 #include "tst_batch.moc"
