@@ -283,8 +283,10 @@ private:
     {
         p.setFont(titleFont);
         p.setPen(Qt::black);
-        p.drawText(
-            QRectF(0, 10, Width, 36), Qt::AlignCenter, table::displayLabel(s.labels, s.line));
+        // A long label is cut short rather than cut off by the edges.
+        p.drawText(QRectF(0, 10, Width, 36), Qt::AlignCenter,
+            QFontMetricsF(titleFont).elidedText(
+                table::displayLabel(s.labels, s.line), Qt::ElideRight, Width - 20));
 
         p.setFont(small);
         // Counted as well as stepped: on an infinite scale, or one whose
@@ -325,12 +327,14 @@ private:
             QPointF(x(n - 1), y(r.theoreticalLevels.back())), QPointF(x(n), y(r.forecastLevel)));
     }
 
-    // The rectangle of a label `text` centred `rise` above `point`.
+    // The rectangle of a label `text` centred `rise` above `point`, moved
+    // in from the picture's right edge.
     QRectF labelRect(QPointF point, double rise, const QString &text) const
     {
         const QFontMetricsF metrics(small);
         const QSizeF size(metrics.horizontalAdvance(text), metrics.height());
-        return {QPointF(point.x() - size.width() / 2, point.y() - rise - size.height() / 2), size};
+        const double left = std::min(point.x() - size.width() / 2, Width - 4 - size.width());
+        return {QPointF(left, point.y() - rise - size.height() / 2), size};
     }
 
     // Whether a label keeps clear of every one drawn so far; it is then
