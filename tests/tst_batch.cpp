@@ -685,21 +685,27 @@ void TestBatch::shortest()
 
 // Every text of a chart spells its numbers as the report does, whatever
 // the series; a series that is never below 0 has its axis from 0 even where
-// an interval reaches below.
+// an interval reaches below; of labels too wide for their years every other
+// is drawn, and none where the forecast's stands.
 void TestBatch::chartNumbers_data()
 {
     QTest::addColumn<QList<double>>("values");
     QTest::addColumn<bool>("joinpoints");
     QTest::addColumn<bool>("fromZero");
+    QTest::addColumn<int>("labels");
     QTest::newRow("negative values")
-        << QList<double> {-3.2, -1.5, 0.4, 2.1, 1.7, 3.9, 4.4} << false << false;
-    QTest::newRow("rates below 0.1, joinpoints")
-        << QList<double> {0.05, 0.031, 0.08, 0.022, 0.06, 0.012, 0.04, 0.09, 0.02} << true << true;
+        << QList<double> {-3.2, -1.5, 0.4, 2.1, 1.7, 3.9, 4.4} << false << false << 7;
+    QTest::newRow("rates below 0.1, joinpoints") << QList<double> {0.05, 0.031, 0.08, 0.022, 0.06,
+        0.012, 0.04, 0.09, 0.02} << true << true << 9;
     QTest::newRow("large counts, a joinpoint") << QList<double> {550081, 521316, 490920, 466777,
         441301, 418640, 439903, 463118, 487007, 512870, 539650, 566012}
-                                               << true << true;
+                                               << true << true << 12;
     QTest::newRow("intervals below 0, no value below")
-        << QList<double> {1, 9.5, 2, 10.5, 1, 9, 2.5, 10, 1.5} << false << true;
+        << QList<double> {1, 9.5, 2, 10.5, 1, 9, 2.5, 10, 1.5} << false << true << 9;
+    QList<double> crowded;
+    for (int i = 0; i < 21; ++i)
+        crowded << 540000 + 137 * (i * 7 % 11);
+    QTest::newRow("21 years of large counts") << crowded << false << true << 10;
 }
 
 void TestBatch::chartNumbers()
@@ -707,6 +713,7 @@ void TestBatch::chartNumbers()
     QFETCH(QList<double>, values);
     QFETCH(bool, joinpoints);
     QFETCH(bool, fromZero);
+    QFETCH(int, labels);
     table::Series s;
     s.labels = QStringList {QStringLiteral("Корь"), QStringLiteral("Северный")};
     s.line = 2;
@@ -723,9 +730,12 @@ void TestBatch::chartNumbers()
     QXmlStreamReader svg(
         summary::renderChart(summary::ChartFormat::Svg, {result}, QStringLiteral("на 100 тыс.")));
     QStringList texts;
+    int drawn = 0; // labels in the values' colour
     while (!svg.atEnd()) {
-        if (svg.readNext() == QXmlStreamReader::StartElement && svg.name() == u"text")
+        if (svg.readNext() == QXmlStreamReader::StartElement && svg.name() == u"text") {
+            drawn += svg.attributes().value(QStringLiteral("fill")) == u"#1f4e9c";
             texts << svg.readElementText();
+        }
     }
     QVERIFY2(texts.size() > 10, qPrintable(svg.errorString()));
     // An ASCII minus, a decimal point, a unit that may part from its number.
@@ -736,6 +746,7 @@ void TestBatch::chartNumbers()
     static const QRegularExpression zero(QStringLiteral("^0(,0+)?$")),
         below(QStringLiteral("^−\\d"));
     QVERIFY2(texts[1].contains(fromZero ? zero : below), qPrintable(texts[1]));
+    QCOMPARE(drawn, labels);
 }
 
 #include "tst_batch.moc"
