@@ -489,10 +489,13 @@ private:
         QString trendClass = trend::classLine(r.trendClass);
         if (trendClass.endsWith(u'.'))
             trendClass.chop(1);
-        QStringList items {trendClass,
-            QObject::tr("Среднегодовой темп: %1\u00A0%")
-                .arg(spelling::percent(r.averageAnnualChangeRate)),
-            apcText()};
+        // The rate of a series of zeros is not a number: it is left out
+        // rather than spelled «nan».
+        QStringList items {trendClass};
+        if (std::isfinite(r.averageAnnualChangeRate))
+            items << QObject::tr("Среднегодовой темп: %1\u00A0%")
+                         .arg(spelling::percent(r.averageAnnualChangeRate));
+        items << apcText();
         if (std::isfinite(ols.piLow) && std::isfinite(ols.piHigh))
             items << QObject::tr("Интервал прогноза МНК 95\u00A0%: %1 … %2")
                          .arg(spelling::rate(ols.piLow), spelling::rate(ols.piHigh));

@@ -702,6 +702,7 @@ void TestBatch::chartNumbers_data()
                                                << true << true << 12;
     QTest::newRow("intervals below 0, no value below")
         << QList<double> {1, 9.5, 2, 10.5, 1, 9, 2.5, 10, 1.5} << false << true << 9;
+    QTest::newRow("zeros") << QList<double>(6, 0.0) << false << true << 6;
     QList<double> crowded;
     for (int i = 0; i < 21; ++i)
         crowded << 540000 + 137 * (i * 7 % 11);
@@ -738,8 +739,10 @@ void TestBatch::chartNumbers()
         }
     }
     QVERIFY2(texts.size() > 10, qPrintable(svg.errorString()));
-    // An ASCII minus, a decimal point, a unit that may part from its number.
-    static const QRegularExpression ascii(QStringLiteral("-\\d|\\d\\.\\d|\\d (%|гг?\\.|тыс\\.)"));
+    // An ASCII minus, a decimal point, a unit that may part from its number,
+    // a number that is none.
+    static const QRegularExpression ascii(
+        QStringLiteral("-\\d|\\d\\.\\d|\\d (%|гг?\\.|тыс\\.)|nan|inf"));
     for (const QString &text : texts)
         QVERIFY2(!text.contains(ascii), qPrintable(text));
     // After the title the scale's marks, from the lowest: 0, or below it.
