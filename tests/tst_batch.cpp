@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFontMetricsF>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -734,8 +735,17 @@ void TestBatch::chartNumbers()
     int drawn = 0; // labels in the values' colour
     while (!svg.atEnd()) {
         if (svg.readNext() == QXmlStreamReader::StartElement && svg.name() == u"text") {
-            drawn += svg.attributes().value(QStringLiteral("fill")) == u"#1f4e9c";
+            const auto a
+                = [&](const char *name) { return svg.attributes().value(name).toString(); };
+            drawn += a("fill") == u"#1f4e9c";
+            QFont font(a("font-family"));
+            font.setPixelSize(a("font-size").toInt());
+            font.setBold(a("font-weight").toInt() > 400);
+            const double x = a("x").toDouble(), y = a("y").toDouble();
             texts << svg.readElementText();
+            // Inside the picture: nothing runs past its right edge or its foot.
+            const double right = x + QFontMetricsF(font).horizontalAdvance(texts.last());
+            QVERIFY2(right <= summary::Width - 4 && y < summary::Height, qPrintable(texts.last()));
         }
     }
     QVERIFY2(texts.size() > 10, qPrintable(svg.errorString()));
