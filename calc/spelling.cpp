@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QObject>
 
+#include <algorithm>
 #include <cmath>
 
 namespace spelling {
@@ -16,8 +17,11 @@ QString russian(QString number)
 QString fixed(double value, int decimals)
 {
     QString text = QString::number(value, 'f', decimals);
-    if (text.startsWith(u'-') && text.count(u'0') == text.size() - 2)
-        text.remove(0, 1); // "−0,0" is 0
+    // "−0,0" and "−0" are 0; "−5" is not.
+    if (text.startsWith(u'-') && std::all_of(text.begin() + 1, text.end(), [](QChar c) {
+            return c == u'0' || c == u'.';
+        }))
+        text.remove(0, 1);
     return russian(text);
 }
 
@@ -26,10 +30,12 @@ QString rate(double value)
     const double size = std::fabs(value);
     if (size >= 10 || size == 0 || !std::isfinite(size))
         return fixed(value, size == 0 ? 0 : 1);
-    if (size >= 0.1)
+    // Three significant digits: 0,0412; 0,00305. Counted on the value as
+    // rounded to them: a float's 0,01 is 0,0099999998, and would be 0,01000.
+    const double rounded = QString::number(size, 'g', 3).toDouble();
+    if (rounded >= 0.1)
         return fixed(value, 2);
-    // Three significant digits: 0,0412; 0,00305.
-    const int decimals = 2 - int(std::floor(std::log10(size)));
+    const int decimals = 2 - int(std::floor(std::log10(rounded)));
     return fixed(value, decimals);
 }
 

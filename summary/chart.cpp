@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
@@ -25,8 +26,59 @@ const QColor ExpectedColor(0xd9, 0x82, 0x2b);
 // «−3,2 % (−4,1; −2,3)»: a change with its interval.
 QString withInterval(double value, double low, double high)
 {
-    return QStringLiteral("%1 % (%2; %3)")
+    return QStringLiteral("%1\u00A0% (%2; %3)")
         .arg(spelling::percent(value), spelling::percent(low), spelling::percent(high));
+}
+
+// Between the items of a footnote line: «;» is taken by the intervals.
+const QString Separator = QStringLiteral(" · ");
+
+// Room kept clear about a value's label, so that two never touch.
+constexpr double LabelGap = 3;
+
+// A name that comes from elsewhere (the value axis', «на 100 тыс.»), with
+// its numbers spelled as ours and tied to their units.
+QString typeset(QString text)
+{
+    static const QRegularExpression decimal(QStringLiteral("(?<=\\d)\\.(?=\\d)"));
+    static const QRegularExpression minus(QStringLiteral("-(?=\\d)"));
+    static const QRegularExpression unit(QStringLiteral("(?<=\\d) (?=тыс\\.|млн|%|гг?\\.)"));
+    return text.replace(decimal, QStringLiteral(","))
+        .replace(minus, QStringLiteral("\u2212"))
+        .replace(unit, QStringLiteral("\u00A0"));
+}
+
+// Lines no wider than `width`: the items joined where they fit, an item
+// longer than a line broken between its words. Numbers stay with their
+// units: those are tied by no-break spaces.
+QStringList wrap(const QStringList &items, const QFontMetricsF &metrics, double width)
+{
+    QStringList lines;
+    QString line;
+    for (const QString &item : items) {
+        if (item.isEmpty())
+            continue;
+        const QString joined = line.isEmpty() ? item : line + Separator + item;
+        if (metrics.horizontalAdvance(joined) <= width) {
+            line = joined;
+            continue;
+        }
+        if (!line.isEmpty())
+            lines << line;
+        line.clear();
+        for (const QString &word : item.split(u' ')) {
+            const QString longer = line.isEmpty() ? word : line + u' ' + word;
+            if (!line.isEmpty() && metrics.horizontalAdvance(longer) > width) {
+                lines << line;
+                line = word;
+            } else {
+                line = longer;
+            }
+        }
+    }
+    if (!line.isEmpty())
+        lines << line;
+    return lines;
 }
 
 // About seven lines are drawn; a scale that asks for more is broken.
@@ -77,9 +129,11 @@ public:
     {
         titleFont.setPixelSize(20);
         titleFont.setBold(true);
-        font.setPixelSize(13);
+        // Printed about 14 cm wide: 12 px are about 5,3 pt there.
+        font.setPixelSize(14);
         small = font;
-        small.setPixelSize(11);
+        small.setPixelSize(12);
+        layOut();
         scale();
     }
 
@@ -90,14 +144,56 @@ public:
         axes();
         trend();
         joinpointFit();
+        // The forecast's label is always drawn: the years' give way to it.
+        place(forecastLabel());
         actual();
         forecast();
         reportYear();
         legend();
+        footnote();
         valueAxis();
     }
 
 private:
+    enum class Mark { Actual, Trend, Forecast, Expected, Joinpoints };
+    struct Entry {
+        Mark mark;
+        QString text;
+        QPointF at; // the marker's centre; the text follows it
+    };
+
+    // From the bottom up: the footnote's lines, the legend's rows, the
+    // years, and the plot takes what is left, so that however many lines
+    // the texts need, nothing runs past the picture or over another.
+    void layOut()
+    {
+        const double left = plot.left(), width = Width - 10 - left;
+        const QFontMetricsF note(small), normal(font);
+        notes = wrap(statusItems(), note, width) + wrap(modelItems(), note, width);
+        footnoteTop = Height - 6 - double(notes.size()) * note.lineSpacing();
+
+        // Each entry on the row it fits in whole; a row is begun when not.
+        const double rowHeight = std::max(22.0, normal.height() + 6);
+        entries = legendEntries();
+        double lx = left;
+        int row = 0;
+        for (Entry &e : entries) {
+            e.text = normal.elidedText(e.text, Qt::ElideRight, width - 30);
+            const double w = 30 + normal.horizontalAdvance(e.text);
+            if (lx > left && lx + w > left + width) {
+                lx = left;
+                ++row;
+            }
+            e.at = QPointF(lx + 12, row); // its row, until the rows are counted
+            lx += w + 28;
+        }
+        const double legendTop = footnoteTop - 6 - (row + 1) * rowHeight;
+        for (Entry &e : entries)
+            e.at.setY(legendTop + (e.at.y() + 0.5) * rowHeight);
+        const double bottom = legendTop - 6 - (6 + note.height());
+        plot.setBottom(std::max(plot.top() + 100, bottom));
+    }
+
     // Value range over everything drawn, finite values only, with room
     // above and below so that no point sits on the frame.
     void scale()
@@ -187,8 +283,10 @@ private:
     {
         p.setFont(titleFont);
         p.setPen(Qt::black);
-        p.drawText(
-            QRectF(0, 10, Width, 36), Qt::AlignCenter, table::displayLabel(s.labels, s.line));
+        // A long label is cut short rather than cut off by the edges.
+        p.drawText(QRectF(0, 10, Width, 36), Qt::AlignCenter,
+            QFontMetricsF(titleFont).elidedText(
+                table::displayLabel(s.labels, s.line), Qt::ElideRight, Width - 20));
 
         p.setFont(small);
         // Counted as well as stepped: on an infinite scale, or one whose
@@ -198,15 +296,19 @@ private:
             p.setPen(QPen(GridColor, 1));
             p.drawLine(QPointF(plot.left(), y(v)), QPointF(plot.right(), y(v)));
             p.setPen(Qt::black);
-            p.drawText(QRectF(0, y(v) - 8, plot.left() - 8, 16), Qt::AlignRight | Qt::AlignVCenter,
-                spelling::tick(std::fabs(v) < step * 1e-9 ? 0.0 : v, step));
+            const QString mark = spelling::tick(std::fabs(v) < step * 1e-9 ? 0.0 : v, step);
+            const QSizeF size(QFontMetricsF(small).horizontalAdvance(mark), 16);
+            const QRectF at(QPointF(plot.left() - 8 - size.width(), y(v) - 8), size);
+            placed.push_back(at);
+            p.drawText(at, Qt::AlignRight | Qt::AlignVCenter, mark);
         }
         p.setPen(QPen(Qt::black, 1));
         p.drawLine(plot.bottomLeft(), plot.bottomRight());
         p.drawLine(plot.bottomLeft(), plot.topLeft());
 
         for (int i = 0; i <= n; ++i) {
-            if (i % every != 0 && i != n)
+            // The forecast year always, and no year too close before it.
+            if (i != n && (i % every != 0 || n - i < every))
                 continue;
             p.drawLine(QPointF(x(i), plot.bottom()), QPointF(x(i), plot.bottom() + 4));
             p.drawText(QRectF(x(i) - 30, plot.bottom() + 6, 60, 16),
@@ -225,7 +327,30 @@ private:
             QPointF(x(n - 1), y(r.theoreticalLevels.back())), QPointF(x(n), y(r.forecastLevel)));
     }
 
-    // Actual values with their numbers.
+    // The rectangle of a label `text` centred `rise` above `point`, moved
+    // in from the picture's right edge.
+    QRectF labelRect(QPointF point, double rise, const QString &text) const
+    {
+        const QFontMetricsF metrics(small);
+        const QSizeF size(metrics.horizontalAdvance(text), metrics.height());
+        const double left = std::min(point.x() - size.width() / 2, Width - 4 - size.width());
+        return {QPointF(left, point.y() - rise - size.height() / 2), size};
+    }
+
+    // Whether a label keeps clear of every one drawn so far; it is then
+    // counted as drawn.
+    bool place(const QRectF &label)
+    {
+        const QRectF clear = label.adjusted(-LabelGap, -LabelGap, LabelGap, LabelGap);
+        if (std::any_of(placed.begin(), placed.end(),
+                [&](const QRectF &other) { return other.intersects(clear); }))
+            return false;
+        placed.push_back(label);
+        return true;
+    }
+
+    // Actual values with their numbers, where a number has room: the table
+    // has them all.
     void actual()
     {
         p.setPen(QPen(ActualColor, 1.5));
@@ -234,13 +359,19 @@ private:
         for (int i = 0; i < n; ++i) {
             const QPointF point(x(i), y(s.values[std::size_t(i)]));
             p.drawEllipse(point, 3.5, 3.5);
-            if (i % every == 0) {
+            const QString value = spelling::rate(s.values[std::size_t(i)]);
+            const QRectF label = labelRect(point, 14, value);
+            if (place(label)) {
                 p.setPen(ActualColor);
-                p.drawText(QRectF(point.x() - 40, point.y() - 22, 80, 16), Qt::AlignCenter,
-                    spelling::rate(s.values[std::size_t(i)]));
+                p.drawText(label, Qt::AlignCenter, value);
                 p.setPen(QPen(ActualColor, 1.5));
             }
         }
+    }
+
+    QRectF forecastLabel() const
+    {
+        return labelRect(QPointF(x(n), y(r.forecastLevel)), 18, spelling::rate(r.forecastLevel));
     }
 
     // The least-squares prediction interval of the forecast year, then the
@@ -251,11 +382,9 @@ private:
             p.setPen(QPen(Qt::darkGray, 1.5));
             interval(x(n) + 14, ols.piLow, ols.piHigh);
         }
-        const QPointF point(x(n), y(r.forecastLevel));
-        diamond(point);
+        diamond(QPointF(x(n), y(r.forecastLevel)));
         p.setPen(TrendColor);
-        p.drawText(QRectF(point.x() - 60, point.y() - 26, 120, 16), Qt::AlignCenter,
-            spelling::rate(r.forecastLevel));
+        p.drawText(forecastLabel(), Qt::AlignCenter, spelling::rate(r.forecastLevel));
     }
 
     // The bounds the verdict goes by: about the expected level, or, by
@@ -284,69 +413,93 @@ private:
         p.drawRect(QRectF(c - QPointF(5, 5), QSizeF(10, 10)));
     }
 
+    std::vector<Entry> legendEntries() const
+    {
+        std::vector<Entry> all {{Mark::Actual, QObject::tr("Фактическая заболеваемость"), {}},
+            {Mark::Trend, QObject::tr("Теоретические уровни"), {}},
+            {Mark::Forecast, QObject::tr("Прогноз на %1 год").arg(s.years[std::size_t(n)]), {}}};
+        if (report)
+            all.push_back({Mark::Expected,
+                QObject::tr("Ожидалось в %1\u00A0г.: %2")
+                    .arg(report->year)
+                    .arg(verdictText(report->verdict)),
+                {}});
+        if (joinpoints)
+            all.push_back({Mark::Joinpoints, joinpointLegend(), {}});
+        return all;
+    }
+
     void legend()
     {
         p.setFont(font);
-        // In two rows when one does not hold every entry.
-        double ly = Height - 74;
-        double lx = plot.left();
-        const auto entry = [&](const QString &text, auto marker) {
-            if (lx > plot.left()
-                && lx + 30 + QFontMetricsF(font).horizontalAdvance(text) > Width - 10) {
-                lx = plot.left();
-                ly += 20;
-            }
-            marker(QPointF(lx + 12, ly));
-            p.setPen(Qt::black);
-            p.drawText(QPointF(lx + 30, ly + 5), text);
-            lx += 30 + QFontMetricsF(font).horizontalAdvance(text) + 28;
-        };
-        entry(QObject::tr("Фактическая заболеваемость"), [&](QPointF c) {
-            p.setPen(QPen(ActualColor, 1.5));
-            p.drawLine(c - QPointF(10, 0), c + QPointF(10, 0));
-            p.setBrush(ActualColor);
-            p.drawEllipse(c, 3.5, 3.5);
-        });
-        entry(QObject::tr("Теоретические уровни"), [&](QPointF c) {
-            p.setPen(QPen(TrendColor, 2.5));
-            p.drawLine(c - QPointF(10, 0), c + QPointF(10, 0));
-        });
-        entry(QObject::tr("Прогноз на %1 год").arg(s.years[std::size_t(n)]),
-            [&](QPointF c) { diamond(c); });
-        if (report)
-            entry(QObject::tr("Ожидалось в %1 г.: %2")
-                      .arg(report->year)
-                      .arg(verdictText(report->verdict)),
-                [&](QPointF c) { expectedMark(c); });
-        if (joinpoints)
-            entry(joinpointLegend(), [&](QPointF c) {
+        for (const Entry &e : entries) {
+            const QPointF c = e.at;
+            switch (e.mark) {
+            case Mark::Actual:
+                p.setPen(QPen(ActualColor, 1.5));
+                p.drawLine(c - QPointF(10, 0), c + QPointF(10, 0));
+                p.setBrush(ActualColor);
+                p.drawEllipse(c, 3.5, 3.5);
+                break;
+            case Mark::Trend:
+                p.setPen(QPen(TrendColor, 2.5));
+                p.drawLine(c - QPointF(10, 0), c + QPointF(10, 0));
+                break;
+            case Mark::Forecast:
+                diamond(c);
+                break;
+            case Mark::Expected:
+                expectedMark(c);
+                break;
+            case Mark::Joinpoints:
                 p.setPen(QPen(JoinpointColor, 2, Qt::DashDotLine));
                 p.drawLine(c - QPointF(10, 0), c + QPointF(10, 0));
-            });
+                break;
+            }
+            p.setPen(Qt::black);
+            p.drawText(QRectF(c.x() + 18, c.y() - 11, Width - 10 - c.x() - 18, 22),
+                Qt::AlignLeft | Qt::AlignVCenter, e.text);
+        }
+    }
+
+    // The trend and the model in words and numbers, under the legend.
+    void footnote()
+    {
         p.setFont(small);
         p.setPen(Qt::darkGray);
-        p.drawText(QRectF(plot.left(), Height - 32, plot.width(), 16), Qt::AlignLeft, statusLine());
-        p.drawText(QRectF(plot.left(), Height - 17, plot.width(), 16), Qt::AlignLeft,
-            modelText() + joinpointText());
+        const double line = QFontMetricsF(small).lineSpacing();
+        for (qsizetype i = 0; i < notes.size(); ++i)
+            p.drawText(
+                QRectF(plot.left(), footnoteTop + double(i) * line, Width - 10 - plot.left(), line),
+                Qt::AlignLeft | Qt::AlignVCenter, notes[i]);
     }
 
-    // Which model the APC and the broken line are of.
-    QString modelText() const
+    // Which model the APC and the broken line are of, and the joinpoints'.
+    QStringList modelItems() const
     {
-        return model == analysis::TrendModel::QuasiPoisson
-            ? QObject::tr("Квазипуассоновская модель числа случаев.  ")
-            : QObject::tr("Логлинейная модель.  ");
+        return {model == analysis::TrendModel::QuasiPoisson
+                ? QObject::tr("Квазипуассоновская модель числа случаев")
+                : QObject::tr("Логлинейная модель"),
+            joinpointText()};
     }
 
-    // The trend in words and numbers, under the legend.
-    QString statusLine() const
+    // The trend's class, its rates and the forecast's interval.
+    QStringList statusItems() const
     {
-        return trend::classLine(r.trendClass) + QStringLiteral("  ")
-            + QObject::tr("Среднегодовой темп: %1 %")
-                  .arg(spelling::percent(r.averageAnnualChangeRate))
-            + QStringLiteral("  ") + apcText()
-            + QObject::tr("  Интервал прогноза МНК 95 %: %1 … %2")
-                  .arg(spelling::rate(ols.piLow), spelling::rate(ols.piHigh));
+        QString trendClass = trend::classLine(r.trendClass);
+        if (trendClass.endsWith(u'.'))
+            trendClass.chop(1);
+        // The rate of a series of zeros is not a number: it is left out
+        // rather than spelled «nan».
+        QStringList items {trendClass};
+        if (std::isfinite(r.averageAnnualChangeRate))
+            items << QObject::tr("Среднегодовой темп: %1\u00A0%")
+                         .arg(spelling::percent(r.averageAnnualChangeRate));
+        items << apcText();
+        if (std::isfinite(ols.piLow) && std::isfinite(ols.piHigh))
+            items << QObject::tr("Интервал прогноза МНК 95\u00A0%: %1 … %2")
+                         .arg(spelling::rate(ols.piLow), spelling::rate(ols.piHigh));
+        return items;
     }
 
     // «APC −3,2 % (−4,1; −2,3)», as a Russian journal prints it.
@@ -413,7 +566,8 @@ private:
         p.setPen(Qt::black);
         p.translate(16, plot.center().y());
         p.rotate(-90);
-        p.drawText(QRectF(-plot.height() / 2, -8, plot.height(), 16), Qt::AlignCenter, valueName);
+        p.drawText(
+            QRectF(-plot.height() / 2, -8, plot.height(), 16), Qt::AlignCenter, typeset(valueName));
         p.restore();
     }
 
@@ -430,7 +584,11 @@ private:
     QFont titleFont {QStringLiteral("Nimbus Sans")};
     QFont font {QStringLiteral("Nimbus Sans")};
     QFont small;
-    const QRectF plot {80, 60, Width - 110, Height - 180};
+    QRectF plot {80, 60, Width - 110, Height - 180}; // its bottom as the texts below leave it
+    std::vector<Entry> entries; // the legend's
+    QStringList notes; // the footnote's lines
+    double footnoteTop = 0;
+    std::vector<QRectF> placed; // labels drawn, for those that follow to keep clear of
     double step = 1, yMin = 0, yMax = 1;
     int every = 1;
 };

@@ -4,6 +4,7 @@
 // summary, the report files, the stderr lines and the exit status it must
 // give. Workbooks are made here, by hand or by libxlsxwriter, and must read
 // as the same table in CSV does.
+#include "summary/chart.h"
 #include "summary/reporttext.h"
 #include "summary/shortest.h"
 #include "summary/summaryrow.h"
@@ -12,6 +13,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFontMetricsF>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QXmlStreamReader>
 
 #include <xlsxwriter.h>
 #include <zip.h>
@@ -175,6 +178,8 @@ private slots:
     void reportNumbers();
     void shortest_data();
     void shortest();
+    void chartNumbers_data();
+    void chartNumbers();
 };
 
 void TestBatch::golden_data()
@@ -587,7 +592,8 @@ void TestBatch::interrupted()
     QCOMPARE(left.keys().filter(QRegularExpression("(^|/)\\.")), QStringList());
 }
 
-QTEST_GUILESS_MAIN(TestBatch)
+// The charts are drawn here too, and drawing text needs fonts.
+QTEST_MAIN(TestBatch)
 // The annual report's numbers, a row per rule and per boundary: the kind
 // of number, its value (and the reference of a comparison), its words.
 void TestBatch::reportNumbers_data()
@@ -608,6 +614,8 @@ void TestBatch::reportNumbers_data()
     row("rate far below 0.1", "rate", 0.0030512, 0, "0,00305");
     row("negative rate, minus sign", "rate", -1.254, 0, "−1,25");
     row("zero rate", "rate", 0, 0, "0");
+    row("a float's 0.01: three digits", "rate", double(0.01f), 0, "0,0100");
+    row("a float just below 0.1", "rate", double(0.09999f), 0, "0,10");
     row("percent: one decimal", "percent", 29.14, 0, "29,1");
     row("negative percent", "percent", -3.26, 0, "−3,3");
     row("negative percent that rounds to 0", "percent", -0.04, 0, "0,0");
@@ -674,6 +682,74 @@ void TestBatch::shortest()
         x = i % 2 ? std::ldexp(double(bits >> 11), int(bits % 120) - 100)
                   : double(std::int64_t(bits % 100000000000)) / std::pow(10.0, double(bits % 23));
     }
+}
+
+// Every text of a chart spells its numbers as the report does and stays
+// inside the picture; a series never below 0 has its axis from 0 even where
+// an interval reaches below; of labels too wide for their years every other
+// is drawn, and none where the forecast's stands.
+void TestBatch::chartNumbers_data()
+{
+    QTest::addColumn<QList<double>>("values");
+    QTest::addColumn<bool>("joinpoints");
+    QTest::addColumn<int>("labels");
+    const auto row = [](const char *name, QList<double> values, bool joinpoints, int labels) {
+        QTest::newRow(name) << values << joinpoints << labels;
+    };
+    row("negative values", {-3.2, -1.5, 0.4, 2.1, 1.7, 3.9, 4.4}, false, 7);
+    row("rates below 0.1", {0.05, 0.031, 0.08, 0.022, 0.06, 0.012, 0.04, 0.09, 0.02}, true, 9);
+    row("counts, a joinpoint",
+        {55008, 52131, 49092, 46677, 44130, 41864, 43990, 46311, 48700, 51287, 53965, 56601}, true,
+        12);
+    row("intervals below 0, no value below", {1, 9.5, 2, 10.5, 1, 9, 2.5, 10, 1.5}, false, 9);
+    row("zeros", QList<double>(6, 0.0), false, 6);
+    QList<double> crowded;
+    for (int i = 0; i < 21; ++i)
+        crowded << 540000 + 137 * (i * 7 % 11);
+    row("21 years of large counts", crowded, false, 10);
+}
+
+void TestBatch::chartNumbers()
+{
+    QFETCH(QList<double>, values);
+    QFETCH(bool, joinpoints);
+    QFETCH(int, labels);
+    table::Series s {QStringList {QStringLiteral("Корь")}};
+    for (qsizetype i = 0; i <= values.size(); ++i)
+        s.years.push_back(qint32(2010 + i));
+    s.values = s.exact = std::vector<double>(values.begin(), values.end());
+    analysis::AnalysisOptions o;
+    o.report.expectedBy = stats::ExpectedBy::Prediction;
+    if (!joinpoints)
+        o.joinpoints.reset();
+    const analysis::SeriesResult result = analysis::analyse(s, o);
+    QXmlStreamReader svg(
+        summary::renderChart(summary::ChartFormat::Svg, {result}, QStringLiteral("на 100 тыс.")));
+    // An ASCII minus, a decimal point, a unit that may part, not a number.
+    static const QRegularExpression wrong(
+        QStringLiteral("-\\d|\\d\\.\\d|\\d (%|гг?\\.|тыс\\.)|nan|inf"));
+    QStringList texts;
+    int drawn = 0; // labels in the values' colour
+    while (!svg.atEnd()) {
+        if (svg.readNext() != QXmlStreamReader::StartElement || svg.name() != u"text")
+            continue;
+        const auto a = [&](const char *name) { return svg.attributes().value(name).toString(); };
+        drawn += a("fill") == u"#1f4e9c";
+        QFont font(a("font-family"));
+        font.setPixelSize(a("font-size").toInt());
+        font.setBold(a("font-weight").toInt() > 400);
+        const double x = a("x").toDouble(), y = a("y").toDouble();
+        const QString &text = texts.emplace_back(svg.readElementText());
+        const double right = x + QFontMetricsF(font).horizontalAdvance(text);
+        QVERIFY2(!text.contains(wrong) && right <= summary::Width - 4 && y < summary::Height,
+            qPrintable(text));
+    }
+    // After the title the scale's marks, from the lowest: 0, or below it.
+    const bool fromZero = *std::min_element(values.begin(), values.end()) >= 0;
+    QVERIFY2(texts.size() > 10
+            && texts[1].contains(QRegularExpression(fromZero ? "^0(,0+)?$" : "^−\\d")),
+        qPrintable(texts.join(u'|')));
+    QCOMPARE(drawn, labels);
 }
 
 #include "tst_batch.moc"
