@@ -20,6 +20,7 @@ cases = {
     "workbook-year": [f"{examples}/surveillance.xlsx", "--year", "2020", "--baseline", "2015-2019"],
     "joinpoint": [f"{golden}/../batch/chart-joinpoint-fit-tallest/input.csv"],
     "paragraphs": [f"{golden}/paragraphs.csv", "--expected-by", "prediction"],
+    "paragraphs-counts": [f"{golden}/paragraphs-counts.csv", *rates],
 }
 
 def odt_lines(path):
