@@ -56,6 +56,42 @@ QString times(double times)
     return few ? QObject::tr("в %1 раза").arg(number) : QObject::tr("в %1 раз").arg(number);
 }
 
+QString whole(qint64 n)
+{
+    QString digits = QString::number(n);
+    const qsizetype first = digits.startsWith(u'-') ? 1 : 0;
+    if (digits.size() - first > 4)
+        for (qsizetype at = digits.size() - 3; at > first; at -= 3)
+            digits.insert(at, QChar(0x00A0));
+    return russian(digits);
+}
+
+Numeral numeral(qint64 n)
+{
+    const qint64 last = std::abs(n % 10), lastTwo = std::abs(n % 100);
+    if (lastTwo >= 11 && lastTwo <= 14)
+        return Numeral::Many;
+    return last == 1 ? Numeral::One : last >= 2 && last <= 4 ? Numeral::Few : Numeral::Many;
+}
+
+QString cases(qint64 n)
+{
+    switch (numeral(n)) {
+    case Numeral::One:
+        return QObject::tr("%1\u00A0случай").arg(whole(n));
+    case Numeral::Few:
+        return QObject::tr("%1\u00A0случая").arg(whole(n));
+    case Numeral::Many:
+        break;
+    }
+    return QObject::tr("%1\u00A0случаев").arg(whole(n));
+}
+
+QString cases(double value, int decimals)
+{
+    return QObject::tr("%1\u00A0случая").arg(fixed(value, decimals));
+}
+
 QString tick(double value, double step)
 {
     const int decimals = step > 0 && step < 1 ? int(std::ceil(-std::log10(step) - 1e-9)) : 0;

@@ -77,11 +77,11 @@ std::optional<QString> validate(const Options &o)
             .arg(r.baselineTo)
             .arg(r.year);
     case Invalid::PoissonWithoutCounts:
-        return QObject::tr("--expected-by poisson - только вместе с --cases и --population");
+        return QObject::tr("--expected-by poisson — только вместе с --cases и --population");
     case Invalid::QuasiPoissonWithoutCounts:
-        return QObject::tr("--expected-by quasipoisson - только вместе с --cases и --population");
+        return QObject::tr("--expected-by quasipoisson — только вместе с --cases и --population");
     case Invalid::CountModelWithoutCounts:
-        return QObject::tr("--model quasipoisson - только вместе с --cases и --population");
+        return QObject::tr("--model quasipoisson — только вместе с --cases и --population");
     case Invalid::PermutationWithCountModel:
         return QObject::tr("перестановочный тест точек перелома есть только у логлинейной модели "
                            "(--model loglinear); с моделью числа случаев выберите "

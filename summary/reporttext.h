@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The annual report's paragraph for one series, as an epidemiologist writes
-// it into the office's chapter: the reporting year's value, its comparison
-// with last year and with the multi-year average level, what the trend
-// expected, the multi-year trend, the joinpoints and the forecast. Each
-// sentence is left out where its numbers do not exist.
+// it into the office's chapter: the reporting year's value (and cases,
+// with counts), its comparison with last year and with the multi-year
+// average level, what the trend expected, whether the cases are too few
+// for a trend to mean much, the multi-year trend, the joinpoints and the
+// forecast. Each sentence is left out where its numbers do not exist, and
+// a comparison in percent where a year had no cases.
 //
-// Numbers are spelled by the rules of a Russian report (calc/spelling.h).
+// Numbers are spelled by the rules of a Russian report (calc/spelling.h),
+// joined to their «г.», «%» or «тыс.» by a no-break space.
 #pragma once
 
 #include "calc/spelling.h"
@@ -30,8 +33,8 @@ QString classWord(trend::TrendClass trendClass);
 // населения»; empty for values as they are.
 QString unitText(const table::Series &series);
 
-// The paragraph of one summary row; with rates from counts their unit is
-// written after the rate.
+// The paragraph of one summary row; with rates from counts the year's
+// cases come first and the unit is written after the rate.
 QString reportParagraph(const RowInput &row);
 
 } // namespace summary

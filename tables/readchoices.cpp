@@ -66,7 +66,7 @@ QLayout *ReadChoices::buildReading()
     modelBox->addItem(tr("числа случаев"), int(analysis::TrendModel::QuasiPoisson));
     modelBox->setToolTip(
         tr("Модель APC и точек перелома. По данным: для показателей из числа "
-           "случаев - квазипуассоновская модель числа случаев, иначе логлинейная"));
+           "случаев — квазипуассоновская модель числа случаев, иначе логлинейная"));
     joinpointBox = new QComboBox;
     joinpointBox->addItem(tr("взвешенный BIC"), int(stats::JoinpointMethod::Wbic));
     joinpointBox->addItem(tr("BIC"), int(stats::JoinpointMethod::Bic));
@@ -105,7 +105,7 @@ QLayout *ReadChoices::buildReport()
     yearBox->setSpecialValueText(tr("последний год ряда"));
     yearBox->setValue(yearBox->minimum());
     baselineBox = new QCheckBox(tr("&база:"));
-    baselineBox->setToolTip(tr("Без отметки база - все годы ряда до отчётного"));
+    baselineBox->setToolTip(tr("Без отметки база — все годы ряда до отчётного"));
     baselineFrom = new QSpinBox;
     baselineTo = new QSpinBox;
     for (QSpinBox *box : {baselineFrom, baselineTo}) {

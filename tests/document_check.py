@@ -24,6 +24,7 @@ cases = {
                       "--title", "Инфекционная  заболеваемость области"],
     "joinpoint": [f"{golden}/../batch/chart-joinpoint-fit-tallest/input.csv"],
     "paragraphs": [f"{golden}/paragraphs.csv", "--expected-by", "prediction"],
+    "paragraphs-counts": [f"{golden}/paragraphs-counts.csv", *rates],
 }
 
 def odt_lines(path):

@@ -176,6 +176,8 @@ private slots:
     void interrupted();
     void reportNumbers_data();
     void reportNumbers();
+    void paragraph_data();
+    void paragraph();
     void shortest_data();
     void shortest();
     void chartNumbers_data();
@@ -627,14 +629,32 @@ void TestBatch::reportNumbers_data()
     row("times: 21", "times", 21, 0, "в 21 раз");
     row("times: 22", "times", 22, 0, "в 22 раза");
     row("times: rounds up to 3", "times", 2.96, 0, "в 3 раза");
-    row("lower by a percent", "compare", 12.8, 18.05, "на 29,1 % ниже");
-    row("higher by a percent, just below 2", "compare", 1.999, 1, "на 99,9 % выше");
+    row("lower by a percent", "compare", 12.8, 18.05, "на 29,1\u00A0% ниже");
+    row("higher by a percent, just below 2", "compare", 1.999, 1, "на 99,9\u00A0% выше");
     row("2 times higher", "compare", 6.1, 2.9, "в 2,1 раза выше");
     row("r at 2", "compare", 4, 2, "в 2 раза выше");
     row("r at 0.5", "compare", 1, 2, "в 2 раза ниже");
-    row("r just above 0.5", "compare", 1.01, 2, "на 49,5 % ниже");
+    row("r just above 0.5", "compare", 1.01, 2, "на 49,5\u00A0% ниже");
     row("the same, to 0,0 %", "compare", 10.004, 10, "на том же уровне");
     row("no reference", "compare", 3, 0, "");
+    // The noun by the tens and the last digit, every ending to 200.
+    for (int n = 0; n <= 200; ++n) {
+        const int tens = n / 10 % 10, last = n % 10;
+        const char *noun = tens == 1 || last == 0 || last >= 5 ? "случаев"
+            : last == 1                                        ? "случай"
+                                                               : "случая";
+        QTest::addRow("%d cases", n) << "cases" << double(n) << 0.0
+                                     << QString::number(n) + QChar(0xA0) + QString::fromUtf8(noun);
+    }
+    row("four digits stay together", "cases", 1000, 0, "1000\u00A0случаев");
+    row("five digits grouped", "cases", 12345, 0, "12\u00A0345\u00A0случаев");
+    row("a million", "cases", 1000000, 0, "1\u00A0000\u00A0000\u00A0случаев");
+    row("a million and 11", "cases", 1000011, 0, "1\u00A0000\u00A0011\u00A0случаев");
+    row("a million and 12", "cases", 1000012, 0, "1\u00A0000\u00A0012\u00A0случаев");
+    row("a million and 21", "cases", 1000021, 0, "1\u00A0000\u00A0021\u00A0случай");
+    row("a mean: genitive singular", "mean", 1.24, 0, "1,2\u00A0случая");
+    row("a mean below 1", "mean", 0.4, 0, "0,4\u00A0случая");
+    row("a whole mean keeps ,0", "mean", 2, 0, "2,0\u00A0случая");
 }
 
 void TestBatch::reportNumbers()
@@ -646,8 +666,82 @@ void TestBatch::reportNumbers()
     const QString got = kind == u"rate" ? spelling::rate(value)
         : kind == u"percent"            ? spelling::percent(value)
         : kind == u"times"              ? spelling::times(value)
+        : kind == u"cases"              ? spelling::cases(qint64(value))
+        : kind == u"mean"               ? spelling::cases(value, 1)
                                         : summary::comparison(value, reference).words;
     QCOMPARE(got, words);
+}
+
+// The paragraph of a series of 2015 to 2021 (to 2020 without counts): its
+// cases, per 100 000 of a population of 100 000 a year, or its values
+// without counts; a text it holds and a pattern it must not.
+void TestBatch::paragraph_data()
+{
+    QTest::addColumn<bool>("counts");
+    QTest::addColumn<QList<double>>("values");
+    QTest::addColumn<QString>("holds");
+    QTest::addColumn<QString>("lacks");
+    const auto row = [](const char *name, bool counts, QList<double> values, const char *holds,
+                         const char *lacks) {
+        QTest::newRow(name) << counts << values << QString::fromUtf8(holds)
+                            << QString::fromUtf8(lacks);
+    };
+    row("a year without cases: last year's instead of percents", true, {3, 2, 4, 1, 2, 2, 0},
+        "В 2021\u00A0г. случаев не зарегистрировано (в 2020\u00A0г. — 2\u00A0случая, 2,00 на "
+        "100\u00A0тыс.). По ",
+        "Это|%\\s+(ниже|выше)");
+    row("two years without cases", true, {1, 0, 2, 1, 1, 0, 0},
+        "В 2021\u00A0г., как и в 2020\u00A0г., случаев не зарегистрировано. По ", "Это");
+    row("last year without cases: no comparison with 0", true, {3, 1, 2, 4, 2, 0, 3},
+        "В 2021\u00A0г. зарегистрировано 3\u00A0случая при отсутствии случаев в 2020\u00A0г., "
+        "показатель — 3,00 на 100\u00A0тыс. населения. Это на 50,0\u00A0% выше среднемноголетнего",
+        "чем в 2020");
+    row("one case", true, {1, 2, 0, 1, 3, 2, 1}, "В 2021\u00A0г. зарегистрирован 1\u00A0случай,",
+        "");
+    row("sporadic: a mean's genitive singular, before the trend", true, {1, 2, 0, 1, 3, 2, 1},
+        "Заболеваемость спорадическая (в среднем 1,5\u00A0случая в год), оценки тенденции "
+        "неустойчивы. Многолетняя тенденция",
+        "");
+    row("sporadic: a whole mean", true, {2, 2, 2, 2, 2, 2, 4}, "(в среднем 2,0\u00A0случая в год)",
+        "");
+    row("sporadic: a baseline without cases", true, {0, 0, 0, 0, 0, 0, 2},
+        "Заболеваемость спорадическая (в 2015–2020\u00A0гг. случаев не зарегистрировано)", "");
+    row("5 cases a year are not sporadic", true, {4, 6, 5, 5, 6, 4, 7}, "зарегистрировано 7",
+        "спорадическая");
+    row("21 cases", true, {18, 20, 25, 19, 22, 23, 21}, "зарегистрирован 21\u00A0случай,",
+        "спорадическая");
+    row("a joinpoint's interval", true, {11000, 11500, 11800, 12100, 12000, 12400, 12345},
+        "Точка перелома: 2017\u00A0г.; без достоверного изменения с 2017\u00A0г. (95\u00A0% ДИ",
+        "");
+    row("without counts: as before", false, {10, 12, 11, 13, 12, 12},
+        "В 2020\u00A0г. показатель составил 12,0. Это на том же уровне, что в 2019\u00A0г. (12,0), "
+        "и на 3,4\u00A0% выше среднемноголетнего уровня 2015–2019\u00A0гг. (11,6).",
+        "случа|населения");
+}
+
+void TestBatch::paragraph()
+{
+    QFETCH(bool, counts);
+    QFETCH(QList<double>, values);
+    QFETCH(QString, holds);
+    QFETCH(QString, lacks);
+    table::Series s;
+    s.years = trend::seriesYears(2015, int(values.size()));
+    for (const double v : values) {
+        s.values.push_back(double(float(v)));
+        s.exact.push_back(v);
+    }
+    if (counts) {
+        s.cases.assign(values.begin(), values.end());
+        s.population.assign(values.size(), 100000);
+        s.unit = QStringLiteral("на 100 тыс.");
+    }
+    const QString text = summary::reportParagraph({analysis::analyse(s, {})});
+    QVERIFY2(text.contains(holds), qPrintable(text));
+    QVERIFY2(lacks.isEmpty() || !text.contains(QRegularExpression(lacks)), qPrintable(text));
+    // A number is not left at a line's end apart from its unit.
+    QVERIFY2(
+        !text.contains(QRegularExpression("\\d (г\\.|гг\\.|%|тыс\\.|случа)")), qPrintable(text));
 }
 
 // A summary's numbers are spelled byte for byte as std::to_chars spells
