@@ -126,6 +126,8 @@ QString Document::title() const
 // The years covered and the reporting years.
 QString Document::coverage() const
 {
+    if (sections.empty())
+        return QObject::tr("Ни один ряд таблицы не рассчитан.");
     std::int32_t first = 0, last = 0;
     QList<std::int32_t> reported;
     for (const Section &s : sections) {

@@ -259,6 +259,25 @@ void tableRow(Xml &x, const QStringList &cells, const std::vector<bool> &numeric
     x->writeEndElement();
 }
 
+void seriesTable(Xml &x, const Document::Table &table, const TableLayout &layout)
+{
+    x->writeStartElement(TableNs, QStringLiteral("table"));
+    x->writeAttribute(TableNs, QStringLiteral("name"), QObject::tr("Ряды"));
+    x->writeAttribute(TableNs, QStringLiteral("style-name"), QStringLiteral("Series"));
+    for (std::size_t c = 0; c < layout.widths.size(); ++c) {
+        x->writeStartElement(TableNs, QStringLiteral("table-column"));
+        x->writeAttribute(
+            TableNs, QStringLiteral("style-name"), QStringLiteral("Series.C%1").arg(c + 1));
+        x->writeEndElement();
+    }
+    x->writeStartElement(TableNs, QStringLiteral("table-header-rows"));
+    tableRow(x, table.header, table.numeric, true);
+    x->writeEndElement();
+    for (const QStringList &row : table.rows)
+        tableRow(x, row, table.numeric, false);
+    x->writeEndElement();
+}
+
 QByteArray contentXml(const Document &d)
 {
     const Document::Table table = d.table();
@@ -287,21 +306,8 @@ QByteArray contentXml(const Document &d)
     x.paragraph(QStringLiteral("Subtitle"), d.info().tableName);
     x.paragraph(QStringLiteral("Subtitle"), d.coverage());
 
-    x->writeStartElement(TableNs, QStringLiteral("table"));
-    x->writeAttribute(TableNs, QStringLiteral("name"), QObject::tr("Ряды"));
-    x->writeAttribute(TableNs, QStringLiteral("style-name"), QStringLiteral("Series"));
-    for (std::size_t c = 0; c < layout.widths.size(); ++c) {
-        x->writeStartElement(TableNs, QStringLiteral("table-column"));
-        x->writeAttribute(
-            TableNs, QStringLiteral("style-name"), QStringLiteral("Series.C%1").arg(c + 1));
-        x->writeEndElement();
-    }
-    x->writeStartElement(TableNs, QStringLiteral("table-header-rows"));
-    tableRow(x, table.header, table.numeric, true);
-    x->writeEndElement();
-    for (const QStringList &row : table.rows)
-        tableRow(x, row, table.numeric, false);
-    x->writeEndElement();
+    if (!table.rows.empty())
+        seriesTable(x, table, layout);
     if (!d.info().methods.isEmpty())
         x.paragraph(QStringLiteral("Methods"), d.info().methods);
 

@@ -213,7 +213,8 @@ bool writePdf(const Document &document, QByteArray *out, QString *why)
         Block b(&pdf, line, serif(BodySize), width, Qt::AlignHCenter);
         pages.place(b, 0, 4);
     }
-    TablePrinter(pages, table, layout).print();
+    if (!table.rows.empty())
+        TablePrinter(pages, table, layout).print();
     if (!document.info().methods.isEmpty()) {
         Block note(&pdf, document.info().methods, serif(NoteSize), width, Qt::AlignJustify);
         pages.place(note, 2, 0);

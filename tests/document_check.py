@@ -24,6 +24,7 @@ cases = {
                       "--title", "Инфекционная  заболеваемость области"],
     "joinpoint": [f"{golden}/../batch/chart-joinpoint-fit-tallest/input.csv"],
     "paragraphs": [f"{golden}/paragraphs.csv", "--expected-by", "prediction"],
+    "none": [f"{golden}/none.csv"],  # every series skipped: no table, no years
     "paragraphs-counts": [f"{golden}/paragraphs-counts.csv", *rates],
 }
 
