@@ -77,8 +77,8 @@ int main(int argc, char **argv)
     // freed, they are reused by the next batch, instead of being mapped
     // afresh, page by page, for every one.
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
-    // The annual report's document keeps its styles in a hash: with one
-    // seed its bytes are the same at every run, and the same as the window's.
+    // The toolkit's hashes in one order: with one seed, a file it helps to
+    // write is the same at every run, and the same as the window's.
     QHashSeed::setDeterministicGlobalSeed();
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
     qInstallMessageHandler(quietMessages);

@@ -11,8 +11,8 @@
 
 int main(int argc, char **argv)
 {
-    // The annual report's document keeps its styles in a hash: with one
-    // seed it is written as vantorel-batch writes it.
+    // The toolkit's hashes in one order: with one seed, a file it helps to
+    // write comes out as vantorel-batch writes it.
     QHashSeed::setDeterministicGlobalSeed();
     if (!startup::displayAvailable(argc, argv)) {
         std::fputs("vantorel-tables: нет дисплея (переменная DISPLAY не задана); запустите "
