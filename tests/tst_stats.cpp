@@ -254,22 +254,27 @@ void TestStats::countModel_data()
     QTest::addColumn<std::vector<double>>("cases");
     QTest::addColumn<int>("reason");
     QTest::addColumn<double>("dispersion"); // statsmodels' Pearson scale, at least 1; NaN: any
+    QTest::addColumn<int>("joinpoint"); // the one joinpoint allowed, where it must fall; 0: any
     const double any = NAN;
     using R = stats::Reason;
     QTest::newRow("cases in one year only")
-        << std::vector<double> {0, 0, 0, 4, 0, 0, 0, 0} << int(R::CasesInOneYear) << any;
+        << std::vector<double> {0, 0, 0, 4, 0, 0, 0, 0} << int(R::CasesInOneYear) << any << 0;
     QTest::newRow("cases in the last year only")
-        << std::vector<double> {0, 0, 0, 0, 0, 0, 0, 3} << int(R::CasesInOneYear) << any;
-    QTest::newRow("all zeros") << std::vector<double>(8, 0) << int(R::NoCases) << any;
+        << std::vector<double> {0, 0, 0, 0, 0, 0, 0, 3} << int(R::CasesInOneYear) << any << 0;
+    QTest::newRow("all zeros") << std::vector<double>(8, 0) << int(R::NoCases) << any << 0;
     QTest::newRow("a segment of zeros")
         << std::vector<double> {0, 0, 0, 0, 0, 0, 0, 1, 3, 2, 5, 4, 6, 8, 7, 9, 12, 10}
-        << int(R::None) << any;
+        << int(R::None) << any << 0;
     QTest::newRow("cases in the first and the last year")
-        << std::vector<double> {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3} << int(R::None) << any;
+        << std::vector<double> {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3} << int(R::None) << any << 0;
     QTest::newRow("dispersion below 1, taken as 1")
-        << std::vector<double> {10, 11, 10, 11, 10, 11, 10, 11, 10, 11} << int(R::None) << 1.0;
-    QTest::newRow("over-dispersed") << std::vector<double> {1, 30, 2, 25, 3, 40, 1, 35, 2, 30, 4,
-        38} << int(R::None) << 16.551628029246096;
+        << std::vector<double> {10, 11, 10, 11, 10, 11, 10, 11, 10, 11} << int(R::None) << 1.0 << 0;
+    QTest::newRow("over-dispersed")
+        << std::vector<double> {1, 30, 2, 25, 3, 40, 1, 35, 2, 30, 4, 38} << int(R::None)
+        << 16.551628029246096 << 0;
+    // Mirrored placements fit alike, to rounding: the earlier is taken.
+    QTest::newRow("a tie between mirrored joinpoints") << std::vector<double> {1, 2, 4, 8, 16, 32,
+        32, 16, 8, 4, 2, 1} << int(R::None) << any << 2006;
 }
 
 // The line meets its score equations; no segment of the joinpoint fit has
@@ -279,12 +284,17 @@ void TestStats::countModel()
     QFETCH(std::vector<double>, cases);
     QFETCH(int, reason);
     QFETCH(double, dispersion);
+    QFETCH(int, joinpoint);
     const std::size_t n = cases.size();
     const std::vector<double> population(n, 1e5);
     const stats::CountSeries counts {cases.data(), population.data(), n};
     const std::vector<std::int32_t> years = yearsFrom(2001, n);
     const stats::CountLine line = stats::fitCountLine(counts);
-    const stats::JoinpointFit fit = stats::fitCountJoinpoints(years, counts, 1e5, {});
+    stats::JoinpointOptions options;
+    options.maxJoinpoints = joinpoint != 0 ? 1 : -1;
+    const stats::JoinpointFit fit = stats::fitCountJoinpoints(years, counts, 1e5, options);
+    if (joinpoint != 0)
+        QCOMPARE(fit.joinpoints, std::vector<std::int32_t> {joinpoint});
     QCOMPARE(int(line.reason), reason);
     QCOMPARE(int(fit.reason), reason);
     if (reason != int(stats::Reason::None))
