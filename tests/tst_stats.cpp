@@ -7,6 +7,7 @@
 #include "stats/countmodel.h"
 #include "stats/ols.h"
 #include "stats/reportyear.h"
+#include "stats/territory.h"
 #include "stats/trendtests.h"
 
 #include <QTest>
@@ -45,6 +46,10 @@ private slots:
     void reportYear();
     void countModel_data();
     void countModel();
+    void territoryAgainstScipy_data();
+    void territoryAgainstScipy();
+    void territoryGroup_data();
+    void territoryGroup();
 };
 
 void TestStats::olsAgainstScipy_data()
@@ -319,6 +324,82 @@ void TestStats::countModel()
                     [](double c) { return c > 0; })
             >= 2);
     }
+}
+
+void TestStats::territoryAgainstScipy_data()
+{
+    QTest::addColumn<double>("observed");
+    QTest::addColumn<double>("expected");
+    QTest::addColumn<std::vector<double>>("want"); // the SIR's interval, its p-value
+    QTest::addColumn<int>("funnel");
+    // SciPy 1.10.1: chi2.ppf for the interval, poisson.cdf and poisson.sf
+    // for the tails.
+    using F = stats::Funnel;
+    const auto row
+        = [](const char *name, double o, double e, double low, double high, double p, F funnel) {
+              QTest::newRow(name) << o << e << std::vector<double> {low, high, p} << int(funnel);
+          };
+    row("no cases", 0, 2.5, 0, 1.475551781645574, 0.1641699972477976, F::Within);
+    row("few expected", 2, 0.6, 0.40368213090660826, 12.041146112873268, 0.24380276449911528,
+        F::Within);
+    row("as expected", 12, 12, 0.5167145923935181, 1.7467987540147467, 1, F::Within);
+    row("below 95 %", 1, 9, 0.0028130897760322085, 0.6190714878820998, 0.0024681960817335914,
+        F::Below95);
+    row("below 99.8 %", 3, 14, 0.04419086592111438, 0.6262337906958803, 0.0009484970922574694,
+        F::Below998);
+    row("above 95 %", 150, 120, 1.0579680108437073, 1.4668097174756207, 0.009126882608302472,
+        F::Above95);
+    row("above 99.8 %", 30, 15.2, 1.3316364487776917, 2.8175569338689255, 0.0010312235897317306,
+        F::Above998);
+}
+
+void TestStats::territoryAgainstScipy()
+{
+    QFETCH(double, observed);
+    QFETCH(double, expected);
+    QFETCH(std::vector<double>, want);
+    QFETCH(int, funnel);
+    const stats::Sir sir = stats::standardisedRatio(observed, expected);
+    const double got[] = {sir.low, sir.high, stats::sirPValue(observed, expected)};
+    QCOMPARE(sir.ratio, observed / expected);
+    for (std::size_t i = 0; i < 3; ++i)
+        QVERIFY2(std::fabs(got[i] - want[i]) <= 1e-12 * std::max(1.0, want[i]),
+            qPrintable(QStringLiteral("%1: %2").arg(i).arg(got[i], 0, 'g', 17)));
+    QCOMPARE(int(stats::funnelByTails(observed, expected)), funnel);
+}
+
+// A group's z-scores: φ with its tenths at each end pulled in (numpy), and
+// the ranks highest first (scipy.stats.rankdata, method "min").
+void TestStats::territoryGroup_data()
+{
+    QTest::addColumn<std::vector<double>>("z");
+    QTest::addColumn<double>("dispersion");
+    QTest::addColumn<std::vector<int>>("ranks");
+    QTest::addColumn<int>("top"); // the largest z's class, scaled by √φ
+    using F = stats::Funnel;
+    QTest::newRow("thirteen, a tie")
+        << std::vector<double> {3.2, -1, 0.4, 2.5, -2.2, 0.1, 1.7, -0.3, 5, -4, 0.8, 1.1, 2.5}
+        << 3.743076923076923 << std::vector<int> {2, 11, 8, 3, 12, 9, 5, 10, 1, 13, 7, 6, 3}
+        << int(F::Above95);
+    QTest::newRow("five: nothing pulled in") << std::vector<double> {1.5, -0.5, 2, -2.5, 0} << 2.55
+                                             << std::vector<int> {2, 4, 1, 5, 3} << int(F::Within);
+    std::vector<double> halves(10, 0.5);
+    halves.resize(20, 9);
+    std::vector<int> shared(10, 11);
+    shared.resize(20, 1);
+    QTest::newRow("two levels") << halves << 40.625 << shared << int(F::Within);
+}
+
+void TestStats::territoryGroup()
+{
+    QFETCH(std::vector<double>, z);
+    QFETCH(double, dispersion);
+    QFETCH(std::vector<int>, ranks);
+    QFETCH(int, top);
+    QVERIFY(std::fabs(stats::funnelDispersion(z) - dispersion) <= 1e-12 * dispersion);
+    QCOMPARE(stats::rankHighestFirst(z), ranks);
+    const double largest = *std::max_element(z.begin(), z.end());
+    QCOMPARE(int(stats::funnelByZ(largest, dispersion)), top);
 }
 
 QTEST_GUILESS_MAIN(TestStats)
