@@ -109,7 +109,7 @@ QString countSentence(const table::Series &s, const stats::ReportYear &y, const 
 {
     const qint32 before = y.year - 1;
     if (*c.year == 0) {
-        if (!c.previous)
+        if (!c.previous || !y.previous)
             return QObject::tr("В %1\u00A0г. случаев не зарегистрировано.").arg(y.year);
         if (*c.previous == 0)
             return QObject::tr("В %1\u00A0г., как и в %2\u00A0г., случаев не зарегистрировано.")
