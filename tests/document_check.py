@@ -25,6 +25,9 @@ cases = {
     "joinpoint": [f"{golden}/../batch/chart-joinpoint-fit-tallest/input.csv"],
     "paragraphs": [f"{golden}/paragraphs.csv", "--expected-by", "prediction"],
     "none": [f"{golden}/none.csv"],  # every series skipped: no table, no years
+    # No joinpoints and a last series without the year: only its empty
+    # columns go.
+    "mixed": [f"{golden}/mixed.csv", "--year", "2021", "--joinpoints", "off"],
     "paragraphs-counts": [f"{golden}/paragraphs-counts.csv", *rates],
 }
 
@@ -111,12 +114,28 @@ def laid_out(name, pdf, labels):
                if not all(w in pages[i] for w in ("Показатель", "Оценка", "Случаев"))]
     faults += [f"{name}: «{w}» broken" for w in sorted(set(" ".join(labels).split())) if w not in words]
     headings = [f"{labels[i]} / {labels[i + 1]}" for i in range(0, len(labels), 2)]
+    sections = set()
     for i, page in enumerate(pages[table:], table + 1):
         text = " ".join(page.split())
         parts = (sum(h in text for h in headings), len(re.findall(r"(?<!\w)В 2024 г", text)),
                  len(re.findall(r"Прогноз на 2025 г\.", text)))
+        if parts[0]:
+            sections.add(i)
         if len(set(parts)) > 1:
             faults.append(f"{name}: page {i} has headings, paragraphs' starts and ends {parts}")
+    # Every word inside the margins (15 mm, 20 mm at the left, less a point
+    # of rounding), and the sections' pages upright.
+    bbox = subprocess.run(["pdftotext", "-bbox", pdf, "-"], capture_output=True, text=True).stdout
+    mm = 72 / 25.4
+    for i, page in enumerate(bbox.split("<page ")[1:], 1):
+        width, height = map(float, re.match(r'width="([\d.]+)" height="([\d.]+)"', page).groups())
+        for x0, y0, x1, y1 in re.findall(r'xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)"', page):
+            if (float(x0) < 20 * mm - 1 or float(x1) > width - 15 * mm + 1
+                    or float(y0) < 15 * mm - 1 or float(y1) > height - 15 * mm + 1):
+                faults.append(f"{name}: page {i} has a word outside its margins")
+                break
+        if i in sections and width > height:
+            faults.append(f"{name}: page {i} of the sections is not upright")
     print(f"{name}: {len(pages)} pages, the table and the note on {table}")
     for fault in faults:
         print(fault)
