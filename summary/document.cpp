@@ -157,11 +157,8 @@ Document::Table Document::table() const
     t.header << QObject::tr("Год");
     if (counts)
         t.header << QObject::tr("Случаев");
-    t.header << (unit.isEmpty()
-            ? QObject::tr("Показатель")
-            : QObject::tr("Показатель %1")
-                  .arg(unit)
-                  .replace(QStringLiteral("100 тыс."), QStringLiteral("100\u00A0тыс.")))
+    t.header << (unit.isEmpty() ? QObject::tr("Показатель")
+                                : QObject::tr("Показатель %1").arg(unitWords(unit)))
              << QObject::tr("К прошлому году, %") << QObject::tr("К СМУ, раз")
              << QObject::tr("Оценка") << QObject::tr("Тенденция, среднегодовой темп")
              << QObject::tr("AAPC, %") << QObject::tr("APC последнего отрезка, %");
@@ -250,23 +247,24 @@ QString methodsNote(const analysis::AnalysisOptions &o, bool counts)
                             "весь период.")
                     .arg(criterion);
     }
+    // The trend's continuation, then the bounds it is judged by.
+    const QString trendLevel
+        = QObject::tr("Ожидаемый уровень отчётного года — продолжение тенденции базовых лет; %1");
     switch (o.report.expectedBy) {
     case stats::ExpectedBy::Normative:
-        note << QObject::tr("Ожидаемый уровень отчётного года — продолжение тенденции базовых "
-                            "лет; его границы — ожидаемый уровень плюс среднее положительных и "
-                            "минус среднее отрицательных отклонений фактических показателей "
-                            "базы от её теоретических уровней.");
+        note << trendLevel.arg(QObject::tr(
+            "его границы — ожидаемый уровень плюс среднее положительных и минус среднее "
+            "отрицательных отклонений фактических показателей базы от её теоретических уровней."));
         break;
     case stats::ExpectedBy::Prediction:
-        note << QObject::tr("Ожидаемый уровень отчётного года — продолжение тенденции базовых "
-                            "лет; его границы — 95\u00A0% интервал предсказания прямой "
-                            "наименьших квадратов по базовым годам.");
+        note << trendLevel.arg(QObject::tr("его границы — 95\u00A0% интервал предсказания прямой "
+                                           "наименьших квадратов по базовым годам."));
         break;
     case stats::ExpectedBy::Poisson:
-        note << QObject::tr("Ожидаемый уровень отчётного года — продолжение тенденции базовых "
-                            "лет; показатель выше или ниже ожидаемого, когда ожидаемый уровень "
-                            "лежит вне точного 95\u00A0% доверительного интервала показателя "
-                            "по числу случаев (распределение Пуассона).");
+        note << trendLevel.arg(QObject::tr(
+            "показатель выше или ниже ожидаемого, когда ожидаемый уровень лежит вне точного "
+            "95\u00A0% доверительного интервала показателя по числу случаев (распределение "
+            "Пуассона)."));
         break;
     case stats::ExpectedBy::QuasiPoisson:
         note << QObject::tr("Ожидаемое число случаев отчётного года — продолжение "

@@ -45,23 +45,18 @@ QString classWord(trend::TrendClass c)
     return QObject::tr("стабильная");
 }
 
-namespace {
-
-// «на 100 тыс.» with «100 тыс.» kept on one line: the space after a number.
-QString unitWords(const table::Series &series)
+QString unitWords(QString unit)
 {
-    QString unit = series.unit;
     const qsizetype space = unit.lastIndexOf(u' ');
     if (space > 0 && unit[space - 1].isDigit())
         unit[space] = QChar(0x00A0);
     return unit;
 }
 
-} // namespace
-
 QString unitText(const table::Series &series)
 {
-    return series.unit.isEmpty() ? QString() : QObject::tr("%1 населения").arg(unitWords(series));
+    return series.unit.isEmpty() ? QString()
+                                 : QObject::tr("%1 населения").arg(unitWords(series.unit));
 }
 
 Comparison comparison(double value, double reference)
@@ -118,7 +113,7 @@ QString countSentence(const table::Series &s, const stats::ReportYear &y, const 
         return QObject::tr("В %1\u00A0г. случаев не зарегистрировано (в %2\u00A0г. — %3, %4 %5).")
             .arg(y.year)
             .arg(before)
-            .arg(caseWords(*c.previous), spelling::rate(*y.previous), unitWords(s));
+            .arg(caseWords(*c.previous), spelling::rate(*y.previous), unitWords(s.unit));
     }
     // «зарегистрирован 1 случай», «21 случай»; «зарегистрировано» agrees with
     // every other count and with a fraction.

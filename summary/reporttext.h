@@ -32,6 +32,8 @@ QString classWord(trend::TrendClass trendClass);
 // What a series' rates are per, as a report says it: «на 100 тыс.
 // населения»; empty for values as they are.
 QString unitText(const table::Series &series);
+// A unit, «на 100 тыс.», with its number and its word kept on one line.
+QString unitWords(QString unit);
 
 // The paragraph of one summary row; with rates from counts the year's
 // cases come first and the unit is written after the rate.
