@@ -808,7 +808,8 @@ void TestBatch::chartNumbers()
     QFETCH(QList<double>, values);
     QFETCH(bool, joinpoints);
     QFETCH(int, labels);
-    table::Series s {QStringList {QStringLiteral("Корь")}};
+    table::Series s;
+    s.labels = QStringList {QStringLiteral("Корь")};
     for (qsizetype i = 0; i <= values.size(); ++i)
         s.years.push_back(qint32(2010 + i));
     s.values = s.exact = std::vector<double>(values.begin(), values.end());
