@@ -10,6 +10,7 @@
 // and its columns in the row model (summary/summaryrow.cpp).
 #pragma once
 
+#include "analysis/territory.h"
 #include "calc/trendcore.h"
 #include "stats/countmodel.h"
 #include "stats/joinpoint.h"
@@ -47,6 +48,8 @@ struct SeriesResult {
     double dispersion = std::numeric_limits<double>::quiet_NaN(); // φ̂ of the count model's line
     std::optional<stats::JoinpointFit> joinpoints; // the model's; none when not asked for
     stats::ReportYear report;
+    // Against its region, in a run that names the territory's column.
+    std::optional<TerritoryComparison> territory;
 };
 
 // The one analysis of a series. The series' line seeds the permutations of

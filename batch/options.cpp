@@ -56,6 +56,10 @@ const std::vector<OptionEntry> &optionTable()
             "границы ожидаемого уровня: normative (по умолчанию), prediction, poisson, "
             "quasipoisson",
             "СПОСОБ", "normative"},
+        {{"territory"},
+            "столбец меток с территорией: каждая территория сравнивается с суммой по "
+            "территориям своей группы",
+            "СТОЛБЕЦ"},
         {{"document"},
             "глава годового отчёта: таблица, график и текст каждого ряда (.odt или .pdf)", "ФАЙЛ"},
         {{"title"}, "заглавие главы (по умолчанию «Многолетняя динамика заболеваемости»)", "ТЕКСТ"},
@@ -94,6 +98,13 @@ QString helpText(const QList<QCommandLineOption> &options)
         "Границы ожидаемого: normative — средние положительные и отрицательные\n"
         "отклонения базы от её тенденции; prediction — 95% интервал прогноза МНК;\n"
         "poisson — точный 95% ДИ показателя по числу случаев (только с --cases).\n"
+        "\n"
+        "Территории (--territory СТОЛБЕЦ): остальные метки задают группу (болезнь);\n"
+        "в каждой группе из двух территорий и более первой идёт строка «Всего по\n"
+        "территориям» (случаи и население сложены по годам) или строка итога таблицы\n"
+        "(«Всего», «Итого», «По области»...). Каждая территория в отчётном году:\n"
+        "отношение показателя к показателю по территориям, SIR с точным 95% ДИ, класс\n"
+        "на воронке (95% и 99,8%), место по показателю, территория риска.\n"
         "\n"
         "Параметры:\n");
     for (const QCommandLineOption &option : options) {
@@ -151,6 +162,9 @@ Read readPlaces(const QCommandLineParser &parser, engine::Options &o)
     o.reportsDir = parser.value(key("reports"));
     o.chartsDir = parser.value(key("charts"));
     o.document = parser.value(key("document"));
+    o.territory = parser.value(key("territory")).trimmed();
+    if (parser.isSet(key("territory")) && o.territory.isEmpty())
+        return QObject::tr("--territory: нужно имя столбца меток, например «Район»");
     o.documentTitle = parser.value(key("title")).simplified();
     if (parser.isSet(key("title")) && o.document.isEmpty())
         return QObject::tr("--title: заглавие есть только у документа (--document)");

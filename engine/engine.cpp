@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "engine/engine.h"
 
+#include "analysis/territory.h"
 #include "engine/private/batches.h"
 #include "engine/private/outputs.h"
 #include "engine/private/seriesfiles.h"
 #include "table/seriessource.h"
 #include "table/tableinput.h"
 
+#include <QBuffer>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QThread>
@@ -102,18 +104,27 @@ private:
             return !stopped();
         };
         clock.start();
-        source.emplace(input.device.get(), input.fileName, read);
+        QIODevice *device = input.device.get();
+        // Standard input cannot be read twice: with territories it is kept.
+        if (!o.territory.isEmpty() && o.input == QLatin1String("-")) {
+            kept.setData(device->readAll());
+            kept.open(QIODevice::ReadOnly);
+            device = &kept;
+        }
+        source.emplace(device, input.fileName, read);
         Problem error;
         if (!source->start(&error))
             return fatal(error);
         if (auto why = reportYearInTable())
             return fatal(*why);
+        if (!o.territory.isEmpty() && !takeCensus(read))
+            return false;
         if (auto why = outputs.begin(source->labelNames(), input.fileName))
             return fatal(*why);
         valueName = source->valueName();
         if (wantsRows) {
-            for (const summary::Column &column :
-                summary::summaryColumns(o.rates.on(), o.analysis.joinpoints.has_value())) {
+            for (const summary::Column &column : summary::summaryColumns(
+                     o.rates.on(), o.analysis.joinpoints.has_value(), !o.territory.isEmpty())) {
                 if (sink.wantsColumn(column))
                     rowColumns.push_back(column);
             }
@@ -152,6 +163,50 @@ private:
                 .arg(last));
     }
 
+    // With territories, the whole table is read once before any series is
+    // computed: a group's region and comparisons need all its territories.
+    // A file is read again, standard input from what was kept of it.
+    bool takeCensus(const table::SourceOptions &read)
+    {
+        const QStringList names = source->labelNames();
+        const qsizetype column = names.indexOf(o.territory);
+        if (column < 0) {
+            QStringList quoted;
+            for (const QString &name : names)
+                quoted << QObject::tr("«%1»").arg(name);
+            return fatal(Problem::about(input.fileName,
+                names.isEmpty()
+                    ? QObject::tr("--territory «%1»: в таблице нет столбцов меток").arg(o.territory)
+                    : QObject::tr("--territory «%1»: такого столбца меток нет; столбцы меток: %2")
+                          .arg(o.territory, quoted.join(QStringLiteral(", ")))));
+        }
+        census.emplace(column, o.analysis.report.year);
+        std::optional<table::Input> again;
+        QBuffer copy;
+        QIODevice *device = &copy;
+        if (kept.isOpen()) {
+            copy.setData(kept.data());
+            copy.open(QIODevice::ReadOnly);
+        } else {
+            Problem why;
+            again = table::openInput({o.input, o.sheet, o.encoding}, &why);
+            if (!again)
+                return fatal(why);
+            device = again->device.get();
+        }
+        table::SeriesSource first(device, input.fileName, read);
+        Problem error;
+        if (!first.start(&error))
+            return fatal(error);
+        table::SourceItem item;
+        while (!stopped() && first.next(item)) {
+            if (auto *series = std::get_if<table::Series>(&item))
+                census->add(*series);
+        }
+        census->finish();
+        return true;
+    }
+
     bool openInput()
     {
         Problem why;
@@ -183,7 +238,7 @@ private:
     {
         const qint64 items = source->itemCount();
         if (items > 0)
-            return double(result.computed + result.skipped) / double(items);
+            return std::min(1.0, double(result.computed + result.skipped) / double(items));
         return input.fractionRead();
     }
 
@@ -224,7 +279,22 @@ private:
 
     void compute(table::Series &&series, Outcome &outcome) const
     {
+        if (census) {
+            for (const table::Series *region : census->regionsBefore(series.line))
+                computeOne(table::Series(*region), outcome);
+            if (census->movedAway(series.line))
+                return;
+        }
+        computeOne(std::move(series), outcome);
+    }
+
+    void computeOne(table::Series &&series, Outcome &outcome) const
+    {
         analysis::SeriesResult result = analysis::analyse(std::move(series), o.analysis);
+        if (census) {
+            if (const analysis::TerritoryComparison *c = census->comparison(result.series.line))
+                result.territory = *c;
+        }
         const summary::RowInput row {result};
         outputs.format(row, outcome.rows, outcome.segmentRows);
         ++outcome.computed;
@@ -355,6 +425,8 @@ private:
     std::size_t spareLimit = 1;
     table::Input input;
     std::optional<table::SeriesSource> source;
+    QBuffer kept; // standard input, read twice with territories
+    std::optional<analysis::TerritoryCensus> census;
     Outputs outputs;
     SeriesFiles files;
     QString valueName;

@@ -31,6 +31,10 @@ struct Options {
     table::Rates rates; // incidence from cases and population
     // Joinpoints, the reporting year: what is computed of every series.
     analysis::AnalysisOptions analysis;
+    // The label column that names the territory: each group's territories
+    // are then compared with their region, which is one more row. Empty:
+    // none.
+    QString territory;
 
     // The segments table's file, in the summary's format; empty: none. A
     // workbook summary has it as a sheet of its own.

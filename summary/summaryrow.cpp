@@ -3,6 +3,8 @@
 
 #include <QObject>
 
+#include <cmath>
+
 namespace summary {
 
 namespace {
@@ -48,6 +50,26 @@ CellValue jp(const RowInput &r, CellValue value)
 CellValue maybe(const std::optional<double> &x)
 {
     return x ? CellValue(*x) : CellValue(Absent {});
+}
+
+// A territory's cell: none on the region's own row, or where it does not
+// exist.
+const analysis::TerritoryComparison *compared(const RowInput &r)
+{
+    const auto &c = r.result.territory;
+    return c && !c->region ? &*c : nullptr;
+}
+
+CellValue territoryReal(const RowInput &r, double analysis::TerritoryComparison::*member)
+{
+    const auto *c = compared(r);
+    return c && !std::isnan(c->*member) ? CellValue(c->*member) : CellValue(Absent {});
+}
+
+CellValue sirPart(const RowInput &r, double stats::Sir::*member)
+{
+    const auto *c = compared(r);
+    return c && c->sir ? CellValue((*c->sir).*member) : CellValue(Absent {});
 }
 
 const stats::Segment &last(const RowInput &r)
@@ -121,6 +143,40 @@ std::pair<const char *, QString> verdictWords(stats::Verdict verdict)
 }
 
 } // namespace
+
+const char *funnelKey(stats::Funnel funnel)
+{
+    switch (funnel) {
+    case stats::Funnel::Above998:
+        return "above99.8";
+    case stats::Funnel::Above95:
+        return "above95";
+    case stats::Funnel::Within:
+        break;
+    case stats::Funnel::Below95:
+        return "below95";
+    case stats::Funnel::Below998:
+        return "below99.8";
+    }
+    return "within";
+}
+
+QString funnelText(stats::Funnel funnel)
+{
+    switch (funnel) {
+    case stats::Funnel::Above998:
+        return QObject::tr("выше (99,8 %)");
+    case stats::Funnel::Above95:
+        return QObject::tr("выше (95 %)");
+    case stats::Funnel::Within:
+        break;
+    case stats::Funnel::Below95:
+        return QObject::tr("ниже (95 %)");
+    case stats::Funnel::Below998:
+        return QObject::tr("ниже (99,8 %)");
+    }
+    return QObject::tr("в пределах");
+}
 
 const char *verdictKey(stats::Verdict verdict)
 {
@@ -255,6 +311,60 @@ const std::vector<Column> &reportColumns(bool counts)
     return counts ? withCounts : without;
 }
 
+// A territory against its region in the reporting year.
+const std::vector<Column> &territoryColumns()
+{
+    using R = const RowInput &;
+    using C = analysis::TerritoryComparison;
+    static const std::vector<Column> columns {
+        {ColumnId::RegionRate, "region_rate", "показатель по территориям в целом",
+            [](R r) { return territoryReal(r, &C::regionRate); }},
+        {ColumnId::RatioToRegion, "ratio_to_region", "отношение к показателю по территориям",
+            [](R r) { return territoryReal(r, &C::ratio); }},
+        {ColumnId::RatioFlag, "ratio_flag", "превышение в 1,5 раза и более",
+            [](R r) {
+                const auto *c = compared(r);
+                return c && !std::isnan(c->ratio) ? CellValue(c->ratioFlag())
+                                                  : CellValue(Absent {});
+            }},
+        {ColumnId::Sir, "sir", "стандартизованное отношение (SIR)",
+            [](R r) { return sirPart(r, &stats::Sir::ratio); }},
+        {ColumnId::SirCi95Low, "sir_ci95_low", "SIR: 95% ДИ, от",
+            [](R r) { return sirPart(r, &stats::Sir::low); }},
+        {ColumnId::SirCi95High, "sir_ci95_high", "SIR: 95% ДИ, до",
+            [](R r) { return sirPart(r, &stats::Sir::high); }},
+        {ColumnId::SirPValue, "sir_p_value", "SIR: p",
+            [](R r) { return territoryReal(r, &C::pValue); }},
+        {ColumnId::Funnel, "funnel", "воронка",
+            [](R r) {
+                const auto *c = compared(r);
+                return c && c->funnel ? text(QString::fromLatin1(funnelKey(*c->funnel)))
+                                      : CellValue(Absent {});
+            }},
+        {ColumnId::FunnelRu, "funnel_ru", "положение на воронке",
+            [](R r) {
+                const auto *c = compared(r);
+                return c && c->funnel ? text(funnelText(*c->funnel)) : CellValue(Absent {});
+            }},
+        {ColumnId::FunnelNote, "funnel_note", "территории: примечание",
+            [](R r) {
+                const auto &c = r.result.territory;
+                return c ? text(c->note) : text({});
+            }},
+        {ColumnId::Risk, "risk", "территория риска",
+            [](R r) {
+                const auto *c = compared(r);
+                return c && c->risk ? CellValue(*c->risk) : CellValue(Absent {});
+            }},
+        {ColumnId::TerritoryRank, "territory_rank", "место по показателю",
+            [](R r) {
+                const auto *c = compared(r);
+                return c && c->rank > 0 ? integer(c->rank) : CellValue(Absent {});
+            }},
+    };
+    return columns;
+}
+
 // The least-squares line and the trend tests.
 const std::vector<Column> &statisticsColumns()
 {
@@ -347,23 +457,27 @@ const std::vector<Column> &joinpointColumns()
 
 } // namespace
 
-const std::vector<Column> &summaryColumns(bool unit, bool joinpoints)
+const std::vector<Column> &summaryColumns(bool unit, bool joinpoints, bool territory)
 {
     const Column unitColumn {ColumnId::Unit, "unit", "единица",
         [](const RowInput &r) { return text(r.result.series.unit); }};
-    const auto variant = [&](bool counts, bool fit) {
+    const auto variant = [&](bool counts, bool fit, bool territories) {
         std::vector<Column> all = seriesColumns();
-        for (const auto *part : {&reportColumns(counts), &statisticsColumns()})
-            all.insert(all.end(), part->begin(), part->end());
+        all.insert(all.end(), reportColumns(counts).begin(), reportColumns(counts).end());
+        if (territories)
+            all.insert(all.end(), territoryColumns().begin(), territoryColumns().end());
+        all.insert(all.end(), statisticsColumns().begin(), statisticsColumns().end());
         if (fit)
             all.insert(all.end(), joinpointColumns().begin(), joinpointColumns().end());
         if (counts)
             all.push_back(unitColumn);
         return all;
     };
-    static const std::vector<Column> variants[4]
-        = {variant(false, false), variant(true, false), variant(false, true), variant(true, true)};
-    return variants[int(unit) + 2 * int(joinpoints)];
+    static const std::vector<Column> variants[8]
+        = {variant(false, false, false), variant(true, false, false), variant(false, true, false),
+            variant(true, true, false), variant(false, false, true), variant(true, false, true),
+            variant(false, true, true), variant(true, true, true)};
+    return variants[int(unit) + 2 * int(joinpoints) + 4 * int(territory)];
 }
 
 const std::vector<Column> &segmentColumns()

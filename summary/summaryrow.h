@@ -30,7 +30,8 @@ struct Absent {
 // One cell of a row, typed: the writers spell it, each in its own way (the
 // class and the verdict by their keys in a CSV, the class in Russian in a
 // workbook), and a window reads its value without parsing text back.
-using CellValue = std::variant<double, qint64, QString, trend::TrendClass, stats::Verdict, Absent>;
+using CellValue
+    = std::variant<double, qint64, QString, trend::TrendClass, stats::Verdict, bool, Absent>;
 
 // A visitor of lambdas, one for each kind of a variant.
 template<typename... Kinds> struct Overloaded : Kinds... {
@@ -74,6 +75,18 @@ enum class ColumnId {
     Verdict,
     VerdictRu,
     ReportNote,
+    RegionRate,
+    RatioToRegion,
+    RatioFlag,
+    Sir,
+    SirCi95Low,
+    SirCi95High,
+    SirPValue,
+    Funnel,
+    FunnelRu,
+    FunnelNote,
+    Risk,
+    TerritoryRank,
     OlsSlopePerYear,
     OlsSlopeSe,
     OlsCi95Low,
@@ -127,10 +140,12 @@ struct Column {
     CellValue (*value)(const RowInput &row);
 };
 
-// The columns after the labels; with `joinpoints`, those of the joinpoint
+// The columns after the labels; with `territory`, those that compare a
+// territory with its region; with `joinpoints`, those of the joinpoint
 // fit; with `unit`, a last one that says what the rates computed from
 // counts are per.
-const std::vector<Column> &summaryColumns(bool unit = false, bool joinpoints = false);
+const std::vector<Column> &summaryColumns(
+    bool unit = false, bool joinpoints = false, bool territory = false);
 
 // The segments table: a row per segment of a series' joinpoint fit.
 const std::vector<Column> &segmentColumns();
@@ -152,6 +167,10 @@ QString reportNote(const stats::ReportYear &report);
 // literal share no counter among the threads that spell rows.
 const char *verdictKey(stats::Verdict verdict);
 QString verdictText(stats::Verdict verdict);
+
+// The funnel class as the summary writes it: "above99.8", and in Russian.
+const char *funnelKey(stats::Funnel funnel);
+QString funnelText(stats::Funnel funnel);
 
 // The joinpoints' years as the summary writes them: "2008;2013".
 QString joinpointYears(const stats::JoinpointFit &fit);

@@ -223,7 +223,8 @@ private:
                        },
                        [&](double x) { real(out, x); },
                        [&](trend::TrendClass x) { out.put(trend::classKey(x)); },
-                       [&](stats::Verdict x) { key(out, verdictKey(x)); }, [](Absent) {}},
+                       [&](stats::Verdict x) { key(out, verdictKey(x)); },
+                       [&](bool x) { key(out, x ? "true" : "false"); }, [](Absent) {}},
             v);
     }
 
@@ -301,6 +302,7 @@ private:
                        },
                        [&](trend::TrendClass x) { quoted(out, trend::classKey(x)); },
                        [&](stats::Verdict x) { quoted(out, verdictKey(x)); },
+                       [&](bool x) { out.append(x ? "true" : "false"); },
                        [&](Absent) { out.append("null"); }},
             v);
     }

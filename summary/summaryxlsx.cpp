@@ -69,6 +69,7 @@ public:
                     [&](double x) { put(out, 'R', x); },
                     [&](trend::TrendClass x) { text(out, trend::classLine(x)); },
                     [&](stats::Verdict x) { text(out, QString::fromLatin1(verdictKey(x))); },
+                    [&](bool x) { text(out, x ? QObject::tr("да") : QObject::tr("нет")); },
                     [&](Absent) { put(out, 'R', std::numeric_limits<double>::quiet_NaN()); }},
                 column.value(r));
         }

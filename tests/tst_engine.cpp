@@ -73,6 +73,7 @@ private:
                 [](trend::TrendClass x) { return QString::fromLatin1(trend::classKey(x)); },
                 [](stats::Verdict x) { return QString::fromLatin1(summary::verdictKey(x)); },
                 [](summary::Absent) { return QString(); },
+                [](bool x) { return QString::fromLatin1(x ? "true" : "false"); },
                 [&](double x) {
                     return std::isnan(x) ? QStringLiteral("nan")
                                          : QString::fromLatin1(digits,

@@ -46,7 +46,8 @@ std::optional<Problem> Outputs::begin(const QStringList &labelNames, const QStri
             labelNames, summary::methodsNote(o.analysis, o.rates.on())});
     if (o.format == summary::SummaryFormat::None)
         return std::nullopt;
-    const auto &model = summary::summaryColumns(o.rates.on(), o.analysis.joinpoints.has_value());
+    const auto &model = summary::summaryColumns(
+        o.rates.on(), o.analysis.joinpoints.has_value(), !o.territory.isEmpty());
     QString why;
     if (o.format == summary::SummaryFormat::Xlsx) {
         writer = summary::SummaryWriter::createXlsx(target->fileName(), labelNames, model,

@@ -1,0 +1,414 @@
+// SPDX-License-Identifier: MIT
+#include "analysis/territory.h"
+
+#include "calc/incidencetext.h"
+#include "calc/trendcore.h"
+
+#include <QObject>
+
+#include <algorithm>
+#include <cmath>
+
+namespace analysis {
+
+namespace {
+
+// A group's key: its labels but the territory, apart by a character no
+// label holds.
+QString groupKey(const QStringList &labels, qsizetype column)
+{
+    QString key;
+    for (qsizetype i = 0; i < labels.size(); ++i) {
+        if (i != column)
+            key += labels[i] + QChar(0x1f);
+    }
+    return key;
+}
+
+int strength(stats::Funnel f)
+{
+    switch (f) {
+    case stats::Funnel::Above998:
+    case stats::Funnel::Below998:
+        return 2;
+    case stats::Funnel::Above95:
+    case stats::Funnel::Below95:
+        return 1;
+    case stats::Funnel::Within:
+        break;
+    }
+    return 0;
+}
+
+bool above(stats::Funnel f)
+{
+    return f == stats::Funnel::Above998 || f == stats::Funnel::Above95;
+}
+
+QString joined(const QString &a, const QString &b)
+{
+    return a.isEmpty() ? b : b.isEmpty() ? a : a + QStringLiteral("; ") + b;
+}
+
+QString yearSpan(qint32 from, qint32 to)
+{
+    return from == to ? QObject::tr("%1 г.").arg(from) : QObject::tr("%1–%2 гг.").arg(from).arg(to);
+}
+
+} // namespace
+
+QString summedRegionName()
+{
+    return QObject::tr("Всего по территориям");
+}
+
+bool namesRegion(const QString &territory)
+{
+    QString name = territory.trimmed().toCaseFolded();
+    name.replace(QChar(0x451), QChar(0x435)); // ё
+    static const char *const prefixes[] = {"всего", "итого", "область", "по области", "регион"};
+    for (const char *prefix : prefixes) {
+        if (name.startsWith(QString::fromUtf8(prefix)))
+            return true;
+    }
+    return false;
+}
+
+stats::Funnel funnelClass(double observed, double expected, double dispersion)
+{
+    const stats::Funnel exact = stats::funnelByTails(observed, expected);
+    if (!(dispersion > 1))
+        return exact;
+    const stats::Funnel widened
+        = stats::funnelByZ((observed - expected) / std::sqrt(expected), dispersion);
+    // Both lie on one side or within: the weaker of the two.
+    return strength(widened) < strength(exact) ? widened : exact;
+}
+
+bool riskTerritory(stats::Funnel year, std::optional<stats::Funnel> before)
+{
+    return year == stats::Funnel::Above998 || (above(year) && before && above(*before));
+}
+
+TerritoryCensus::TerritoryCensus(qsizetype column, qint32 reportYear)
+    : column(column)
+    , reportYear(reportYear)
+{ }
+
+TerritoryCensus::Year TerritoryCensus::in(const table::Series &s, qint32 year)
+{
+    Year y;
+    const qint64 n = qint64(s.exact.size());
+    if (n == 0 || year < s.years.front() || year >= s.years.front() + n)
+        return y;
+    const std::size_t i = std::size_t(year - s.years.front());
+    y.rate = s.exact[i];
+    if (!s.cases.empty()) {
+        y.cases = s.cases[i];
+        y.population = s.population[i];
+    }
+    return y;
+}
+
+void TerritoryCensus::add(const table::Series &s)
+{
+    const QString key = groupKey(s.labels, column);
+    auto found = groupOf.constFind(key);
+    if (found == groupOf.cend()) {
+        Group g;
+        g.labels = s.labels;
+        while (g.labels.size() <= column)
+            g.labels.append(QString());
+        g.labels[column] = summedRegionName();
+        g.firstLine = s.line;
+        g.unit = s.unit;
+        found = groupOf.insert(key, groups.size());
+        groups.push_back(std::move(g));
+    }
+    Group &g = groups[*found];
+    Member m;
+    m.line = s.line;
+    m.territory = s.labels.value(column);
+    m.first = s.years.front();
+    m.last = s.years.front() + qint32(s.exact.size()) - 1;
+    m.year = reportYear != 0 ? reportYear : m.last;
+    m.at = in(s, m.year);
+    m.before = in(s, m.year - 1);
+    m.counts = !s.cases.empty();
+    m.per = s.per;
+    g.counts = g.counts && m.counts;
+    const std::size_t at = members.size();
+    memberAt.insert(s.line, at);
+
+    if (namesRegion(m.territory)) {
+        if (!g.found) {
+            g.found = at;
+            g.region = s;
+            g.regionLine = s.line;
+        } else {
+            g.otherTotals.push_back(at);
+        }
+        members.push_back(std::move(m));
+        return;
+    }
+    for (std::size_t other : g.members) {
+        if (!members[other].duplicate && members[other].territory == m.territory) {
+            m.duplicate = true;
+            m.duplicateOf = members[other].line;
+            break;
+        }
+    }
+    if (!m.duplicate) {
+        for (std::size_t i = 0; i < s.exact.size(); ++i) {
+            Sum &y = g.years[m.first + qint32(i)];
+            y.rates += s.exact[i];
+            if (m.counts) {
+                y.cases += s.cases[i];
+                y.population += s.population[i];
+            }
+            ++y.count;
+        }
+    }
+    g.members.push_back(at);
+    members.push_back(std::move(m));
+}
+
+void TerritoryCensus::finish()
+{
+    for (std::size_t i = 0; i < groups.size(); ++i) {
+        Group &g = groups[i];
+        if (g.found)
+            moved.insert(g.regionLine, true);
+        else
+            sum(g, -qint64(i) - 1);
+        if (g.region)
+            startsAt[g.firstLine].push_back(i);
+        compare(g);
+    }
+}
+
+// The region of a group as a series of its own, over the years every
+// territory has: as the table would give it with those sums in a row.
+void TerritoryCensus::sum(Group &g, qint64 line)
+{
+    std::vector<std::size_t> own;
+    for (std::size_t at : g.members) {
+        if (!members[at].duplicate)
+            own.push_back(at);
+    }
+    if (own.size() < 2)
+        return;
+    qint32 from = members[own.front()].first, to = members[own.front()].last;
+    qint32 earliest = from, latest = to;
+    for (std::size_t at : own) {
+        from = std::max(from, members[at].first);
+        to = std::min(to, members[at].last);
+        earliest = std::min(earliest, members[at].first);
+        latest = std::max(latest, members[at].last);
+    }
+    g.regionLine = line;
+    if (to - from + 1 < trend::MinValues)
+        return;
+    table::Series s;
+    s.labels = g.labels;
+    s.line = line;
+    const double per = members[own.front()].per;
+    if (g.counts) {
+        s.per = per;
+        s.unit = g.unit;
+    }
+    for (qint32 year = from; year <= to; ++year) {
+        const Sum &y = g.years[year];
+        double value = 0, exact = 0;
+        if (g.counts) {
+            s.cases.push_back(y.cases);
+            s.population.push_back(y.population);
+            value = exact = y.cases * per / y.population;
+            s.typed.push_back(trend::formatReal(value));
+        } else {
+            // Written out and read back, as from a table holding the means.
+            const QByteArray text = QByteArray::number(y.rates / y.count, 'g', 17);
+            const trend::Entry entry = trend::parseEntry(text);
+            value = entry.value;
+            exact = entry.exact;
+            s.typed.push_back(QString::fromLatin1(text));
+        }
+        s.values.push_back(value);
+        s.exact.push_back(exact);
+    }
+    s.years = trend::seriesYears(from, int(to - from + 1));
+    if (earliest < from || latest > to) {
+        QStringList out;
+        if (earliest < from)
+            out << yearSpan(earliest, from - 1);
+        if (latest > to)
+            out << yearSpan(to + 1, latest);
+        g.note = QObject::tr("не у всех территорий есть %1: в сумму не вошли")
+                     .arg(out.join(QObject::tr(" и ")));
+    }
+    g.region = std::move(s);
+}
+
+void TerritoryCensus::compare(const Group &g)
+{
+    std::vector<std::size_t> own;
+    for (std::size_t at : g.members) {
+        const Member &m = members[at];
+        if (m.duplicate) {
+            TerritoryComparison c;
+            c.note = QObject::tr("территория «%1» в группе уже есть (строка %2): не сравнивается "
+                                 "и в сумму не входит")
+                         .arg(m.territory)
+                         .arg(m.duplicateOf);
+            comparisons.insert(m.line, c);
+        } else {
+            own.push_back(at);
+        }
+    }
+    for (std::size_t at : g.otherTotals) {
+        TerritoryComparison c;
+        c.note = QObject::tr("итог группы уже взят из строки %1: эта строка не сравнивается")
+                     .arg(g.regionLine);
+        comparisons.insert(members[at].line, c);
+    }
+    if (g.region) {
+        TerritoryComparison c;
+        c.region = true;
+        QStringList notes;
+        if (!g.found && !g.counts)
+            notes
+                << QObject::tr("без населения: среднее показателей %1 территорий").arg(own.size());
+        if (!g.note.isEmpty())
+            notes << g.note;
+        c.note = notes.join(QStringLiteral("; "));
+        comparisons.insert(g.regionLine, c);
+        compareTo(g, own);
+        return;
+    }
+    const QString why = own.size() < 2
+        ? QObject::tr("в группе одна территория: сравнивать не с чем")
+        : QObject::tr("у территорий группы меньше %1 общих лет: нет суммы по территориям")
+              .arg(trend::MinValues);
+    for (std::size_t at : own) {
+        TerritoryComparison c;
+        c.note = why;
+        comparisons.insert(members[at].line, c);
+    }
+}
+
+void TerritoryCensus::compareTo(const Group &g, const std::vector<std::size_t> &own)
+{
+    const table::Series &region = *g.region;
+    // Cases observed and expected in a year, against the region's rate;
+    // none where either is missing.
+    struct Expected {
+        double observed = TerritoryComparison::None, expected = TerritoryComparison::None;
+        qint32 year = 0;
+        bool exists() const { return expected > 0; }
+    };
+    const auto expectedIn = [&](const Year &y, qint32 year) {
+        Expected e;
+        e.year = year;
+        const Year r = in(region, year);
+        if (std::isnan(y.cases) || !(y.population > 0) || !(r.population > 0))
+            return e;
+        e.observed = y.cases;
+        e.expected = y.population * r.cases / r.population;
+        return e;
+    };
+    std::vector<TerritoryComparison> all(own.size());
+    std::vector<Expected> now(own.size()), before(own.size());
+    QHash<qint32, std::vector<double>> z; // the group's z-scores by year
+    for (std::size_t i = 0; i < own.size(); ++i) {
+        const Member &m = members[own[i]];
+        TerritoryComparison &c = all[i];
+        c.year = m.year;
+        const Year r = in(region, m.year);
+        if (std::isnan(m.at.rate)) {
+            c.note = QObject::tr("нет показателя за %1 г.").arg(m.year);
+            continue;
+        }
+        c.rate = m.at.rate;
+        if (std::isnan(r.rate)) {
+            c.note = QObject::tr("за %1 г. нет показателя по территориям в целом").arg(m.year);
+            continue;
+        }
+        c.regionRate = r.rate;
+        if (r.rate > 0)
+            c.ratio = m.at.rate / r.rate;
+        else
+            c.note = QObject::tr("в %1 г. по территориям в целом показатель 0: отношения нет")
+                         .arg(m.year);
+        if (!m.counts)
+            continue;
+        if (std::isnan(m.at.population) || !(m.at.population > 0)) {
+            c.note = joined(c.note,
+                QObject::tr("нет населения за %1 г.: не сравнивается с ожидаемым").arg(m.year));
+            continue;
+        }
+        c.population = m.at.population;
+        now[i] = expectedIn(m.at, m.year);
+        before[i] = expectedIn(m.before, m.year - 1);
+        for (const Expected *e : {&now[i], &before[i]}) {
+            if (e->exists())
+                z[e->year].push_back((e->observed - e->expected) / std::sqrt(e->expected));
+        }
+    }
+    QHash<qint32, double> dispersion;
+    for (auto it = z.begin(); it != z.end(); ++it)
+        dispersion.insert(it.key(), stats::funnelDispersion(std::move(it.value())));
+
+    std::vector<double> rates(own.size(), TerritoryComparison::None);
+    for (std::size_t i = 0; i < own.size(); ++i) {
+        TerritoryComparison &c = all[i];
+        rates[i] = c.rate;
+        if (!now[i].exists())
+            continue;
+        c.observed = now[i].observed;
+        c.expected = now[i].expected;
+        c.sir = stats::standardisedRatio(c.observed, c.expected);
+        c.pValue = stats::sirPValue(c.observed, c.expected);
+        const double phi = dispersion.value(c.year, 0);
+        c.funnel = funnelClass(c.observed, c.expected, phi);
+        if (phi > 1) {
+            c.dispersion = phi;
+            c.note = joined(c.note,
+                QObject::tr("учтена избыточная дисперсия (φ = %1)")
+                    .arg(QString::number(phi, 'f', 2).replace('.', ',')));
+        }
+        std::optional<stats::Funnel> last;
+        if (before[i].exists())
+            last = funnelClass(
+                before[i].observed, before[i].expected, dispersion.value(c.year - 1, 0));
+        c.risk = riskTerritory(*c.funnel, last);
+    }
+    const std::vector<int> ranks = stats::rankHighestFirst(rates);
+    for (std::size_t i = 0; i < own.size(); ++i) {
+        all[i].rank = ranks[i];
+        comparisons.insert(members[own[i]].line, std::move(all[i]));
+    }
+}
+
+std::vector<const table::Series *> TerritoryCensus::regionsBefore(qint64 line) const
+{
+    std::vector<const table::Series *> regions;
+    const auto found = startsAt.constFind(line);
+    if (found != startsAt.cend()) {
+        for (std::size_t g : *found)
+            regions.push_back(&*groups[g].region);
+    }
+    return regions;
+}
+
+bool TerritoryCensus::movedAway(qint64 line) const
+{
+    return moved.contains(line);
+}
+
+const TerritoryComparison *TerritoryCensus::comparison(qint64 line) const
+{
+    const auto found = comparisons.constFind(line);
+    return found == comparisons.cend() ? nullptr : &*found;
+}
+
+} // namespace analysis

@@ -1,0 +1,149 @@
+// SPDX-License-Identifier: MIT
+// Territories against their region. One label column names the territory
+// (a district, a town); the other labels name the group (a disease, an age
+// group). Each group of two territories or more gets its region as one more
+// series: the territories' cases and population summed year by year (over
+// the years all of them have), or, without counts, the mean of their rates.
+// A row of the table whose territory says it is the whole ("Всего",
+// "Итого", "по области" ...) is the region instead, and is not summed
+// again.
+//
+// In its reporting year each territory is compared with its region: the
+// ratio of the rates, as the practice compares them, and the standardised
+// ratio of its cases to those it would have at the region's rate, with the
+// exact interval, the p-value and the class on the funnel plot.
+//
+// The census reads the whole table once, before the series are computed:
+// it needs every territory of a group before it can say anything of one.
+// It keeps a few numbers a series, and the region's series.
+#pragma once
+
+#include "stats/territory.h"
+#include "table/series.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <limits>
+#include <optional>
+#include <vector>
+
+namespace analysis {
+
+// The territory label of a region the tool sums.
+QString summedRegionName();
+// Whether a territory's name says it is the whole: it begins with «всего»,
+// «итого», «область», «по области» or «регион», in any case, ё as е.
+bool namesRegion(const QString &territory);
+
+// What the comparison says of one row. On the region's own row only
+// `region` and the note.
+struct TerritoryComparison {
+    static constexpr double None = std::numeric_limits<double>::quiet_NaN();
+    bool region = false; // the region's own row
+    qint32 year = 0; // the year compared
+    double rate = None, regionRate = None, ratio = None;
+    // With counts: the cases observed and expected at the region's rate.
+    double observed = None, expected = None, population = None;
+    std::optional<stats::Sir> sir;
+    double pValue = None;
+    std::optional<stats::Funnel> funnel;
+    double dispersion = None; // φ, where the classes allowed for it
+    std::optional<bool> risk; // with a class
+    int rank = 0; // by rate in the group, 1 the highest; 0: none
+    QString note;
+
+    bool ratioFlag() const { return ratio >= 1.5; }
+};
+
+// A ratio at which the practice calls a territory's rate raised.
+constexpr double RaisedRatio = 1.5;
+
+// The funnel class in a year, from the exact tails, with the group's
+// over-dispersion φ allowed for where it is above 1: the limits are then
+// widened by √φ (z / √φ against the normal quantiles), never narrowed
+// below the exact ones, so that a group of pure chance is flagged no more
+// often than the limits promise.
+stats::Funnel funnelClass(double observed, double expected, double dispersion);
+
+// Whether a territory is one of risk: above the 99.8 % limit in the
+// reporting year, or above the 95 % limit in it and in the year before.
+bool riskTerritory(stats::Funnel year, std::optional<stats::Funnel> before);
+
+class TerritoryCensus
+{
+public:
+    // `column`: the territory's label column; `reportYear`: the reporting
+    // year asked for, 0 for each series' last.
+    TerritoryCensus(qsizetype column, qint32 reportYear);
+
+    // Every series of the table, in its order, then finish() once.
+    void add(const table::Series &series);
+    void finish();
+
+    // The region rows to compute just before the series that starts at
+    // `line`: those of the groups it is the first series of.
+    std::vector<const table::Series *> regionsBefore(qint64 line) const;
+    // Whether the series at `line` is a region found in the table, which
+    // comes with its group's first series instead of where it stands.
+    bool movedAway(qint64 line) const;
+    // The comparison of the row that starts at `line` (a summed region's
+    // line is below 0); none for a series outside any group.
+    const TerritoryComparison *comparison(qint64 line) const;
+
+    qsizetype groupCount() const { return qsizetype(groups.size()); }
+
+private:
+    // What a territory gives the comparison: its cases, population and
+    // rate in a year (NaN where it has none).
+    struct Year {
+        double cases = TerritoryComparison::None, population = TerritoryComparison::None;
+        double rate = TerritoryComparison::None;
+    };
+    struct Member {
+        qint64 line = 0;
+        QString territory;
+        qint32 first = 0, last = 0; // the series' years
+        qint32 year = 0; // the reporting year
+        Year at, before; // in it and the year before
+        bool counts = false;
+        double per = 100000;
+        bool duplicate = false; // its territory is already in the group
+        qint64 duplicateOf = 0;
+    };
+    struct Sum {
+        double cases = 0, population = 0, rates = 0;
+        int count = 0;
+    };
+    struct Group {
+        QStringList labels; // the first series', its territory replaced
+        qint64 firstLine = 0;
+        std::vector<std::size_t> members; // territories, not the region
+        std::optional<std::size_t> found; // a region row of the table
+        std::vector<std::size_t> otherTotals; // more rows that say they are the whole
+        QHash<qint32, Sum> years;
+        std::optional<table::Series> region; // summed, or the row found
+        qint64 regionLine = 0;
+        QString note; // of the region's row
+        QString unit;
+        bool counts = true;
+    };
+
+    void sum(Group &group, qint64 line);
+    void compare(const Group &group);
+    void compareTo(const Group &group, const std::vector<std::size_t> &own);
+    static Year in(const table::Series &series, qint32 year);
+
+    qsizetype column;
+    qint32 reportYear;
+    std::vector<Member> members;
+    std::vector<Group> groups;
+    QHash<QString, std::size_t> groupOf; // by the labels but the territory
+    QHash<qint64, std::size_t> memberAt; // by line
+    QHash<qint64, std::vector<std::size_t>> startsAt; // groups by their first line
+    QHash<qint64, bool> moved; // region rows of the table, told with their group
+    QHash<qint64, TerritoryComparison> comparisons;
+};
+
+} // namespace analysis
