@@ -138,7 +138,7 @@ void TerritoryCensus::add(const table::Series &s)
     m.per = s.per;
     g.counts = g.counts && m.counts;
     const std::size_t at = members.size();
-    memberAt.insert(s.line, at);
+    byLine.emplace_back(s.line, at);
 
     if (namesRegion(m.territory)) {
         if (!g.found) {
@@ -151,16 +151,23 @@ void TerritoryCensus::add(const table::Series &s)
         members.push_back(std::move(m));
         return;
     }
-    for (std::size_t other : g.members) {
-        if (!members[other].duplicate && members[other].territory == m.territory) {
-            m.duplicate = true;
-            m.duplicateOf = members[other].line;
-            break;
+    const auto known = g.territories.constFind(m.territory);
+    if (known != g.territories.cend()) {
+        m.duplicate = true;
+        m.duplicateOf = *known;
+    } else {
+        g.territories.insert(m.territory, m.line);
+        if (g.years.empty())
+            g.base = m.first;
+        if (m.first < g.base) {
+            g.years.insert(g.years.begin(), std::size_t(g.base - m.first), Sum {});
+            g.base = m.first;
         }
-    }
-    if (!m.duplicate) {
+        const std::size_t from = std::size_t(m.first - g.base);
+        if (g.years.size() < from + s.exact.size())
+            g.years.resize(from + s.exact.size());
         for (std::size_t i = 0; i < s.exact.size(); ++i) {
-            Sum &y = g.years[m.first + qint32(i)];
+            Sum &y = g.years[from + i];
             y.rates += s.exact[i];
             if (m.counts) {
                 y.cases += s.cases[i];
@@ -175,6 +182,8 @@ void TerritoryCensus::add(const table::Series &s)
 
 void TerritoryCensus::finish()
 {
+    compared.resize(members.size());
+    std::sort(byLine.begin(), byLine.end());
     for (std::size_t i = 0; i < groups.size(); ++i) {
         Group &g = groups[i];
         if (g.found)
@@ -184,7 +193,11 @@ void TerritoryCensus::finish()
         if (g.region)
             startsAt[g.firstLine].push_back(i);
         compare(g);
+        g.territories.clear();
+        g.years = {};
     }
+    // What is asked afterwards is by line.
+    members = {};
 }
 
 // The region of a group as a series of its own, over the years every
@@ -218,7 +231,7 @@ void TerritoryCensus::sum(Group &g, qint64 line)
         s.unit = g.unit;
     }
     for (qint32 year = from; year <= to; ++year) {
-        const Sum &y = g.years[year];
+        const Sum &y = g.years[std::size_t(year - g.base)];
         double value = 0, exact = 0;
         if (g.counts) {
             s.cases.push_back(y.cases);
@@ -260,7 +273,7 @@ void TerritoryCensus::compare(const Group &g)
                                  "и в сумму не входит")
                          .arg(m.territory)
                          .arg(m.duplicateOf);
-            comparisons.insert(m.line, c);
+            compared[at] = c;
         } else {
             own.push_back(at);
         }
@@ -269,7 +282,7 @@ void TerritoryCensus::compare(const Group &g)
         TerritoryComparison c;
         c.note = QObject::tr("итог группы уже взят из строки %1: эта строка не сравнивается")
                      .arg(g.regionLine);
-        comparisons.insert(members[at].line, c);
+        compared[at] = c;
     }
     if (g.region) {
         TerritoryComparison c;
@@ -281,7 +294,10 @@ void TerritoryCensus::compare(const Group &g)
         if (!g.note.isEmpty())
             notes << g.note;
         c.note = notes.join(QStringLiteral("; "));
-        comparisons.insert(g.regionLine, c);
+        if (g.found)
+            compared[*g.found] = c;
+        else
+            regions.insert(g.regionLine, c);
         compareTo(g, own);
         return;
     }
@@ -292,7 +308,7 @@ void TerritoryCensus::compare(const Group &g)
     for (std::size_t at : own) {
         TerritoryComparison c;
         c.note = why;
-        comparisons.insert(members[at].line, c);
+        compared[at] = c;
     }
 }
 
@@ -355,8 +371,15 @@ void TerritoryCensus::compareTo(const Group &g, const std::vector<std::size_t> &
         }
     }
     QHash<qint32, double> dispersion;
-    for (auto it = z.begin(); it != z.end(); ++it)
-        dispersion.insert(it.key(), stats::funnelDispersion(std::move(it.value())));
+    QHash<qint32, QString> allowed; // the note of a year whose φ is allowed for
+    for (auto it = z.begin(); it != z.end(); ++it) {
+        const double phi = stats::funnelDispersion(std::move(it.value()));
+        dispersion.insert(it.key(), phi);
+        if (phi > 1)
+            allowed.insert(it.key(),
+                QObject::tr("учтена избыточная дисперсия (φ = %1)")
+                    .arg(QString::number(phi, 'f', 2).replace('.', ',')));
+    }
 
     std::vector<double> rates(own.size(), TerritoryComparison::None);
     for (std::size_t i = 0; i < own.size(); ++i) {
@@ -372,9 +395,7 @@ void TerritoryCensus::compareTo(const Group &g, const std::vector<std::size_t> &
         c.funnel = funnelClass(c.observed, c.expected, phi);
         if (phi > 1) {
             c.dispersion = phi;
-            c.note = joined(c.note,
-                QObject::tr("учтена избыточная дисперсия (φ = %1)")
-                    .arg(QString::number(phi, 'f', 2).replace('.', ',')));
+            c.note = joined(c.note, allowed.value(c.year));
         }
         std::optional<stats::Funnel> last;
         if (before[i].exists())
@@ -385,7 +406,7 @@ void TerritoryCensus::compareTo(const Group &g, const std::vector<std::size_t> &
     const std::vector<int> ranks = stats::rankHighestFirst(rates);
     for (std::size_t i = 0; i < own.size(); ++i) {
         all[i].rank = ranks[i];
-        comparisons.insert(members[own[i]].line, std::move(all[i]));
+        compared[own[i]] = std::move(all[i]);
     }
 }
 
@@ -407,8 +428,13 @@ bool TerritoryCensus::movedAway(qint64 line) const
 
 const TerritoryComparison *TerritoryCensus::comparison(qint64 line) const
 {
-    const auto found = comparisons.constFind(line);
-    return found == comparisons.cend() ? nullptr : &*found;
+    if (line < 0) {
+        const auto found = regions.constFind(line);
+        return found == regions.cend() ? nullptr : &*found;
+    }
+    const auto found
+        = std::lower_bound(byLine.begin(), byLine.end(), std::pair<qint64, std::size_t>(line, 0));
+    return found == byLine.end() || found->first != line ? nullptr : &compared[found->second];
 }
 
 } // namespace analysis

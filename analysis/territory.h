@@ -25,6 +25,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -122,7 +123,9 @@ private:
         std::vector<std::size_t> members; // territories, not the region
         std::optional<std::size_t> found; // a region row of the table
         std::vector<std::size_t> otherTotals; // more rows that say they are the whole
-        QHash<qint32, Sum> years;
+        QHash<QString, qint64> territories; // their first lines
+        std::vector<Sum> years; // from `base` on
+        qint32 base = 0;
         std::optional<table::Series> region; // summed, or the row found
         qint64 regionLine = 0;
         QString note; // of the region's row
@@ -137,13 +140,16 @@ private:
 
     qsizetype column;
     qint32 reportYear;
-    std::vector<Member> members;
+    std::deque<Member> members; // no copies as it grows
     std::vector<Group> groups;
     QHash<QString, std::size_t> groupOf; // by the labels but the territory
-    QHash<qint64, std::size_t> memberAt; // by line
+    // The members by line, sorted once the table is read: a national table
+    // asks for each of its series.
+    std::vector<std::pair<qint64, std::size_t>> byLine;
     QHash<qint64, std::vector<std::size_t>> startsAt; // groups by their first line
     QHash<qint64, bool> moved; // region rows of the table, told with their group
-    QHash<qint64, TerritoryComparison> comparisons;
+    std::vector<TerritoryComparison> compared; // by member
+    QHash<qint64, TerritoryComparison> regions; // by line: the regions' own rows
 };
 
 } // namespace analysis

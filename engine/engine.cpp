@@ -198,11 +198,28 @@ private:
         Problem error;
         if (!first.start(&error))
             return fatal(error);
-        table::SourceItem item;
-        while (!stopped() && first.next(item)) {
-            if (auto *series = std::get_if<table::Series>(&item))
-                census->add(*series);
-        }
+        // The batches are read on threads, as for the run itself, and the
+        // census takes their series in the table's order.
+        using Batch = std::vector<table::Series>;
+        inOrder<table::SourceBatch>(
+            jobs(), [&](table::SourceBatch &batch) { return !stopped() && first.nextBatch(batch); },
+            [&](table::SourceBatch &batch) {
+                Batch series;
+                first.read(batch, [&](table::SourceItem &item) {
+                    if (auto *s = std::get_if<table::Series>(&item))
+                        series.push_back(std::move(*s));
+                    return !stopping.load(std::memory_order_relaxed);
+                });
+                return series;
+            },
+            [&](Batch series) {
+                for (const table::Series &s : series)
+                    census->add(s);
+                return true;
+            },
+            [](const Batch &) {});
+        if (stopped())
+            return false;
         census->finish();
         return true;
     }
@@ -222,15 +239,16 @@ private:
 
     void readAll()
     {
-        const int jobs = o.jobs > 0 ? o.jobs : std::max(1, QThread::idealThreadCount());
-        spareLimit = std::size_t(jobs);
+        spareLimit = std::size_t(jobs());
         inOrder<table::SourceBatch>(
-            jobs,
+            jobs(),
             [this](table::SourceBatch &batch) { return !stopped() && source->nextBatch(batch); },
             [this](table::SourceBatch &batch) { return compute(batch); },
             [this](Outcome outcome) { return take(std::move(outcome)); },
             [](const Outcome &outcome) { discard(outcome); });
     }
+
+    int jobs() const { return o.jobs > 0 ? o.jobs : std::max(1, QThread::idealThreadCount()); }
 
     // How much of the table lies behind: read, for a table that streams;
     // taken, for a long one, which is read whole first.

@@ -105,12 +105,64 @@ private slots:
     void stopHalfWay_data();
     void stopHalfWay();
     void reportNotStaged();
+    void territoryRules_data();
+    void territoryRules();
     void timeLeft_data();
     void timeLeft();
 
 private:
     QTemporaryDir dir;
 };
+
+void TestEngine::territoryRules_data()
+{
+    QTest::addColumn<QString>("territory");
+    QTest::addColumn<bool>("whole");
+    QTest::addColumn<double>("observed");
+    QTest::addColumn<double>("expected");
+    QTest::addColumn<double>("dispersion");
+    QTest::addColumn<int>("before"); // the year before's class; -1: none
+    QTest::addColumn<int>("funnel");
+    QTest::addColumn<bool>("risk");
+    using F = stats::Funnel;
+    // P(X ≥ 10 | 3) = 0.0011, P(X ≥ 11 | 3) = 0.00029; z = 4.04 and 4.62.
+    QTest::newRow("exact: above 99.8 %")
+        << "ИТОГО по области" << true << 11.0 << 3.0 << 0.0 << -1 << int(F::Above998) << true;
+    QTest::newRow("above 95 % once")
+        << "Всё Тотемский" << false << 10.0 << 3.0 << 0.0 << -1 << int(F::Above95) << false;
+    QTest::newRow("above 95 % twice")
+        << "Регион" << true << 10.0 << 3.0 << 0.0 << int(F::Above998) << int(F::Above95) << true;
+    QTest::newRow("φ widens: z / √φ = 2.3")
+        << "Всего" << true << 11.0 << 3.0 << 4.0 << int(F::Above95) << int(F::Above95) << true;
+    // z = 2.20 would pass 95 %, but the exact tail does not: 0.042.
+    QTest::newRow("φ never narrows")
+        << "по Области" << true << 6.0 << 2.5 << 1.01 << -1 << int(F::Within) << false;
+    // P(X = 0 | 9) = 0.00012; z = −3, by √1.2 −2.74.
+    QTest::newRow("below, exact") << "Итоговый" << true << 0.0 << 9.0 << 0.0 << -1
+                                  << int(F::Below998) << false;
+    QTest::newRow("below, φ") << "Областная больница" << false << 0.0 << 9.0 << 1.2 << -1
+                              << int(F::Below95) << false;
+    QTest::newRow("within") << "Северный район" << false << 3.0 << 3.0 << 0.0 << int(F::Above95)
+                            << int(F::Within) << false;
+}
+
+void TestEngine::territoryRules()
+{
+    QFETCH(QString, territory);
+    QFETCH(bool, whole);
+    QFETCH(double, observed);
+    QFETCH(double, expected);
+    QFETCH(double, dispersion);
+    QFETCH(int, before);
+    QFETCH(int, funnel);
+    QFETCH(bool, risk);
+    QCOMPARE(analysis::namesRegion(territory), whole);
+    const stats::Funnel got = analysis::funnelClass(observed, expected, dispersion);
+    QCOMPARE(int(got), funnel);
+    QCOMPARE(analysis::riskTerritory(
+                 got, before < 0 ? std::nullopt : std::optional(stats::Funnel(before))),
+        risk);
+}
 
 void TestEngine::sameAsCommandLine_data()
 {
@@ -130,6 +182,10 @@ void TestEngine::sameAsCommandLine_data()
         << golden + "unterminated-quote/input.csv" << QStringList();
     // Found by the thread that reads that batch: later batches are read already.
     QTest::newRow("a NUL byte mid-table") << golden + "nul-byte/input.csv" << QStringList();
+    // A total row moved up to its group's first row, a region summed.
+    QTest::newRow("territories") << golden + "territories/input.csv"
+                                 << QStringList {"--cases", "случаи", "--population", "население",
+                                        "--territory", "Район"};
 }
 
 void TestEngine::sameAsCommandLine()
@@ -158,6 +214,7 @@ void TestEngine::sameAsCommandLine()
     o.rates.population = args.value(args.indexOf("--population") + 1);
     if (!args.contains("--cases"))
         o.rates = {};
+    o.territory = args.contains("--territory") ? args.last() : QString();
     for (const auto &[jobs, batchBytes] : {std::pair(1, 1 << 20), {1, 40}, {3, 40}, {8, 40}}) {
         const QString out = dir.filePath(QStringLiteral("engine%1-%2").arg(jobs).arg(batchBytes));
         QDir().mkpath(out);
