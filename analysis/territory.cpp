@@ -177,6 +177,7 @@ void TerritoryCensus::add(const table::Series &s)
         }
     }
     g.members.push_back(at);
+    g.names.push_back(m.territory);
     members.push_back(std::move(m));
 }
 
@@ -190,8 +191,10 @@ void TerritoryCensus::finish()
             moved.insert(g.regionLine, true);
         else
             sum(g, -qint64(i) - 1);
-        if (g.region)
+        if (g.region) {
             startsAt[g.firstLine].push_back(i);
+            groupByRegion.insert(g.regionLine, i);
+        }
         compare(g);
         g.territories.clear();
         g.years = {};
@@ -408,6 +411,25 @@ void TerritoryCensus::compareTo(const Group &g, const std::vector<std::size_t> &
         all[i].rank = ranks[i];
         compared[own[i]] = std::move(all[i]);
     }
+}
+
+std::vector<TerritoryCensus::Territory> TerritoryCensus::territoriesOf(qint64 line) const
+{
+    std::vector<Territory> all;
+    const auto found = groupByRegion.constFind(line);
+    if (found == groupByRegion.cend())
+        return all;
+    const Group &g = groups[*found];
+    for (std::size_t i = 0; i < g.members.size(); ++i) {
+        const TerritoryComparison &c = compared[g.members[i]];
+        if (c.note.isEmpty() || c.rank > 0 || !std::isnan(c.rate))
+            all.push_back({g.names[qsizetype(i)], &c});
+    }
+    std::stable_sort(all.begin(), all.end(), [](const Territory &a, const Territory &b) {
+        const int x = a.comparison->rank, y = b.comparison->rank;
+        return (x > 0 && (y == 0 || x < y));
+    });
+    return all;
 }
 
 std::vector<const table::Series *> TerritoryCensus::regionsBefore(qint64 line) const

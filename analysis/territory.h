@@ -95,6 +95,15 @@ public:
 
     qsizetype groupCount() const { return qsizetype(groups.size()); }
 
+    // The territories of the group whose region's row starts at `line`, in
+    // the order of their rank (those without one last, in the table's
+    // order); empty for any other line.
+    struct Territory {
+        QString name;
+        const TerritoryComparison *comparison;
+    };
+    std::vector<Territory> territoriesOf(qint64 regionLine) const;
+
 private:
     // What a territory gives the comparison: its cases, population and
     // rate in a year (NaN where it has none).
@@ -121,6 +130,7 @@ private:
         QStringList labels; // the first series', its territory replaced
         qint64 firstLine = 0;
         std::vector<std::size_t> members; // territories, not the region
+        QStringList names; // of the members
         std::optional<std::size_t> found; // a region row of the table
         std::vector<std::size_t> otherTotals; // more rows that say they are the whole
         QHash<QString, qint64> territories; // their first lines
@@ -148,6 +158,7 @@ private:
     std::vector<std::pair<qint64, std::size_t>> byLine;
     QHash<qint64, std::vector<std::size_t>> startsAt; // groups by their first line
     QHash<qint64, bool> moved; // region rows of the table, told with their group
+    QHash<qint64, std::size_t> groupByRegion; // by the region's line
     std::vector<TerritoryComparison> compared; // by member
     QHash<qint64, TerritoryComparison> regions; // by line: the regions' own rows
 };

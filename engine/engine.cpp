@@ -325,6 +325,10 @@ private:
         if (!o.document.isEmpty() && outputs.inDocument(s.line))
             event.section = std::make_unique<summary::Document::Section>(
                 summary::Document::section(row, valueName, *summary::documentFormat(o.document)));
+        if (event.section && result.territory && result.territory->region)
+            event.section->territories = std::make_shared<const summary::Document::Territories>(
+                summary::Document::territories(
+                    o.territory, census->territoriesOf(s.line), s.unit, !s.cases.empty()));
         if (wantsRows) {
             std::vector<summary::CellValue> values;
             values.reserve(rowColumns.size());

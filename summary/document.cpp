@@ -105,6 +105,49 @@ Document::Section Document::section(
     return out;
 }
 
+Document::Territories Document::territories(const QString &territoryName,
+    const std::vector<analysis::TerritoryCensus::Territory> &all, const QString &unit, bool counts)
+{
+    Territories out;
+    out.heading = QObject::tr("Территории");
+    Table &t = out.table;
+    t.header << QObject::tr("Место") << territoryName
+             << (unit.isEmpty() ? QObject::tr("Показатель")
+                                : QObject::tr("Показатель %1").arg(unit));
+    if (counts)
+        t.header << QObject::tr("Случаев");
+    t.header << QObject::tr("Отношение к показателю по территориям");
+    if (counts)
+        t.header << QObject::tr("SIR (95%1% ДИ)").arg(Nbsp) << QObject::tr("Положение на воронке")
+                 << QObject::tr("Территория риска");
+    t.numeric = {true, false, true};
+    if (counts)
+        t.numeric.push_back(true);
+    t.numeric.push_back(true);
+    if (counts)
+        t.numeric.insert(t.numeric.end(), {false, false, false});
+    const auto number = [](double x, auto spell) { return std::isnan(x) ? QString() : spell(x); };
+    for (const auto &territory : all) {
+        const analysis::TerritoryComparison &c = *territory.comparison;
+        QStringList row;
+        row << (c.rank > 0 ? QString::number(c.rank) : QString()) << territory.name
+            << number(c.rate, spelling::rate);
+        if (counts)
+            row << number(c.observed, [](double x) { return spelling::whole(qint64(x)); });
+        row << number(c.ratio, [](double x) { return spelling::fixed(x, 2); });
+        if (counts)
+            row << (c.sir ? QObject::tr("%1 (%2–%3)")
+                                .arg(spelling::fixed(c.sir->ratio, 2),
+                                    spelling::fixed(c.sir->low, 2), spelling::fixed(c.sir->high, 2))
+                          : QString())
+                << (c.funnel ? funnelText(*c.funnel) : QString())
+                << (c.risk && *c.risk ? QObject::tr("да") : QString());
+        t.rows.push_back(row);
+    }
+    out.paragraph = territoryParagraph(territoryName, all);
+    return out;
+}
+
 Document::Document(Info info)
     : about(std::move(info))
 { }

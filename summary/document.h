@@ -15,6 +15,7 @@
 // gets landscape pages.
 #pragma once
 
+#include "analysis/territory.h"
 #include "summary/summaryrow.h"
 
 #include <QByteArray>
@@ -47,6 +48,26 @@ QString methodsNote(const analysis::AnalysisOptions &options, bool counts);
 class Document
 {
 public:
+    // The parts the writers lay out.
+    struct Table {
+        QStringList header;
+        std::vector<QStringList> rows;
+        std::vector<bool> numeric; // a column of numbers, set to the right
+    };
+
+    // A group's territories, after its region's own section: their table,
+    // ranked, and what it says in words.
+    struct Territories {
+        QString heading;
+        Table table;
+        QString paragraph;
+    };
+    // `territoryName`: the label column's name («Район»); `counts`: with
+    // cases, which the table then shows.
+    static Territories territories(const QString &territoryName,
+        const std::vector<analysis::TerritoryCensus::Territory> &territories, const QString &unit,
+        bool counts);
+
     // A series' part of the document, made on the thread that computed it.
     struct Section {
         QString heading; // the labels joined by « / »
@@ -60,6 +81,7 @@ public:
         QString unit; // «на 100 тыс.», with counts
         bool counts = false;
         std::int32_t firstYear = 0, lastYear = 0, reportYear = 0;
+        std::shared_ptr<const Territories> territories; // a region's
     };
     static Section section(const RowInput &row, const QString &valueName, DocumentFormat format);
 
@@ -77,12 +99,6 @@ public:
     // Writes the document to `device` in `format`; false with `why`.
     bool write(QIODevice *device, DocumentFormat format, QString *why) const;
 
-    // The parts the writers lay out.
-    struct Table {
-        QStringList header;
-        std::vector<QStringList> rows;
-        std::vector<bool> numeric; // a column of numbers, set to the right
-    };
     const Info &info() const { return about; }
     QString title() const;
     QString coverage() const; // «Годы наблюдения: 2005–2024. Отчётный год: 2024.»

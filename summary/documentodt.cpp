@@ -206,10 +206,10 @@ QByteArray stylesXml()
 
 // The table's styles: its width, a column's, a row that is not split, a
 // cell's borders.
-void tableStyles(Xml &x, const TableLayout &layout)
+void tableStyles(Xml &x, const TableLayout &layout, const QString &name, bool cells)
 {
     const double width = (layout.landscape ? Landscape : Portrait).textWidth();
-    x.style(QStringLiteral("Series"), "table");
+    x.style(name, "table");
     x.properties("table-properties",
         {{"style:width", points(width)}, {"table:align", "margins"}, {"fo:margin-top", points(6)},
             {"fo:margin-bottom", points(6)}});
@@ -220,12 +220,14 @@ void tableStyles(Xml &x, const TableLayout &layout)
         const qint64 w
             = c + 1 == layout.widths.size() ? left : std::llround(layout.widths[c] * 100);
         left -= w;
-        x.style(QStringLiteral("Series.C%1").arg(c + 1), "table-column");
+        x.style(QStringLiteral("%1.C%2").arg(name).arg(c + 1), "table-column");
         x.properties("table-column-properties",
             {{"style:column-width", points(w / 100.0)},
                 {"style:rel-column-width", QStringLiteral("%1*").arg(w)}});
         x->writeEndElement();
     }
+    if (!cells)
+        return;
     x.style(QStringLiteral("Series.Row"), "table-row");
     x.properties("table-row-properties", {{"fo:keep-together", "always"}});
     x->writeEndElement();
@@ -259,15 +261,16 @@ void tableRow(Xml &x, const QStringList &cells, const std::vector<bool> &numeric
     x->writeEndElement();
 }
 
-void seriesTable(Xml &x, const Document::Table &table, const TableLayout &layout)
+void seriesTable(Xml &x, const Document::Table &table, const TableLayout &layout,
+    const QString &style, const QString &name)
 {
     x->writeStartElement(TableNs, QStringLiteral("table"));
-    x->writeAttribute(TableNs, QStringLiteral("name"), QObject::tr("Ряды"));
-    x->writeAttribute(TableNs, QStringLiteral("style-name"), QStringLiteral("Series"));
+    x->writeAttribute(TableNs, QStringLiteral("name"), name);
+    x->writeAttribute(TableNs, QStringLiteral("style-name"), style);
     for (std::size_t c = 0; c < layout.widths.size(); ++c) {
         x->writeStartElement(TableNs, QStringLiteral("table-column"));
         x->writeAttribute(
-            TableNs, QStringLiteral("style-name"), QStringLiteral("Series.C%1").arg(c + 1));
+            TableNs, QStringLiteral("style-name"), QStringLiteral("%1.C%2").arg(style).arg(c + 1));
         x->writeEndElement();
     }
     x->writeStartElement(TableNs, QStringLiteral("table-header-rows"));
@@ -293,7 +296,16 @@ QByteArray contentXml(const Document &d)
     x.style(QStringLiteral("FirstHeading"), "paragraph", QStringLiteral("Heading"),
         QStringLiteral("Standard"));
     x->writeEndElement();
-    tableStyles(x, layout);
+    tableStyles(x, layout, QStringLiteral("Series"), true);
+    const auto &sections = d.parts();
+    // Each group's table of territories, upright, columns of its own.
+    std::vector<TableLayout> territoryLayouts(sections.size());
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        if (!sections[i].territories)
+            continue;
+        territoryLayouts[i] = tableLayout(sections[i].territories->table, false);
+        tableStyles(x, territoryLayouts[i], QStringLiteral("Territories%1").arg(i + 1), false);
+    }
     x.style(QStringLiteral("Picture"), "graphic");
     x.properties(
         "graphic-properties", {{"style:vertical-pos", "top"}, {"style:vertical-rel", "baseline"}});
@@ -307,11 +319,10 @@ QByteArray contentXml(const Document &d)
     x.paragraph(QStringLiteral("Subtitle"), d.coverage());
 
     if (!table.rows.empty())
-        seriesTable(x, table, layout);
+        seriesTable(x, table, layout, QStringLiteral("Series"), QObject::tr("Ряды"));
     if (!d.info().methods.isEmpty())
         x.paragraph(QStringLiteral("Methods"), d.info().methods);
 
-    const auto &sections = d.parts();
     for (std::size_t i = 0; i < sections.size(); ++i) {
         const Document::Section &s = sections[i];
         x.paragraph(
@@ -334,6 +345,13 @@ QByteArray contentXml(const Document &d)
         x->writeEndElement();
         x->writeEndElement();
         x.paragraph(QStringLiteral("Text"), s.paragraph);
+        if (const auto &t = s.territories) {
+            x.paragraph(QStringLiteral("Heading"), t->heading, true);
+            seriesTable(x, t->table, territoryLayouts[i],
+                QStringLiteral("Territories%1").arg(i + 1),
+                QObject::tr("Территории %1").arg(i + 1));
+            x.paragraph(QStringLiteral("Text"), t->paragraph);
+        }
     }
     x->writeEndElement();
     x->writeEndElement();

@@ -120,7 +120,7 @@ double pagesTaken(const Document::Table &table, const std::vector<double> &width
 
 } // namespace
 
-TableLayout tableLayout(const Document::Table &table)
+TableLayout tableLayout(const Document::Table &table, bool mayTurn)
 {
     const QFont cell = serif(CellSize), head = serif(CellSize, true);
     const std::size_t columns = std::size_t(table.header.size());
@@ -141,6 +141,8 @@ TableLayout tableLayout(const Document::Table &table)
     // Upright where its words fit and it takes no more pages than on its
     // side, where long labels need fewer lines.
     TableLayout upright {false, share(m, Portrait.textWidth())};
+    if (!mayTurn)
+        return upright;
     TableLayout sideways {true, share(m, Landscape.textWidth())};
     const bool fits = std::accumulate(m.least.begin(), m.least.end(), 0.0) <= Portrait.textWidth();
     if (fits

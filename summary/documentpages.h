@@ -51,7 +51,7 @@ struct TableLayout {
 // by a hyphen counts as one), and the rest of the width shared by how much
 // more each column's longest text needs; landscape where the words do not
 // fit upright.
-TableLayout tableLayout(const Document::Table &table);
+TableLayout tableLayout(const Document::Table &table, bool mayTurn = true);
 
 // The text's width in points in `font`, at print resolution.
 double textWidth(const QFont &font, const QString &text);

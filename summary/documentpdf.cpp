@@ -188,6 +188,19 @@ void printSection(Pages &pages, const Document::Section &s)
     pages.y += ChartHeight + ChartBelow;
     paragraph.draw(p, 0, pages.y);
     pages.y += paragraph.height() + ParagraphBelow;
+    if (const auto &t = s.territories) {
+        Block title(&pages.pdf, t->heading, serif(HeadingSize, true), width, Qt::AlignLeft);
+        // The heading with the table's header and first rows.
+        if (pages.y > 0 && HeadingAbove + title.height() + HeadingBelow + 60 > pages.room())
+            pages.newPage(false);
+        pages.y += pages.y > 0 ? HeadingAbove : 0;
+        title.draw(p, 0, pages.y);
+        pages.y += title.height() + HeadingBelow - 6;
+        const TableLayout layout = tableLayout(t->table, false);
+        TablePrinter(pages, t->table, layout).print();
+        Block words(&pages.pdf, t->paragraph, serif(BodySize), width, Qt::AlignJustify);
+        pages.place(words, 0, ParagraphBelow);
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <QObject>
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 
@@ -263,6 +264,77 @@ QString reportParagraph(const RowInput &row)
                   .arg(s.years[std::size_t(r.count)])
                   .arg(spelling::rate(r.forecastLevel)));
     return sentences.join(u' ');
+}
+
+} // namespace summary
+
+namespace summary {
+
+namespace {
+
+// The words for the territories: районы for a column of districts, else
+// территории, in the forms a count and the prepositions ask for.
+struct TerritoryWords {
+    QString none; // «ни в одном районе»
+    QString at; // «в», «на»
+    QString one, many; // after a number, in the prepositional: «районе», «районах»
+};
+
+TerritoryWords territoryWords(const QString &column)
+{
+    if (column.trimmed().toCaseFolded().startsWith(QStringLiteral("район")))
+        return {QObject::tr("ни в одном районе"), QObject::tr("в"), QObject::tr("районе"),
+            QObject::tr("районах")};
+    return {QObject::tr("ни на одной территории"), QObject::tr("на"), QObject::tr("территории"),
+        QObject::tr("территориях")};
+}
+
+// At most this many names in a list; the rest are counted.
+constexpr std::size_t ListedNames = 10;
+
+QString listed(const QStringList &names)
+{
+    if (std::size_t(names.size()) <= ListedNames)
+        return names.join(QStringLiteral(", "));
+    return QObject::tr("%1 и ещё %2")
+        .arg(names.mid(0, qsizetype(ListedNames)).join(QStringLiteral(", ")))
+        .arg(names.size() - qsizetype(ListedNames));
+}
+
+} // namespace
+
+QString territoryParagraph(
+    const QString &territoryName, const std::vector<analysis::TerritoryCensus::Territory> &all)
+{
+    const TerritoryWords w = territoryWords(territoryName);
+    QStringList above, significant, risk;
+    for (const auto &t : all) {
+        const analysis::TerritoryComparison &c = *t.comparison;
+        if (c.ratio > 1)
+            above << QObject::tr("%1 (%2)").arg(t.name, spelling::times(c.ratio));
+        if (c.funnel
+            && (*c.funnel == stats::Funnel::Above95 || *c.funnel == stats::Funnel::Above998))
+            significant << t.name;
+        if (c.risk && *c.risk)
+            risk << t.name;
+    }
+    const qint64 n = above.size();
+    QString text = n == 0
+        ? QObject::tr("Выше среднего по территориям показатель %1").arg(w.none)
+        : QObject::tr("Выше среднего по территориям показатель %1 %2\u00a0%3: %4")
+              .arg(w.at)
+              .arg(spelling::whole(n))
+              .arg(spelling::numeral(n) == spelling::Numeral::One ? w.one : w.many)
+              .arg(listed(above));
+    const bool counts = std::any_of(
+        all.begin(), all.end(), [](const auto &t) { return t.comparison->funnel.has_value(); });
+    if (counts) {
+        text += QObject::tr("; статистически значимо (95\u00a0%): %1")
+                    .arg(significant.isEmpty() ? w.none : listed(significant));
+        text += risk.isEmpty() ? QObject::tr("; территорий риска нет")
+                               : QObject::tr("; территории риска: %1").arg(listed(risk));
+    }
+    return text + QLatin1Char('.');
 }
 
 } // namespace summary

@@ -39,4 +39,11 @@ QString unitWords(QString unit);
 // cases come first and the unit is written after the rate.
 QString reportParagraph(const RowInput &row);
 
+// What a group's territories say: «Выше среднего по территориям показатель
+// в 4 районах: Тотемский (в 2,3 раза), …; статистически значимо (95 %): …;
+// территории риска: ….» `territoryName` is the label column's name: a
+// column of districts («Район») speaks of районы, any other of территории.
+QString territoryParagraph(const QString &territoryName,
+    const std::vector<analysis::TerritoryCensus::Territory> &territories);
+
 } // namespace summary
