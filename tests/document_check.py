@@ -11,7 +11,7 @@ VANTOREL_UPDATE_GOLDEN=1 writes the golden files instead.
 
     document_check.py VANTOREL_BATCH EXAMPLES GOLDEN
 """
-import os, random, re, subprocess, sys, tempfile, zipfile
+import csv, io, os, random, re, subprocess, sys, tempfile, zipfile
 import xml.etree.ElementTree as ET
 
 batch, examples, golden = sys.argv[1:4]
@@ -29,6 +29,9 @@ cases = {
     # columns go.
     "mixed": [f"{golden}/mixed.csv", "--year", "2021", "--joinpoints", "off"],
     "paragraphs-counts": [f"{golden}/paragraphs-counts.csv", *rates],
+    # A total row moved up, a region summed, a group of one territory.
+    "territories": [f"{golden}/../batch/territories/input.csv", *rates, "--territory", "Район",
+                    "--joinpoints", "off"],
 }
 
 def odt_lines(path):
@@ -64,16 +67,42 @@ with tempfile.TemporaryDirectory() as work:
                    env=env, stderr=subprocess.DEVNULL)
     text = subprocess.run(["pdftotext", "-raw", pdf, "-"], capture_output=True, text=True).stdout
     failures += not same("counts-poisson.pdf.txt", text.replace("\f", "").splitlines())
-    # LibreOffice opens the file and finds every paragraph of the text.
-    odt = f"{work}/surveillance.odt"
+    # LibreOffice opens the files and finds every paragraph of the text.
     subprocess.run(["soffice", f"-env:UserInstallation=file://{work}/office", "--headless",
-                    "--convert-to", "txt:Text", "--outdir", work, odt],
+                    "--convert-to", "txt:Text", "--outdir", work, f"{work}/surveillance.odt",
+                    f"{work}/territories.odt"],
                    capture_output=True, timeout=240, env=dict(env, HOME=work))
-    office = open(f"{work}/surveillance.txt", encoding="utf-8-sig").read()
-    for line in odt_lines(odt):
-        if line.strip() and line not in office:
-            print(f"LibreOffice's text lacks: {line}")
-            failures += 1
+    for name in ("surveillance", "territories"):
+        office = open(f"{work}/{name}.txt", encoding="utf-8-sig").read()
+        for line in odt_lines(f"{work}/{name}.odt"):
+            if line.strip() and line not in office:
+                print(f"LibreOffice's text of {name} lacks: {line}")
+                failures += 1
+    # The territories' tables and sentences hold the summary's numbers.
+    summary = subprocess.run([batch, *cases["territories"], "-q"], capture_output=True,
+                             text=True).stdout
+    rows = {(r["Болезнь"], r["Район"]): r for r in csv.DictReader(io.StringIO(summary))}
+    root = ET.fromstring(zipfile.ZipFile(f"{work}/territories.odt").read("content.xml"))
+    TABLE = "{urn:oasis:names:tc:opendocument:xmlns:table:1.0}"
+    texts = odt_lines(f"{work}/territories.odt")
+    groups = [t.split(" / ")[0] for t in texts if " / Всего по территориям" in t or " / Итого" in t]
+    tables = [t for t in root.iter(TABLE + "table") if t.get(TABLE + "name").startswith("Территории")]
+    for group, table in zip(groups, tables):
+        for tr in list(table.iter(TABLE + "table-row"))[1:]:
+            cells = ["".join(c.itertext()) for c in tr.iter(TABLE + "table-cell")]
+            r = rows[(group, cells[1])]
+            spelled = lambda key: f"{float(r[key]):.2f}".replace(".", ",")
+            ratio = spelled("ratio_to_region")
+            if cells[0] != r["territory_rank"] or cells[4] != ratio or not cells[5].startswith(spelled("sir")):
+                print(f"{group} / {cells[1]}: the table says {cells}, the summary {r['territory_rank']}, {ratio}")
+                failures += 1
+            said = f"{cells[1]} (в "
+            if float(r["ratio_to_region"]) > 1 and not any(said in t for t in texts):
+                print(f"{group} / {cells[1]}: no sentence names it above the region")
+                failures += 1
+    if len(tables) != 2:
+        print(f"territories: {len(tables)} tables of territories, expected 2")
+        failures += 1
 
 def long_labels(path):
     """Ten infections by six districts, twenty years of counts, names as long
