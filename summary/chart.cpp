@@ -2,6 +2,7 @@
 #include "summary/chart.h"
 
 #include "calc/spelling.h"
+#include "summary/chartcommon.h"
 
 #include <QFont>
 #include <QFontMetricsF>
@@ -15,29 +16,6 @@
 
 namespace summary {
 
-namespace {
-
-const QColor ActualColor(0x1f, 0x4e, 0x9c);
-const QColor TrendColor(0xc0, 0x39, 0x2b);
-const QColor GridColor(0xdd, 0xdd, 0xdd);
-const QColor JoinpointColor(0x6a, 0x1b, 0x9a);
-const QColor ExpectedColor(0xd9, 0x82, 0x2b);
-
-// «−3,2 % (−4,1; −2,3)»: a change with its interval.
-QString withInterval(double value, double low, double high)
-{
-    return QStringLiteral("%1\u00A0% (%2; %3)")
-        .arg(spelling::percent(value), spelling::percent(low), spelling::percent(high));
-}
-
-// Between the items of a footnote line: «;» is taken by the intervals.
-const QString Separator = QStringLiteral(" · ");
-
-// Room kept clear about a value's label, so that two never touch.
-constexpr double LabelGap = 3;
-
-// A name that comes from elsewhere (the value axis', «на 100 тыс.»), with
-// its numbers spelled as ours and tied to their units.
 QString typeset(QString text)
 {
     static const QRegularExpression decimal(QStringLiteral("(?<=\\d)\\.(?=\\d)"));
@@ -48,17 +26,15 @@ QString typeset(QString text)
         .replace(unit, QStringLiteral("\u00A0"));
 }
 
-// Lines no wider than `width`: the items joined where they fit, an item
-// longer than a line broken between its words. Numbers stay with their
-// units: those are tied by no-break spaces.
-QStringList wrap(const QStringList &items, const QFontMetricsF &metrics, double width)
+QStringList wrap(
+    const QStringList &items, const QFontMetricsF &metrics, double width, const QString &separator)
 {
     QStringList lines;
     QString line;
     for (const QString &item : items) {
         if (item.isEmpty())
             continue;
-        const QString joined = line.isEmpty() ? item : line + Separator + item;
+        const QString joined = line.isEmpty() ? item : line + separator + item;
         if (metrics.horizontalAdvance(joined) <= width) {
             line = joined;
             continue;
@@ -81,10 +57,6 @@ QStringList wrap(const QStringList &items, const QFontMetricsF &metrics, double 
     return lines;
 }
 
-// About seven lines are drawn; a scale that asks for more is broken.
-constexpr int MaxGridLines = 64;
-
-// Round steps (1, 2, 5 times a power of ten) for about `count` ticks.
 double niceStep(double span, int count)
 {
     if (!(span > 0) || !std::isfinite(span))
@@ -96,6 +68,18 @@ double niceStep(double span, int count)
             return m * power;
     }
     return 10 * power;
+}
+
+namespace {
+
+const QColor JoinpointColor(0x6a, 0x1b, 0x9a);
+const QColor ExpectedColor(0xd9, 0x82, 0x2b);
+
+// «−3,2 % (−4,1; −2,3)»: a change with its interval.
+QString withInterval(double value, double low, double high)
+{
+    return QStringLiteral("%1\u00A0% (%2; %3)")
+        .arg(spelling::percent(value), spelling::percent(low), spelling::percent(high));
 }
 
 // The expected level is marked where the year has a value and bounds.
@@ -127,12 +111,6 @@ public:
         , valueName(valueName)
         , n(r.count)
     {
-        titleFont.setPixelSize(20);
-        titleFont.setBold(true);
-        // Printed about 14 cm wide: 12 px are about 5,3 pt there.
-        font.setPixelSize(14);
-        small = font;
-        small.setPixelSize(12);
         layOut();
         scale();
     }
@@ -581,9 +559,9 @@ private:
     const analysis::TrendModel model; // of the APC and the joinpoint fit
     const QString valueName;
     const int n;
-    QFont titleFont {QStringLiteral("Nimbus Sans")};
-    QFont font {QStringLiteral("Nimbus Sans")};
-    QFont small;
+    const QFont titleFont = chartFont(20, true);
+    const QFont font = chartFont(14);
+    const QFont small = chartFont(12);
     QRectF plot {80, 60, Width - 110, Height - 180}; // its bottom as the texts below leave it
     std::vector<Entry> entries; // the legend's
     QStringList notes; // the footnote's lines

@@ -5,6 +5,7 @@
 // give. Workbooks are made here, by hand or by libxlsxwriter, and must read
 // as the same table in CSV does.
 #include "summary/chart.h"
+#include "summary/funnelchart.h"
 #include "summary/reporttext.h"
 #include "summary/shortest.h"
 #include "summary/summaryrow.h"
@@ -156,6 +157,34 @@ bool waitForStaging(const QString &dir)
     return false;
 }
 
+// A picture's texts, each with its fill; the test fails on those whose
+// numbers are not spelled as ours, or that run past its right edge or foot.
+QList<std::pair<QString, QString>> svgTexts(const QByteArray &bytes)
+{
+    QStringList wrong;
+    // An ASCII minus, a decimal point, a unit that may part, not a number.
+    static const QRegularExpression unlike(
+        QStringLiteral("-\\d|\\d\\.\\d|\\d (%|гг?\\.|тыс\\.)|nan|inf"));
+    QList<std::pair<QString, QString>> texts;
+    QXmlStreamReader svg(bytes);
+    while (!svg.atEnd()) {
+        if (svg.readNext() != QXmlStreamReader::StartElement || svg.name() != u"text")
+            continue;
+        const auto a = [&](const char *name) { return svg.attributes().value(name).toString(); };
+        QFont font(a("font-family"));
+        font.setPixelSize(a("font-size").toInt());
+        font.setBold(a("font-weight").toInt() > 400);
+        const QString fill = a("fill"), x = a("x"), y = a("y"), text = svg.readElementText();
+        const double right = x.toDouble() + QFontMetricsF(font).horizontalAdvance(text);
+        if (text.contains(unlike) || right > summary::Width - 4 || y.toDouble() >= summary::Height)
+            wrong << text;
+        texts.push_back({fill, text});
+    }
+    QTest::qVerify(
+        wrong.isEmpty(), "wrong.isEmpty()", qPrintable(wrong.join(u'|')), __FILE__, __LINE__);
+    return texts;
+}
+
 } // namespace
 
 class TestBatch : public QObject
@@ -182,6 +211,10 @@ private slots:
     void shortest();
     void chartNumbers_data();
     void chartNumbers();
+    void funnelChart_data();
+    void funnelChart();
+    void funnelLimit_data();
+    void funnelLimit();
 };
 
 void TestBatch::golden_data()
@@ -818,26 +851,12 @@ void TestBatch::chartNumbers()
     if (!joinpoints)
         o.joinpoints.reset();
     const analysis::SeriesResult result = analysis::analyse(s, o);
-    QXmlStreamReader svg(
-        summary::renderChart(summary::ChartFormat::Svg, {result}, QStringLiteral("на 100 тыс.")));
-    // An ASCII minus, a decimal point, a unit that may part, not a number.
-    static const QRegularExpression wrong(
-        QStringLiteral("-\\d|\\d\\.\\d|\\d (%|гг?\\.|тыс\\.)|nan|inf"));
     QStringList texts;
     int drawn = 0; // labels in the values' colour
-    while (!svg.atEnd()) {
-        if (svg.readNext() != QXmlStreamReader::StartElement || svg.name() != u"text")
-            continue;
-        const auto a = [&](const char *name) { return svg.attributes().value(name).toString(); };
-        drawn += a("fill") == u"#1f4e9c";
-        QFont font(a("font-family"));
-        font.setPixelSize(a("font-size").toInt());
-        font.setBold(a("font-weight").toInt() > 400);
-        const double x = a("x").toDouble(), y = a("y").toDouble();
-        const QString &text = texts.emplace_back(svg.readElementText());
-        const double right = x + QFontMetricsF(font).horizontalAdvance(text);
-        QVERIFY2(!text.contains(wrong) && right <= summary::Width - 4 && y < summary::Height,
-            qPrintable(text));
+    for (const auto &[fill, text] : svgTexts(summary::renderChart(
+             summary::ChartFormat::Svg, {result}, QStringLiteral("на 100 тыс.")))) {
+        drawn += fill == u"#1f4e9c";
+        texts << text;
     }
     // After the title the scale's marks, from the lowest: 0, or below it.
     const bool fromZero = *std::min_element(values.begin(), values.end()) >= 0;
@@ -845,6 +864,55 @@ void TestBatch::chartNumbers()
             && texts[1].contains(QRegularExpression(fromZero ? "^0(,0+)?$" : "^−\\d")),
         qPrintable(texts.join(u'|')));
     QCOMPARE(drawn, labels);
+}
+
+// A group's funnel plot, its first territory far above, spells its numbers
+// as ours, keeps its texts inside, and names or numbers each territory.
+void TestBatch::funnelChart_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<double>("dispersion");
+    QTest::newRow("3 territories") << 3 << 0.0;
+    QTest::newRow("300 territories") << 300 << 0.0;
+    QTest::newRow("over-dispersed") << 40 << 1.35;
+}
+
+void TestBatch::funnelChart()
+{
+    QFETCH(int, count);
+    QFETCH(double, dispersion);
+    summary::FunnelInput in {"Корь", 2024, 1e5, "на 100 тыс.", 42.5, dispersion, {}};
+    std::mt19937 random(7);
+    for (int i = 0; i < count; ++i) {
+        const double population = std::round(std::pow(10, 3.7 + (random() % 2500) / 1000.0));
+        const double cases = i ? std::poisson_distribution(population * 42.5e-5)(random) : 1e3;
+        in.points.push_back({QStringLiteral("Район № %1").arg(i), population,
+            cases / population * 1e5, stats::Funnel(i % 5), i % 5 == 0});
+    }
+    int drawn = 0; // names and numbers of the points
+    for (const auto &[fill, text] : svgTexts(summary::renderFunnel(summary::ChartFormat::Svg, in)))
+        drawn += fill != u"#000000" && (text.startsWith(u"Район") || text.toInt() > 0);
+    QCOMPARE(drawn, count);
+}
+
+// The limits against SciPy (brentq on its regularised gamma functions, and
+// its normal quantiles): exact, widened by φ, the exact wider, floored at 0.
+void TestBatch::funnelLimit_data()
+{
+    QTest::addColumn<QList<double>>("args"); // population, tail, φ, the limit
+    QTest::newRow("E 2.5, upper 95") << QList<double> {25e3, 0.975, 0, 25.97143386302567};
+    QTest::newRow("E 10, lower 99.8") << QList<double> {1e5, 0.001, 0, 1.3714768455863302};
+    QTest::newRow("E 100, upper 95, phi") << QList<double> {1e6, 0.975, 1.35, 12.277272361386988};
+    QTest::newRow("E 2.5, phi, exact") << QList<double> {25e3, 0.999, 1.05, 36.38306524040266};
+    QTest::newRow("E 5, lower 95, phi, 0") << QList<double> {5e4, 0.025, 1.35, 0};
+}
+
+void TestBatch::funnelLimit()
+{
+    QFETCH(QList<double>, args);
+    const double got = summary::funnelLimit(args[0], 10, 1e5, args[1], args[2]);
+    QVERIFY2(std::fabs(got - args[3]) <= 1e-9 * std::max(1.0, args[3]),
+        qPrintable(QString::number(got, 'g', 17)));
 }
 
 #include "tst_batch.moc"
