@@ -91,7 +91,7 @@ bool riskTerritory(stats::Funnel year, std::optional<stats::Funnel> before)
 }
 
 TerritoryCensus::TerritoryCensus(qsizetype column, qint32 reportYear)
-    : column(column)
+    : territoryColumn(column)
     , reportYear(reportYear)
 { }
 
@@ -112,14 +112,14 @@ TerritoryCensus::Year TerritoryCensus::in(const table::Series &s, qint32 year)
 
 void TerritoryCensus::add(const table::Series &s)
 {
-    const QString key = groupKey(s.labels, column);
+    const QString key = groupKey(s.labels, territoryColumn);
     auto found = groupOf.constFind(key);
     if (found == groupOf.cend()) {
         Group g;
         g.labels = s.labels;
-        while (g.labels.size() <= column)
+        while (g.labels.size() <= territoryColumn)
             g.labels.append(QString());
-        g.labels[column] = summedRegionName();
+        g.labels[territoryColumn] = summedRegionName();
         g.firstLine = s.line;
         g.unit = s.unit;
         found = groupOf.insert(key, groups.size());
@@ -128,7 +128,7 @@ void TerritoryCensus::add(const table::Series &s)
     Group &g = groups[*found];
     Member m;
     m.line = s.line;
-    m.territory = s.labels.value(column);
+    m.territory = s.labels.value(territoryColumn);
     m.first = s.years.front();
     m.last = s.years.front() + qint32(s.exact.size()) - 1;
     m.year = reportYear != 0 ? reportYear : m.last;

@@ -94,6 +94,7 @@ public:
     const TerritoryComparison *comparison(qint64 line) const;
 
     qsizetype groupCount() const { return qsizetype(groups.size()); }
+    qsizetype column() const { return territoryColumn; }
 
     // The territories of the group whose region's row starts at `line`, in
     // the order of their rank (those without one last, in the table's
@@ -148,7 +149,7 @@ private:
     void compareTo(const Group &group, const std::vector<std::size_t> &own);
     static Year in(const table::Series &series, qint32 year);
 
-    qsizetype column;
+    qsizetype territoryColumn;
     qint32 reportYear;
     std::deque<Member> members; // no copies as it grows
     std::vector<Group> groups;

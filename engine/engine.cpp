@@ -319,16 +319,26 @@ private:
         if (!files.wanted() && !wantsRows && o.document.isEmpty())
             return;
         table::Series &s = result.series;
+        // A region's row brings its territories' funnel plot.
+        std::vector<analysis::TerritoryCensus::Territory> territories;
+        std::optional<summary::FunnelInput> funnel;
+        if (result.territory && result.territory->region) {
+            territories = census->territoriesOf(s.line);
+            QStringList group = s.labels;
+            group.removeAt(census->column());
+            funnel
+                = summary::funnelOf(group.join(QStringLiteral(" / ")), territories, s.unit, s.per);
+        }
         Outcome::Computed event {
             {s.file, s.line, table::displayLabel(s.labels, s.line), {}, -1, input.sheet}, s.labels,
-            files.stage(row, valueName), {}, {}, s.line};
+            files.stage(row, valueName, funnel ? &*funnel : nullptr), {}, {}, s.line};
         if (!o.document.isEmpty() && outputs.inDocument(s.line))
             event.section = std::make_unique<summary::Document::Section>(
                 summary::Document::section(row, valueName, *summary::documentFormat(o.document)));
-        if (event.section && result.territory && result.territory->region)
+        if (event.section && funnel)
             event.section->territories = std::make_shared<const summary::Document::Territories>(
-                summary::Document::territories(
-                    o.territory, census->territoriesOf(s.line), s.unit, !s.cases.empty()));
+                summary::Document::territories(o.territory, territories, *funnel, !s.cases.empty(),
+                    *summary::documentFormat(o.document)));
         if (wantsRows) {
             std::vector<summary::CellValue> values;
             values.reserve(rowColumns.size());

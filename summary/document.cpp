@@ -105,10 +105,44 @@ Document::Section Document::section(
     return out;
 }
 
+FunnelInput funnelOf(const QString &title,
+    const std::vector<analysis::TerritoryCensus::Territory> &all, const QString &unit, double per)
+{
+    FunnelInput f;
+    f.title = title;
+    f.unit = unit;
+    f.per = per;
+    for (const auto &t : all) {
+        const analysis::TerritoryComparison &c = *t.comparison;
+        if (!c.funnel || !(c.population > 0))
+            continue;
+        f.year = c.year;
+        f.regionRate = c.regionRate;
+        f.dispersion = std::isnan(c.dispersion) ? 0 : c.dispersion;
+        f.points.push_back({t.name, c.population, c.rate, *c.funnel, c.risk && *c.risk});
+    }
+    return f;
+}
+
 Document::Territories Document::territories(const QString &territoryName,
-    const std::vector<analysis::TerritoryCensus::Territory> &all, const QString &unit, bool counts)
+    const std::vector<analysis::TerritoryCensus::Territory> &all, const FunnelInput &funnel,
+    bool counts, DocumentFormat format)
 {
     Territories out;
+    const QString &unit = funnel.unit;
+    if (counts && !funnel.points.empty()) {
+        if (format == DocumentFormat::Odt) {
+            QImage image(ChartPixels, int(ChartPixels * Height / Width), QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            painter.scale(ChartPixels / Width, ChartPixels / Width);
+            drawFunnel(painter, funnel);
+            painter.end();
+            out.chart = encodePng(image);
+        } else {
+            out.drawing = std::make_shared<const FunnelInput>(funnel);
+        }
+    }
     out.heading = QObject::tr("Территории");
     Table &t = out.table;
     t.header << QObject::tr("Место") << territoryName

@@ -16,6 +16,7 @@
 #pragma once
 
 #include "analysis/territory.h"
+#include "summary/funnelchart.h"
 #include "summary/summaryrow.h"
 
 #include <QByteArray>
@@ -37,6 +38,11 @@ std::optional<DocumentFormat> documentFormat(const QString &path);
 
 // The most series a document holds: past it, a chapter nobody reads.
 constexpr int MaxDocumentSeries = 2000;
+
+// The funnel plot of a group's territories, those compared with counts.
+FunnelInput funnelOf(const QString &title,
+    const std::vector<analysis::TerritoryCensus::Territory> &territories, const QString &unit,
+    double per);
 
 // The title a document has unless the run names another.
 QString defaultDocumentTitle();
@@ -61,12 +67,15 @@ public:
         QString heading;
         Table table;
         QString paragraph;
+        // The funnel plot, with counts: as PNG for ODT, drawn for PDF.
+        QByteArray chart;
+        std::shared_ptr<const FunnelInput> drawing;
     };
     // `territoryName`: the label column's name («Район»); `counts`: with
-    // cases, which the table then shows.
+    // cases, which the table then shows with the funnel plot.
     static Territories territories(const QString &territoryName,
-        const std::vector<analysis::TerritoryCensus::Territory> &territories, const QString &unit,
-        bool counts);
+        const std::vector<analysis::TerritoryCensus::Territory> &territories,
+        const FunnelInput &funnel, bool counts, DocumentFormat format);
 
     // A series' part of the document, made on the thread that computed it.
     struct Section {

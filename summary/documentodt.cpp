@@ -281,6 +281,27 @@ void seriesTable(Xml &x, const Document::Table &table, const TableLayout &layout
     x->writeEndElement();
 }
 
+// A chart as a picture of its own line, printed ChartWidth wide.
+void picture(Xml &x, const QString &name, const QString &path)
+{
+    x->writeStartElement(Text, QStringLiteral("p"));
+    x->writeAttribute(Text, QStringLiteral("style-name"), QStringLiteral("Chart"));
+    x->writeStartElement(Draw, QStringLiteral("frame"));
+    x->writeAttribute(Draw, QStringLiteral("style-name"), QStringLiteral("Picture"));
+    x->writeAttribute(Draw, QStringLiteral("name"), name);
+    x->writeAttribute(Text, QStringLiteral("anchor-type"), QStringLiteral("as-char"));
+    x->writeAttribute(Svg, QStringLiteral("width"), points(ChartWidth));
+    x->writeAttribute(Svg, QStringLiteral("height"), points(ChartHeight));
+    x->writeStartElement(Draw, QStringLiteral("image"));
+    x->writeAttribute(XLink, QStringLiteral("href"), path);
+    x->writeAttribute(XLink, QStringLiteral("type"), QStringLiteral("simple"));
+    x->writeAttribute(XLink, QStringLiteral("show"), QStringLiteral("embed"));
+    x->writeAttribute(XLink, QStringLiteral("actuate"), QStringLiteral("onLoad"));
+    x->writeEndElement();
+    x->writeEndElement();
+    x->writeEndElement();
+}
+
 QByteArray contentXml(const Document &d)
 {
     const Document::Table table = d.table();
@@ -327,26 +348,14 @@ QByteArray contentXml(const Document &d)
         const Document::Section &s = sections[i];
         x.paragraph(
             i == 0 ? QStringLiteral("FirstHeading") : QStringLiteral("Heading"), s.heading, true);
-        x->writeStartElement(Text, QStringLiteral("p"));
-        x->writeAttribute(Text, QStringLiteral("style-name"), QStringLiteral("Chart"));
-        x->writeStartElement(Draw, QStringLiteral("frame"));
-        x->writeAttribute(Draw, QStringLiteral("style-name"), QStringLiteral("Picture"));
-        x->writeAttribute(Draw, QStringLiteral("name"), QObject::tr("Рисунок %1").arg(i + 1));
-        x->writeAttribute(Text, QStringLiteral("anchor-type"), QStringLiteral("as-char"));
-        x->writeAttribute(Svg, QStringLiteral("width"), points(ChartWidth));
-        x->writeAttribute(Svg, QStringLiteral("height"), points(ChartHeight));
-        x->writeStartElement(Draw, QStringLiteral("image"));
-        x->writeAttribute(
-            XLink, QStringLiteral("href"), QStringLiteral("Pictures/chart%1.png").arg(i + 1));
-        x->writeAttribute(XLink, QStringLiteral("type"), QStringLiteral("simple"));
-        x->writeAttribute(XLink, QStringLiteral("show"), QStringLiteral("embed"));
-        x->writeAttribute(XLink, QStringLiteral("actuate"), QStringLiteral("onLoad"));
-        x->writeEndElement();
-        x->writeEndElement();
-        x->writeEndElement();
+        picture(x, QObject::tr("Рисунок %1").arg(i + 1),
+            QStringLiteral("Pictures/chart%1.png").arg(i + 1));
         x.paragraph(QStringLiteral("Text"), s.paragraph);
         if (const auto &t = s.territories) {
             x.paragraph(QStringLiteral("Heading"), t->heading, true);
+            if (!t->chart.isEmpty())
+                picture(x, QObject::tr("Воронка %1").arg(i + 1),
+                    QStringLiteral("Pictures/funnel%1.png").arg(i + 1));
             seriesTable(x, t->table, territoryLayouts[i],
                 QStringLiteral("Territories%1").arg(i + 1),
                 QObject::tr("Территории %1").arg(i + 1));
@@ -376,7 +385,7 @@ QByteArray metaXml(const Document &d)
     return x.done();
 }
 
-QByteArray manifestXml(std::size_t pictures)
+QByteArray manifestXml(const Document &d)
 {
     Xml x;
     x->writeNamespace(Manifest, QStringLiteral("manifest"));
@@ -393,8 +402,12 @@ QByteArray manifestXml(std::size_t pictures)
     entry(QStringLiteral("/"), "application/vnd.oasis.opendocument.text");
     for (const char *part : {"content.xml", "styles.xml", "meta.xml"})
         entry(QLatin1String(part), "text/xml");
-    for (std::size_t i = 1; i <= pictures; ++i)
+    for (std::size_t i = 1; i <= d.parts().size(); ++i) {
         entry(QStringLiteral("Pictures/chart%1.png").arg(i), "image/png");
+        const auto &t = d.parts()[i - 1].territories;
+        if (t && !t->chart.isEmpty())
+            entry(QStringLiteral("Pictures/funnel%1.png").arg(i), "image/png");
+    }
     x->writeEndElement();
     return x.done();
 }
@@ -471,7 +484,7 @@ bool writeOdt(const Document &document, QByteArray *out, QString *why)
 {
     const QByteArray type = "application/vnd.oasis.opendocument.text";
     const QByteArray content = contentXml(document), styles = stylesXml(), meta = metaXml(document),
-                     manifest = manifestXml(document.parts().size());
+                     manifest = manifestXml(document);
     Archive archive;
     bool made = archive.add("mimetype", type, true) && archive.add("content.xml", content, false)
         && archive.add("styles.xml", styles, false) && archive.add("meta.xml", meta, false)
@@ -480,6 +493,11 @@ bool writeOdt(const Document &document, QByteArray *out, QString *why)
     for (std::size_t i = 0; made && i < document.parts().size(); ++i) {
         names.push_back(QStringLiteral("Pictures/chart%1.png").arg(i + 1).toUtf8());
         made = archive.add(names.back().constData(), document.parts()[i].chart, true);
+        const auto &t = document.parts()[i].territories;
+        if (made && t && !t->chart.isEmpty()) {
+            names.push_back(QStringLiteral("Pictures/funnel%1.png").arg(i + 1).toUtf8());
+            made = archive.add(names.back().constData(), t->chart, true);
+        }
     }
     if (made && archive.close(out))
         return true;

@@ -190,12 +190,22 @@ void printSection(Pages &pages, const Document::Section &s)
     pages.y += paragraph.height() + ParagraphBelow;
     if (const auto &t = s.territories) {
         Block title(&pages.pdf, t->heading, serif(HeadingSize, true), width, Qt::AlignLeft);
-        // The heading with the table's header and first rows.
-        if (pages.y > 0 && HeadingAbove + title.height() + HeadingBelow + 60 > pages.room())
+        // The heading with its plot and the table's header and first rows.
+        const double plot = t->drawing ? ChartHeight + ChartBelow : 0;
+        if (pages.y > 0 && HeadingAbove + title.height() + HeadingBelow + plot + 60 > pages.room())
             pages.newPage(false);
         pages.y += pages.y > 0 ? HeadingAbove : 0;
         title.draw(p, 0, pages.y);
-        pages.y += title.height() + HeadingBelow - 6;
+        pages.y += title.height() + HeadingBelow;
+        if (t->drawing) {
+            p.save();
+            p.translate((width - ChartWidth) / 2 * Dots, pages.y * Dots);
+            p.scale(ChartWidth * Dots / Width, ChartWidth * Dots / Width);
+            drawFunnel(p, *t->drawing);
+            p.restore();
+            pages.y += plot;
+        }
+        pages.y -= 6; // the table's own space above
         const TableLayout layout = tableLayout(t->table, false);
         TablePrinter(pages, t->table, layout).print();
         Block words(&pages.pdf, t->paragraph, serif(BodySize), width, Qt::AlignJustify);

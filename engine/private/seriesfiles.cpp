@@ -36,7 +36,8 @@ std::optional<Problem> SeriesFiles::makeDir(
     return std::nullopt;
 }
 
-SeriesFiles::Staged SeriesFiles::stage(const summary::RowInput &row, const QString &valueName) const
+SeriesFiles::Staged SeriesFiles::stage(const summary::RowInput &row, const QString &valueName,
+    const summary::FunnelInput *funnel) const
 {
     Staged staged;
     const table::Series &s = row.result.series;
@@ -50,6 +51,14 @@ SeriesFiles::Staged SeriesFiles::stage(const summary::RowInput &row, const QStri
                 = summary::StagedFile {{}, QObject::tr("изображение не построено"), false, false};
         else
             staged.chart = charts->stage(chart);
+        if (funnel && !funnel->points.empty()) {
+            const QByteArray plot = summary::renderFunnel(o.chartFormat, *funnel);
+            staged.funnel = plot.isEmpty()
+                ? summary::StagedFile {{}, QObject::tr("изображение не построено"), false, false}
+                : charts->stage(plot);
+            staged.group = QStringList {QStringLiteral("funnel")}
+                + funnel->title.split(QStringLiteral(" / "));
+        }
     }
     return staged;
 }
@@ -83,7 +92,7 @@ QString SeriesFiles::place(const std::optional<summary::StagedFile> &staged,
 QStringList SeriesFiles::name(const Staged &files, const QStringList &labels)
 {
     QStringList failures;
-    if (!files.report && !files.chart)
+    if (!files.report && !files.chart && !files.funnel)
         return failures;
     const QString stem = names.next(labels);
     const QString chartSuffix = o.chartFormat == summary::ChartFormat::Svg ? QStringLiteral(".svg")
@@ -92,6 +101,12 @@ QStringList SeriesFiles::name(const Staged &files, const QStringList &labels)
                                    QStringLiteral(".txt"), QT_TR_NOOP("отчёт %1 не записан: %2")),
              place(files.chart, charts.get(), o.chartsDir, stem, chartSuffix,
                  QT_TR_NOOP("график %1 не записан: %2"))}) {
+        if (!why.isEmpty())
+            failures << why;
+    }
+    if (files.funnel) {
+        const QString why = place(files.funnel, charts.get(), o.chartsDir, names.next(files.group),
+            chartSuffix, QT_TR_NOOP("воронка %1 не записана: %2"));
         if (!why.isEmpty())
             failures << why;
     }
@@ -104,6 +119,8 @@ void SeriesFiles::discard(const Staged &files)
         summary::Staging::discard(*files.report);
     if (files.chart)
         summary::Staging::discard(*files.chart);
+    if (files.funnel)
+        summary::Staging::discard(*files.funnel);
 }
 
 } // namespace engine

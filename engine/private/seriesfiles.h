@@ -7,6 +7,7 @@
 
 #include "engine/engine.h"
 #include "summary/filenames.h"
+#include "summary/funnelchart.h"
 #include "summary/stagedfile.h"
 
 #include <memory>
@@ -20,6 +21,8 @@ public:
     // What a computed series has staged.
     struct Staged {
         std::optional<summary::StagedFile> report, chart;
+        std::optional<summary::StagedFile> funnel; // of a region's territories
+        QStringList group; // the funnel's labels
     };
 
     explicit SeriesFiles(const Options &options);
@@ -28,7 +31,9 @@ public:
     std::optional<table::Problem> open();
     bool wanted() const { return reports || charts; }
     // Stages the files of one series. Safe from several threads at once.
-    Staged stage(const summary::RowInput &row, const QString &valueName) const;
+    // `funnel`: a region's, charted beside its own chart.
+    Staged stage(const summary::RowInput &row, const QString &valueName,
+        const summary::FunnelInput *funnel = nullptr) const;
     // Makes every file staged so far durable; the failure, if any, which
     // ends the run.
     std::optional<table::Problem> sync() const;
