@@ -230,6 +230,16 @@ def main():
         for name, rows in cases.items():
             write_counts(path("t.csv"), years, rows)
             got = compare(name, rows, path("t.csv"))
+            if name == "total row":
+                # A funnel plot for each group, beside its series' charts.
+                charts = path("charts")
+                subprocess.run([BATCH, path("t.csv"), "-q", "-o", os.devnull, "--cases", "случаи",
+                                "--population", "население", "--territory", "Район", "--charts", charts,
+                                "--joinpoints", "off"], env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+                plots = sorted(f for f in os.listdir(charts) if f.startswith("funnel_"))
+                want = sorted(f"funnel_{d}.svg" for d in {r[0] for r in rows})
+                check(f"{name}: funnel plots {plots}", plots == want)
+                check(f"{name}: a chart a row", len(os.listdir(charts)) == len(rows) + len(want))
             if name == "a territory twice":
                 notes = [r["funnel_note"] for r in got if r["Район"] == twice[1][1]]
                 check(f"{name}: the repeated row's note", len(notes) == 2 and "уже есть" in notes[1])
