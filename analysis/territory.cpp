@@ -181,8 +181,30 @@ void TerritoryCensus::add(const table::Series &s)
     members.push_back(std::move(m));
 }
 
+void TerritoryCensus::skipped(const QString &label, qint64 line, qsizetype labelCount)
+{
+    // A label with « / » of its own, or an empty one, names no group.
+    QStringList parts = label.split(QStringLiteral(" / "));
+    if (parts.size() == labelCount && territoryColumn < labelCount)
+        skips[groupKey(parts, territoryColumn)].append(line);
+}
+
 void TerritoryCensus::finish()
 {
+    for (auto it = groupOf.cbegin(); it != groupOf.cend(); ++it) {
+        const auto lines = skips.constFind(it.key());
+        if (lines == skips.cend())
+            continue;
+        QStringList at;
+        for (qint64 line : *lines)
+            at << QString::number(line);
+        Group &g = groups[*it];
+        g.note = (at.size() == 1 ? QObject::tr("ряд группы в строке %1 пропущен: его нет ни в "
+                                               "сумме, ни в сравнении")
+                                 : QObject::tr("ряды группы в строках %1 пропущены: их нет ни в "
+                                               "сумме, ни в сравнении"))
+                     .arg(at.join(QStringLiteral(", ")));
+    }
     compared.resize(members.size());
     std::sort(byLine.begin(), byLine.end());
     for (std::size_t i = 0; i < groups.size(); ++i) {
@@ -259,8 +281,9 @@ void TerritoryCensus::sum(Group &g, qint64 line)
             out << yearSpan(earliest, from - 1);
         if (latest > to)
             out << yearSpan(to + 1, latest);
-        g.note = QObject::tr("не у всех территорий есть %1: в сумму не вошли")
-                     .arg(out.join(QObject::tr(" и ")));
+        g.note = joined(QObject::tr("не у всех территорий есть %1: в сумму не вошли")
+                            .arg(out.join(QObject::tr(" и "))),
+            g.note);
     }
     g.region = std::move(s);
 }

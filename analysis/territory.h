@@ -79,8 +79,11 @@ public:
     // year asked for, 0 for each series' last.
     TerritoryCensus(qsizetype column, qint32 reportYear);
 
-    // Every series of the table, in its order, then finish() once.
+    // Every series of the table, in its order, and every row skipped, by
+    // its label as a message gives it («Корь / Северный»); then finish()
+    // once.
     void add(const table::Series &series);
+    void skipped(const QString &label, qint64 line, qsizetype labelCount);
     void finish();
 
     // The region rows to compute just before the series that starts at
@@ -160,6 +163,7 @@ private:
     QHash<qint64, std::vector<std::size_t>> startsAt; // groups by their first line
     QHash<qint64, bool> moved; // region rows of the table, told with their group
     QHash<qint64, std::size_t> groupByRegion; // by the region's line
+    QHash<QString, QList<qint64>> skips; // rows skipped, by group key
     std::vector<TerritoryComparison> compared; // by member
     QHash<qint64, TerritoryComparison> regions; // by line: the regions' own rows
 };

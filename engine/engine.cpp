@@ -200,21 +200,30 @@ private:
             return fatal(error);
         // The batches are read on threads, as for the run itself, and the
         // census takes their series in the table's order.
-        using Batch = std::vector<table::Series>;
+        struct Batch {
+            std::vector<table::Series> series;
+            std::vector<std::pair<QString, qint64>> skips;
+        };
         inOrder<table::SourceBatch>(
             jobs(), [&](table::SourceBatch &batch) { return !stopped() && first.nextBatch(batch); },
             [&](table::SourceBatch &batch) {
-                Batch series;
+                Batch taken;
+                auto &series = taken.series;
+                auto &skips = taken.skips;
                 first.read(batch, [&](table::SourceItem &item) {
                     if (auto *s = std::get_if<table::Series>(&item))
                         series.push_back(std::move(*s));
+                    else if (const auto *skip = std::get_if<table::Skip>(&item))
+                        skips.push_back({skip->label, skip->line});
                     return !stopping.load(std::memory_order_relaxed);
                 });
-                return series;
+                return taken;
             },
-            [&](Batch series) {
-                for (const table::Series &s : series)
+            [&](Batch taken) {
+                for (const table::Series &s : taken.series)
                     census->add(s);
+                for (const auto &[label, line] : taken.skips)
+                    census->skipped(label, line, names.size());
                 return true;
             },
             [](const Batch &) {});
