@@ -100,7 +100,8 @@ void TablesWindow::buildActions()
     file->addAction(tr("&Выход"), QKeySequence::Quit, this, &QWidget::close);
 }
 
-// The filters above the table: a label's part, and a class or a verdict.
+// The filters above the table: a label's part, and a class, a verdict or
+// the territories of risk.
 QLayout *TablesWindow::buildFilters()
 {
     auto *filters = new QHBoxLayout;
@@ -283,6 +284,7 @@ void TablesWindow::takeArrived()
     Runner::Arrived arrived = runs.take();
     if (arrived.begun) {
         model->reset(arrived.layout);
+        offerRiskFilter();
         valueName = arrived.valueName;
         tableView->resizeColumnsToContents(); // the titles, until rows come
     }
@@ -334,6 +336,23 @@ void TablesWindow::offerRowYears()
         last = std::max(last, model->number(row, lastAt));
     }
     choices->offerYears(int(first), int(last));
+}
+
+// The territories of risk are offered by a run that compares territories
+// only: without one the entry could show nothing, and a person looking for
+// them is sent to the choice of the territory's column by the tab
+// «Территории». The rows shown are the document's, so it follows.
+void TablesWindow::offerRiskFilter()
+{
+    const QVariant risk = QVariant::fromValue(RowFilter(RiskTerritories()));
+    const int at = classBox->findData(risk);
+    if (model->territories() && at < 0)
+        classBox->addItem(tr("территории риска"), risk);
+    if (model->territories() || at < 0)
+        return;
+    if (classBox->currentIndex() == at)
+        classBox->setCurrentIndex(0);
+    classBox->removeItem(at);
 }
 
 void TablesWindow::saved(

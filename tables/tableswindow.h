@@ -93,6 +93,7 @@ private:
     void saved(bool written, const QString &target, const engine::Result &result,
         const QStringList &failures);
     void offerRowYears();
+    void offerRiskFilter();
     void showSelected();
     void explainSkip(QTreeWidgetItem *item);
     void setBusy(bool busy);
