@@ -3,6 +3,7 @@
 
 #include "summary/reporttext.h"
 #include "tables/chartview.h"
+#include "tables/territorypane.h"
 
 #include <QPlainTextEdit>
 #include <QTabWidget>
@@ -12,6 +13,7 @@ SeriesDetail::SeriesDetail(QWidget *parent)
     , chart(new ChartView)
     , report(new QPlainTextEdit)
     , paragraph(new QPlainTextEdit)
+    , territories(new TerritoryPane)
 {
     report->setReadOnly(true);
     report->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -19,6 +21,7 @@ SeriesDetail::SeriesDetail(QWidget *parent)
     auto *texts = new QTabWidget;
     texts->addTab(report, tr("Отчёт"));
     texts->addTab(paragraph, tr("Текст для доклада"));
+    texts->addTab(territories, tr("Территории"));
     addWidget(chart);
     addWidget(texts);
     setSizes({700, 480});
@@ -33,8 +36,14 @@ void SeriesDetail::display(
     chart->display(std::move(r), valueName);
 }
 
+void SeriesDetail::displayGroup(const SummaryModel &model, int row)
+{
+    territories->display(model, row);
+}
+
 void SeriesDetail::clear()
 {
+    territories->clear();
     chart->clear();
     report->clear();
     paragraph->clear();

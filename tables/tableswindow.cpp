@@ -143,6 +143,7 @@ QWidget *TablesWindow::buildTable()
     column->setContentsMargins(0, 0, 0, 0);
     column->addLayout(buildFilters());
     tableView = new QTableView;
+    tableView->setObjectName(QStringLiteral("rows")); // not the tab «Территории»'s table
     tableView->setModel(filter);
     tableView->setSortingEnabled(true);
     tableView->sortByColumn(-1, Qt::AscendingOrder);
@@ -373,9 +374,10 @@ void TablesWindow::saved(
 void TablesWindow::showSelected()
 {
     const QModelIndex current = tableView->currentIndex();
-    if (current.isValid())
+    if (current.isValid()) {
         detail->display(filter->series(current.row()), choices->options().analysis, valueName);
-    else
+        detail->displayGroup(*model, filter->mapToSource(current).row());
+    } else
         detail->clear();
 }
 

@@ -51,7 +51,7 @@ QByteArray commandLine(const QString &input, const QStringList &args)
 
 SummaryModel &modelOf(TablesWindow &window)
 {
-    auto *view = window.findChild<QTableView *>();
+    auto *view = window.findChild<QTableView *>("rows");
     return *static_cast<SummaryModel *>(
         static_cast<QAbstractProxyModel *>(view->model())->sourceModel());
 }
@@ -61,7 +61,7 @@ SummaryModel &modelOf(TablesWindow &window)
 // it is computed is refused, and the computation goes on to its end.
 void open(TablesWindow &window, const QString &input)
 {
-    QAbstractItemModel *shown = window.findChild<QTableView *>()->model();
+    QAbstractItemModel *shown = window.findChild<QTableView *>("rows")->model();
     for (QAbstractItemModel *m : {shown, static_cast<QAbstractItemModel *>(&modelOf(window))})
         new QAbstractItemModelTester(m, QAbstractItemModelTester::FailureReportingMode::QtTest, m);
     ModalDriver driver;
@@ -75,7 +75,7 @@ void open(TablesWindow &window, const QString &input)
 // The first label of each row shown, in order.
 QStringList shownLabels(TablesWindow &window)
 {
-    QAbstractItemModel *shown = window.findChild<QTableView *>()->model();
+    QAbstractItemModel *shown = window.findChild<QTableView *>("rows")->model();
     QStringList labels;
     for (int row = 0; row < shown->rowCount(); ++row)
         labels << shown->index(row, 0).data().toString();
@@ -147,7 +147,7 @@ void TestTables::rowsAsCommandLine()
     const QList<QStringList> summary
         = csvTable(commandLine(input, args + QStringList {"--reports", reports.path()}));
     // Sorted down by a number: the view's rows are not the model's; no number goes last.
-    auto *view = window.findChild<QTableView *>();
+    auto *view = window.findChild<QTableView *>("rows");
     const int apc = model.column(summary::ColumnId::Apc);
     view->sortByColumn(apc, Qt::DescendingOrder);
     const auto &shown = dynamic_cast<const SeriesRows &>(*view->model());
@@ -277,7 +277,7 @@ void TestTables::sortAndFilter()
             classes->setCurrentIndex(classes->findData(QVariant::fromValue(kind)));
             const auto layout = SummaryModel::layoutFor({"Болезнь", "Район"},
                 summary::summaryColumns(false, true), stats::ExpectedBy::Normative);
-            window.findChild<QTableView *>()->model()->sort(
+            window.findChild<QTableView *>("rows")->model()->sort(
                 column < 0 ? 0 : SummaryModel::columnIn(layout, summary::ColumnId(column)),
                 down ? Qt::DescendingOrder : Qt::AscendingOrder);
         };
