@@ -11,6 +11,7 @@
 #include <QSplitter>
 
 class QPlainTextEdit;
+class QTabWidget;
 class ChartView;
 class SummaryModel;
 class TerritoryPane;
@@ -30,8 +31,11 @@ public:
     void clear();
 
 private:
+    void fitTerritories();
+
     ChartView *chart;
     QPlainTextEdit *report;
     QPlainTextEdit *paragraph;
     TerritoryPane *territories;
+    QTabWidget *texts;
 };

@@ -51,6 +51,7 @@ TerritoryPane::TerritoryPane(QWidget *parent)
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->verticalHeader()->hide();
     table->setWordWrap(false);
+    table->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents); // for its width
     column->addWidget(table, 1);
     clear();
 }
