@@ -11,25 +11,46 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
+// The year a cell of a block of years ends in: 2015 of "случаи 2015".
+std::optional<qint32> blockYear(const table::Header &header, const QString &cell)
+{
+    const bool inBlock = std::any_of(header.blocks.begin(), header.blocks.end(),
+        [&](const QString &block) { return cell.startsWith(block); });
+    return inBlock ? table::readYear(cell.right(4).toUtf8()) : std::nullopt;
+}
+
 // The years a header shows: its cells' own, or else those its blocks end
-// in ("случаи 2015").
+// in.
 std::vector<qint32> yearsOf(const table::Header &header)
 {
     std::vector<qint32> own, blocks;
     for (const QString &cell : header.cells) {
-        if (const auto year = table::readYear(cell.toUtf8())) {
+        if (const auto year = table::readYear(cell.toUtf8()))
             own.push_back(*year);
-            continue;
-        }
-        const bool inBlock = std::any_of(header.blocks.begin(), header.blocks.end(),
-            [&](const QString &block) { return cell.startsWith(block); });
-        if (const auto year = table::readYear(cell.right(4).toUtf8()); year && inBlock)
+        else if (const auto year = blockYear(header, cell))
             blocks.push_back(*year);
     }
     return own.empty() ? blocks : own;
+}
+
+// The label columns as a layout reads them: a wide table's before its
+// years, a long table's but the year and the value, or the cases and the
+// population.
+QStringList labelColumns(const table::Header &header, bool longLayout, bool counts)
+{
+    if (longLayout)
+        return header.cells.mid(0, std::max<qsizetype>(0, header.cells.size() - (counts ? 3 : 2)));
+    QStringList labels;
+    for (const QString &cell : header.cells) {
+        if (table::readYear(cell.toUtf8()) || blockYear(header, cell))
+            break;
+        labels << cell;
+    }
+    return labels;
 }
 
 } // namespace
@@ -42,6 +63,9 @@ ReadChoices::ReadChoices(QWidget *parent)
     rows->setContentsMargins(0, 0, 0, 0);
     rows->addLayout(buildReading());
     rows->addLayout(buildReport());
+    // Filled from a header after they are shown: each as wide as its names.
+    for (QComboBox *box : {casesBox, populationBox, territoryBox})
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     recompute->setSingleShot(true);
     recompute->setInterval(600);
     connectChoices();
@@ -118,6 +142,13 @@ QLayout *ReadChoices::buildReport()
     expectedBox->addItem(tr("Пуассона, по числу случаев"), int(stats::ExpectedBy::Poisson));
     expectedBox->addItem(
         tr("квазипуассоновские, по числу случаев"), int(stats::ExpectedBy::QuasiPoisson));
+    territoryBox = new QComboBox;
+    territoryBox->addItem(tr("нет"), QString());
+    territoryBox->setToolTip(
+        tr("Столбец меток, который называет территорию (район, город): территории каждой группы "
+           "сравниваются с показателем по территориям в целом"));
+    auto *territoryLabel = new QLabel(tr("Терр&итория:"));
+    territoryLabel->setBuddy(territoryBox);
     auto *yearLabel = new QLabel(tr("Отчётный &год:"));
     yearLabel->setBuddy(yearBox);
     auto *expectedLabel = new QLabel(tr("&границы ожидаемого:"));
@@ -132,6 +163,9 @@ QLayout *ReadChoices::buildReport()
     row->addSpacing(12);
     row->addWidget(expectedLabel);
     row->addWidget(expectedBox);
+    row->addSpacing(12);
+    row->addWidget(territoryLabel);
+    row->addWidget(territoryBox);
     row->addStretch(1);
     return row;
 }
@@ -142,8 +176,15 @@ void ReadChoices::connectChoices()
         if (!filling)
             emit changed();
     };
-    for (QComboBox *box : {casesBox, populationBox, perBox, modelBox, joinpointBox, expectedBox})
+    for (QComboBox *box :
+        {casesBox, populationBox, perBox, modelBox, joinpointBox, expectedBox, territoryBox})
         connect(box, &QComboBox::currentIndexChanged, this, chosen);
+    // A long table's counts take one more of its columns from the labels.
+    connect(ratesBox, &QCheckBox::toggled, this, [this] {
+        const bool was = std::exchange(filling, true);
+        offerTerritories();
+        filling = was;
+    });
     connect(ratesBox, &QCheckBox::toggled, this, chosen);
     // Another layout names other columns: they are offered before the table
     // is read again.
@@ -187,7 +228,22 @@ void ReadChoices::fillChoices(const table::Header &read)
     headerYears = !years.empty() && *first < *last;
     if (headerYears)
         setBaseline(*first, *last);
+    offerTerritories();
     filling = false;
+}
+
+// The column chosen stays chosen while the layout offers it.
+void ReadChoices::offerTerritories()
+{
+    const QString chosen = territoryBox->currentData().toString();
+    territoryBox->clear();
+    territoryBox->addItem(tr("нет"), QString());
+    for (const QString &name :
+        labelColumns(header, layoutBox->currentIndex() == 1, ratesBox->isChecked())) {
+        if (!name.isEmpty() && territoryBox->findData(name) < 0)
+            territoryBox->addItem(name, name);
+    }
+    territoryBox->setCurrentIndex(std::max(0, territoryBox->findData(chosen)));
 }
 
 void ReadChoices::offerYears(int first, int last)
@@ -227,6 +283,7 @@ engine::Options ReadChoices::options() const
         o.analysis.report.baselineTo = baselineTo->value();
     }
     o.analysis.report.expectedBy = stats::ExpectedBy(expectedBox->currentData().toInt());
+    o.territory = territoryBox->currentData().toString();
     o.format = summary::SummaryFormat::None;
     return o;
 }

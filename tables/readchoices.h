@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 // ReadChoices: how the window reads a table and what it computes of it —
 // the layout, rates from counts (cases, population, per how many), the
-// model of the APC and the joinpoints, the joinpoint method, and the reporting year with its
-// baseline and the bounds of its verdict. Filled from a table's header, a table of counts is read
-// as rates without being asked, and the baseline offered is the table's years. changed() says that
-// a run must be computed again; a year typed digit by digit says it once, when the typing rests.
+// model of the APC and the joinpoints, the joinpoint method, the reporting year with its
+// baseline and the bounds of its verdict, and the label column that names the territory. Filled
+// from a table's header, a table of counts is read as rates without being asked, and the baseline
+// offered is the table's years. changed() says that a run must be computed again; a year typed
+// digit by digit says it once, when the typing rests.
 #pragma once
 
 #include "engine/options.h"
@@ -46,6 +47,8 @@ private:
     QLayout *buildReport();
     void connectChoices();
     void setBaseline(int first, int last);
+    // The label columns of the layout chosen, as the territory's column.
+    void offerTerritories();
 
     table::Header header;
     bool filling = false; // the choices are being filled, not chosen
@@ -58,5 +61,6 @@ private:
     QSpinBox *yearBox, *baselineFrom, *baselineTo;
     QCheckBox *baselineBox;
     QComboBox *expectedBox;
+    QComboBox *territoryBox; // its data: the column's name, empty for none
     QTimer *recompute; // a year typed digit by digit computes once
 };

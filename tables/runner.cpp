@@ -5,6 +5,7 @@ Runner::Runner(const engine::Options &options, bool rows, QObject *parent)
     : QObject(parent)
     , withRows(rows)
     , expectedBy(options.analysis.report.expectedBy)
+    , territory(options.territory)
     , engine(options, *this)
 {
     thread = std::thread([this] {
@@ -69,6 +70,8 @@ bool Runner::begin(const QStringList &labelNames, const std::vector<summary::Col
     const std::lock_guard guard(lock);
     arrived.begun = true;
     layout = SummaryModel::layoutFor(labelNames, columns, expectedBy);
+    if (!territory.isEmpty())
+        layout.territory = int(labelNames.indexOf(territory));
     arrived.layout = layout;
     arrived.valueName = valueName;
     return true;

@@ -60,6 +60,7 @@ private:
 
     const bool withRows;
     const stats::ExpectedBy expectedBy; // which bounds the table shows
+    const QString territory; // the territory's label column, or empty
     engine::Engine engine;
     std::thread thread;
     bool running = true;

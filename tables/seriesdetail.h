@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The selected series seen again: its chart, the report the trend form
-// would save, and its paragraph for the annual report. They are made by
+// would save, its paragraph for the annual report, and its group of
+// territories. They are made by
 // the analysis every run makes of a series, so they are what the saved
 // files hold for it.
 #pragma once
@@ -10,7 +11,10 @@
 #include <QSplitter>
 
 class QPlainTextEdit;
+class QTabWidget;
 class ChartView;
+class SummaryModel;
+class TerritoryPane;
 
 class SeriesDetail : public QSplitter
 {
@@ -22,10 +26,16 @@ public:
     // chart's axis.
     void display(
         table::Series series, const analysis::AnalysisOptions &options, const QString &valueName);
+    // The group of the model's `row`, ranked.
+    void displayGroup(const SummaryModel &model, int row);
     void clear();
 
 private:
+    void fitTerritories();
+
     ChartView *chart;
     QPlainTextEdit *report;
     QPlainTextEdit *paragraph;
+    TerritoryPane *territories;
+    QTabWidget *texts;
 };

@@ -43,7 +43,8 @@ bool SummaryFilter::accepts(int row) const
     const bool kind
         = std::visit(summary::Overloaded {[](std::monostate) { return true; },
                          [&](trend::TrendClass c) { return model->trendClass(row) == c; },
-                         [&](stats::Verdict v) { return model->verdict(row) == v; }},
+                         [&](stats::Verdict v) { return model->verdict(row) == v; },
+                         [&](RiskTerritories) { return model->risk(row); }},
             kept);
     if (!kind)
         return false;

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // SummaryFilter shows the rows whose labels hold a text, of one trend class
-// or verdict or of any, in the order of a column. It keeps a plain list of
-// the rows it shows, sorted and filtered in one pass over raw values, so
-// that a table of 300,000 rows sorts and filters in a fraction of a second.
+// or verdict, the territories of risk, or of any, in the order of a column.
+// It keeps a plain list of the rows it shows, sorted and filtered in one
+// pass over raw values, so that a table of 300,000 rows sorts and filters
+// in a fraction of a second.
 #pragma once
 
 #include "tables/seriesrows.h"
@@ -13,9 +14,14 @@
 #include <variant>
 #include <vector>
 
-// The rows let through: all (monostate), those of a trend class, or those
-// of a verdict.
-using RowFilter = std::variant<std::monostate, trend::TrendClass, stats::Verdict>;
+// The territories of risk of a run that compares territories.
+struct RiskTerritories {
+    bool operator==(const RiskTerritories &) const { return true; }
+};
+
+// The rows let through: all (monostate), those of a trend class, those of
+// a verdict, or the territories of risk.
+using RowFilter = std::variant<std::monostate, trend::TrendClass, stats::Verdict, RiskTerritories>;
 Q_DECLARE_METATYPE(RowFilter)
 
 class SummaryFilter : public QAbstractProxyModel, public SeriesRows

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "tables/summarymodel.h"
 
+#include "analysis/territory.h"
 #include "calc/incidencetext.h"
 #include "calc/spelling.h"
 
@@ -21,13 +22,18 @@ constexpr ColumnId ShownColumns[] = {ColumnId::FirstYear, ColumnId::LastYear, Co
     ColumnId::ReportYear, ColumnId::ReportValue, ColumnId::ChangePrevPct, ColumnId::SmuRatio,
     ColumnId::Expected, ColumnId::ExpectedLow, ColumnId::ExpectedHigh, ColumnId::PiReportLow,
     ColumnId::PiReportHigh, ColumnId::ReportCi95Low, ColumnId::ReportCi95High, ColumnId::QpExpected,
-    ColumnId::QpLow, ColumnId::QpHigh, ColumnId::OlsSlopePerYear, ColumnId::OlsPValue,
-    ColumnId::Apc, ColumnId::ApcCi95Low, ColumnId::ApcCi95High, ColumnId::MkPValue,
-    ColumnId::SenSlope, ColumnId::JpCount, ColumnId::JpYears, ColumnId::Aapc,
-    ColumnId::LastSegmentStart, ColumnId::LastApc};
+    ColumnId::QpLow, ColumnId::QpHigh, ColumnId::RatioToRegion, ColumnId::Sir, ColumnId::FunnelRu,
+    ColumnId::OlsSlopePerYear, ColumnId::OlsPValue, ColumnId::Apc, ColumnId::ApcCi95Low,
+    ColumnId::ApcCi95High, ColumnId::MkPValue, ColumnId::SenSlope, ColumnId::JpCount,
+    ColumnId::JpYears, ColumnId::Aapc, ColumnId::LastSegmentStart, ColumnId::LastApc};
 constexpr ColumnId IntegerColumns[] = {ColumnId::FirstYear, ColumnId::LastYear, ColumnId::N,
     ColumnId::JpCount, ColumnId::LastSegmentStart, ColumnId::ReportYear};
-constexpr ColumnId TextColumns[] = {ColumnId::JpYears};
+constexpr ColumnId TextColumns[] = {ColumnId::JpYears, ColumnId::FunnelRu};
+// What a row's territory is read from.
+constexpr ColumnId TerritoryColumns[]
+    = {ColumnId::ReportYear, ColumnId::ReportValue, ColumnId::RegionRate, ColumnId::RatioToRegion,
+        ColumnId::Sir, ColumnId::SirCi95Low, ColumnId::SirCi95High, ColumnId::FunnelRu,
+        ColumnId::FunnelNote, ColumnId::Risk, ColumnId::TerritoryRank};
 // The cells that are empty where the model gives no APC, or no joinpoint
 // fit: their note tells why.
 constexpr ColumnId ApcColumns[] = {ColumnId::Apc, ColumnId::ApcCi95Low, ColumnId::ApcCi95High};
@@ -62,6 +68,19 @@ bool boundsShown(ColumnId id, stats::ExpectedBy by)
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
+double numberOf(const summary::CellValue &cell)
+{
+    return std::visit(summary::Overloaded {[](qint64 x) { return double(x); },
+                          [](double x) { return x; }, [](const auto &) { return NaN; }},
+        cell);
+}
+
+QString textOf(const summary::CellValue &cell)
+{
+    const QString *text = std::get_if<QString>(&cell);
+    return text ? *text : QString();
+}
+
 // Rising incidence is the alarm, falling the relief; a stable trend has
 // no colour.
 const QColor Rising(0xf6, 0xd3, 0xcf);
@@ -93,7 +112,8 @@ bool SummaryModel::needs(const summary::Column &column)
 {
     return among(ShownColumns, column.id) || column.id == ColumnId::TrendClass
         || column.id == ColumnId::AverageAnnualChangeRate || column.id == ColumnId::Verdict
-        || column.id == ColumnId::ApcNote || column.id == ColumnId::JpNote;
+        || column.id == ColumnId::ApcNote || column.id == ColumnId::JpNote
+        || among(TerritoryColumns, column.id);
 }
 
 SummaryModel::Layout SummaryModel::layoutFor(const QStringList &labelNames,
@@ -126,6 +146,8 @@ SummaryModel::Layout SummaryModel::layoutFor(const QStringList &labelNames,
             layout.apcNoteAt = at;
         if (columns[at].id == ColumnId::JpNote)
             layout.jpNoteAt = at;
+        if (among(TerritoryColumns, columns[at].id))
+            layout.territoryCells.emplace_back(columns[at].id, at);
     }
     return layout;
 }
@@ -155,28 +177,78 @@ SummaryModel::Compact SummaryModel::compact(const engine::Row &row, const Layout
     }
     for (const Shown &column : layout.shown) {
         const summary::CellValue &cell = row.cells[column.at];
-        c.numbers.push_back(
-            std::visit(summary::Overloaded {[](qint64 x) { return double(x); },
-                           [](double x) { return x; }, [](const auto &) { return NaN; }},
-                cell));
+        c.numbers.push_back(numberOf(cell));
         c.absent.push_back(std::holds_alternative<summary::Absent>(cell));
-        if (column.text >= 0) {
-            const QString *text = std::get_if<QString>(&cell);
-            c.texts.push_back(text ? *text : QString());
-        }
+        if (column.text >= 0)
+            c.texts.push_back(textOf(cell));
     }
-    const auto note = [&](std::size_t at) {
-        const QString *text
-            = at < row.cells.size() ? std::get_if<QString>(&row.cells[at]) : nullptr;
-        return text ? *text : QString();
-    };
+    const auto note
+        = [&](std::size_t at) { return at < row.cells.size() ? textOf(row.cells[at]) : QString(); };
     c.apcNote = note(layout.apcNoteAt);
     c.jpNote = note(layout.jpNoteAt);
     c.trendClass = std::get<trend::TrendClass>(row.cells[layout.classAt]);
     c.verdict = std::get<stats::Verdict>(row.cells[layout.verdictAt]);
     const double rate = std::get<double>(row.cells[layout.rateAt]);
     c.direction = rate > 0 ? 1 : rate < 0 ? -1 : 0;
+    if (layout.territory >= 0)
+        c.territory = territoryOf(row, layout);
     return c;
+}
+
+SummaryModel::Territory SummaryModel::territoryOf(const engine::Row &row, const Layout &layout)
+{
+    Territory t;
+    double year = NaN;
+    for (const auto &[id, at] : layout.territoryCells) {
+        const summary::CellValue &cell = row.cells[at];
+        const double x = numberOf(cell);
+        switch (id) {
+        case ColumnId::ReportYear:
+            year = x;
+            break;
+        case ColumnId::ReportValue:
+            t.rate = x;
+            break;
+        case ColumnId::RegionRate:
+            t.regionRate = x;
+            break;
+        case ColumnId::RatioToRegion:
+            t.ratio = x;
+            break;
+        case ColumnId::Sir:
+            t.sir = x;
+            break;
+        case ColumnId::SirCi95Low:
+            t.sirLow = x;
+            break;
+        case ColumnId::SirCi95High:
+            t.sirHigh = x;
+            break;
+        case ColumnId::FunnelRu:
+            t.funnel = textOf(cell);
+            break;
+        case ColumnId::FunnelNote:
+            t.note = textOf(cell);
+            break;
+        case ColumnId::Risk:
+            t.risk = std::get_if<bool>(&cell) && std::get<bool>(cell);
+            break;
+        case ColumnId::TerritoryRank:
+            t.rank = std::isfinite(x) ? int(x) : 0;
+            break;
+        default:
+            break;
+        }
+    }
+    const table::Series &s = row.series;
+    const double at = year - s.years.front();
+    if (at >= 0 && at < double(s.cases.size()))
+        t.cases = s.cases[std::size_t(at)];
+    // The region is compared with nothing: summed by the run (its line
+    // below the table's), or a row of the table that says it is the whole.
+    t.region = std::isnan(t.regionRate)
+        && (s.line < 0 || analysis::namesRegion(s.labels.value(layout.territory)));
+    return t;
 }
 
 SummaryModel::SummaryModel(QObject *parent)
@@ -188,6 +260,7 @@ void SummaryModel::reset(const Layout &newLayout)
     beginResetModel();
     layout = newLayout;
     rows.clear();
+    groups.clear();
     endResetModel();
 }
 
@@ -196,7 +269,16 @@ void SummaryModel::append(std::vector<Compact> &batch)
     if (batch.empty())
         return;
     beginInsertRows({}, int(rows.size()), int(rows.size() + batch.size() - 1));
-    std::move(batch.begin(), batch.end(), std::back_inserter(rows));
+    for (Compact &row : batch) {
+        if (row.territory) {
+            std::vector<int> &group = groups[groupKey(row.labels)];
+            // The region comes before its territories; a later row that
+            // says it is the whole is one the run did not take for it.
+            row.territory->region = row.territory->region && group.empty();
+            group.push_back(int(rows.size()));
+        }
+        rows.push_back(std::move(row));
+    }
     endInsertRows();
     batch.clear();
 }
@@ -347,6 +429,27 @@ table::Series SummaryModel::series(int row) const
     }
     s.years = trend::seriesYears(r.firstYear, int(s.values.size()));
     return s;
+}
+
+QString SummaryModel::groupKey(const QStringList &labels) const
+{
+    QStringList others = labels;
+    if (layout.territory < others.size())
+        others.removeAt(layout.territory);
+    return others.join(u'\x1f');
+}
+
+std::vector<int> SummaryModel::group(int row) const
+{
+    if (!territory(row))
+        return {};
+    std::vector<int> group = groups.value(groupKey(labels(row)));
+    const auto place = [this](int r) {
+        const Territory &t = *rows[std::size_t(r)].territory;
+        return t.region ? 0 : t.rank > 0 ? t.rank : std::numeric_limits<int>::max();
+    };
+    std::stable_sort(group.begin(), group.end(), [&](int a, int b) { return place(a) < place(b); });
+    return group;
 }
 
 // The class in a word, and which way the trend goes: "умеренная ↑".

@@ -5,6 +5,9 @@
 // values; the class is coloured by the direction of the trend. Each row
 // keeps its series, compactly, so that its chart and report can be made
 // again when it is selected: a national table has hundreds of thousands.
+// A run that compares territories keeps each row's comparison with its
+// region, and the rows of each group as they come, so that a selected
+// row's group is found without a pass over the table.
 #pragma once
 
 #include "engine/engine.h"
@@ -12,7 +15,11 @@
 
 #include <QAbstractTableModel>
 
+#include <QHash>
+
 #include <deque>
+#include <limits>
+#include <optional>
 #include <vector>
 
 class SummaryModel final : public QAbstractTableModel, public SeriesRows
@@ -41,6 +48,9 @@ public:
         int textColumns = 0;
         std::size_t classAt = 0, rateAt = 0, verdictAt = 0; // among the summary's columns
         std::size_t apcNoteAt = SIZE_MAX, jpNoteAt = SIZE_MAX; // SIZE_MAX: not in the summary
+        int territory = -1; // the label column of the territory; -1: none
+        // The columns a row's territory is read from, and where they are.
+        std::vector<std::pair<summary::ColumnId, std::size_t>> territoryCells;
     };
     // Whether a row must hold a summary's column: shown, or telling the
     // class and its direction.
@@ -48,6 +58,19 @@ public:
     // The bounds shown are those the verdict goes `by`.
     static Layout layoutFor(const QStringList &labelNames,
         const std::vector<summary::Column> &columns, stats::ExpectedBy by);
+
+    // A territory against its region in the reporting year, as a run with
+    // a territory column gives it.
+    struct Territory {
+        static constexpr double None = std::numeric_limits<double>::quiet_NaN();
+        double rate = None, regionRate = None, ratio = None;
+        double sir = None, sirLow = None, sirHigh = None;
+        double cases = None; // in the reporting year, for rates from counts
+        QString funnel, note; // the funnel class in words; why a part is missing
+        bool risk = false;
+        bool region = false; // the group's region, not a territory
+        int rank = 0; // by rate in the group, 1 the highest; 0: none
+    };
 
     // A row as kept: what is shown, and enough of the series to make it
     // again. Made on the run's thread, as the rows come.
@@ -69,6 +92,7 @@ public:
         trend::TrendClass trendClass = trend::TrendClass::Stable;
         signed char direction = 0; // +1 rising, -1 falling
         stats::Verdict verdict = stats::Verdict::None;
+        std::optional<Territory> territory; // with a territory column
     };
     static Compact compact(const engine::Row &row, const Layout &layout);
 
@@ -99,9 +123,32 @@ public:
     stats::Verdict verdict(int row) const { return rows[std::size_t(row)].verdict; }
     table::Series series(int row) const override;
 
+    // Whether the run compares territories with their region.
+    bool territories() const { return layout.territory >= 0; }
+    const Territory *territory(int row) const
+    {
+        const auto &t = rows[std::size_t(row)].territory;
+        return t ? &*t : nullptr;
+    }
+    QString territoryName(int row) const { return labels(row).value(layout.territory); }
+    bool risk(int row) const
+    {
+        const Territory *t = territory(row);
+        return t && t->risk;
+    }
+    // The rows of a row's group (its labels but the territory): the region
+    // first, then the territories by rank, then the rest in the table's
+    // order.
+    std::vector<int> group(int row) const;
+
 private:
+    static Territory territoryOf(const engine::Row &row, const Layout &layout);
     QString classWord(int row) const;
+    QString groupKey(const QStringList &labels) const;
 
     Layout layout;
     std::deque<Compact> rows; // no copy of them all as they grow
+    // The rows of each group, as they came: a selection asks for its group
+    // among hundreds of thousands of rows.
+    QHash<QString, std::vector<int>> groups;
 };

@@ -100,7 +100,8 @@ void TablesWindow::buildActions()
     file->addAction(tr("&Выход"), QKeySequence::Quit, this, &QWidget::close);
 }
 
-// The filters above the table: a label's part, and a class or a verdict.
+// The filters above the table: a label's part, and a class, a verdict or
+// the territories of risk.
 QLayout *TablesWindow::buildFilters()
 {
     auto *filters = new QHBoxLayout;
@@ -142,6 +143,7 @@ QWidget *TablesWindow::buildTable()
     column->setContentsMargins(0, 0, 0, 0);
     column->addLayout(buildFilters());
     tableView = new QTableView;
+    tableView->setObjectName(QStringLiteral("rows")); // not the tab «Территории»'s table
     tableView->setModel(filter);
     tableView->setSortingEnabled(true);
     tableView->sortByColumn(-1, Qt::AscendingOrder);
@@ -283,6 +285,7 @@ void TablesWindow::takeArrived()
     Runner::Arrived arrived = runs.take();
     if (arrived.begun) {
         model->reset(arrived.layout);
+        offerRiskFilter();
         valueName = arrived.valueName;
         tableView->resizeColumnsToContents(); // the titles, until rows come
     }
@@ -336,6 +339,23 @@ void TablesWindow::offerRowYears()
     choices->offerYears(int(first), int(last));
 }
 
+// The territories of risk are offered by a run that compares territories
+// only: without one the entry could show nothing, and a person looking for
+// them is sent to the choice of the territory's column by the tab
+// «Территории». The rows shown are the document's, so it follows.
+void TablesWindow::offerRiskFilter()
+{
+    const QVariant risk = QVariant::fromValue(RowFilter(RiskTerritories()));
+    const int at = classBox->findData(risk);
+    if (model->territories() && at < 0)
+        classBox->addItem(tr("территории риска"), risk);
+    if (model->territories() || at < 0)
+        return;
+    if (classBox->currentIndex() == at)
+        classBox->setCurrentIndex(0);
+    classBox->removeItem(at);
+}
+
 void TablesWindow::saved(
     bool written, const QString &target, const engine::Result &result, const QStringList &failures)
 {
@@ -354,9 +374,10 @@ void TablesWindow::saved(
 void TablesWindow::showSelected()
 {
     const QModelIndex current = tableView->currentIndex();
-    if (current.isValid())
+    if (current.isValid()) {
         detail->display(filter->series(current.row()), choices->options().analysis, valueName);
-    else
+        detail->displayGroup(*model, filter->mapToSource(current).row());
+    } else
         detail->clear();
 }
 

@@ -4,10 +4,11 @@
 // window or named on the command line; a few choices (layout, rates from
 // counts, joinpoints) say how to read it, and changing one computes it
 // again. The engine computes it on threads while rows fill a sortable,
-// filterable table; a selected row shows its chart and the report the
-// trend form would save; skipped series are listed with the cell to fix.
-// Saving the summary, or the reports and charts, runs the engine once
-// more into the files, so the bytes are what vantorel-batch writes. The
+// filterable table; a selected row shows its chart, the report the
+// trend form would save and, by a territory column, its group's
+// territories; skipped series are listed with the cell to fix. Saving the
+// summary, or the reports and charts, runs the engine once more into the
+// files, so the bytes are what vantorel-batch writes. The
 // runs go one at a time through a RunController; the choices are closed
 // while one goes. A summary computed and not saved is not left, by
 // closing or by another table, without asking.
@@ -93,6 +94,7 @@ private:
     void saved(bool written, const QString &target, const engine::Result &result,
         const QStringList &failures);
     void offerRowYears();
+    void offerRiskFilter();
     void showSelected();
     void explainSkip(QTreeWidgetItem *item);
     void setBusy(bool busy);

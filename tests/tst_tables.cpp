@@ -29,6 +29,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -51,7 +52,7 @@ QByteArray commandLine(const QString &input, const QStringList &args)
 
 SummaryModel &modelOf(TablesWindow &window)
 {
-    auto *view = window.findChild<QTableView *>();
+    auto *view = window.findChild<QTableView *>("rows");
     return *static_cast<SummaryModel *>(
         static_cast<QAbstractProxyModel *>(view->model())->sourceModel());
 }
@@ -61,7 +62,7 @@ SummaryModel &modelOf(TablesWindow &window)
 // it is computed is refused, and the computation goes on to its end.
 void open(TablesWindow &window, const QString &input)
 {
-    QAbstractItemModel *shown = window.findChild<QTableView *>()->model();
+    QAbstractItemModel *shown = window.findChild<QTableView *>("rows")->model();
     for (QAbstractItemModel *m : {shown, static_cast<QAbstractItemModel *>(&modelOf(window))})
         new QAbstractItemModelTester(m, QAbstractItemModelTester::FailureReportingMode::QtTest, m);
     ModalDriver driver;
@@ -75,7 +76,7 @@ void open(TablesWindow &window, const QString &input)
 // The first label of each row shown, in order.
 QStringList shownLabels(TablesWindow &window)
 {
-    QAbstractItemModel *shown = window.findChild<QTableView *>()->model();
+    QAbstractItemModel *shown = window.findChild<QTableView *>("rows")->model();
     QStringList labels;
     for (int row = 0; row < shown->rowCount(); ++row)
         labels << shown->index(row, 0).data().toString();
@@ -111,6 +112,8 @@ private slots:
     void leaveUnsaved();
     void runAfterRun();
     void stopLeavesNothing();
+    void territories_data();
+    void territories();
 
 private:
     QTemporaryDir dir;
@@ -147,7 +150,7 @@ void TestTables::rowsAsCommandLine()
     const QList<QStringList> summary
         = csvTable(commandLine(input, args + QStringList {"--reports", reports.path()}));
     // Sorted down by a number: the view's rows are not the model's; no number goes last.
-    auto *view = window.findChild<QTableView *>();
+    auto *view = window.findChild<QTableView *>("rows");
     const int apc = model.column(summary::ColumnId::Apc);
     view->sortByColumn(apc, Qt::DescendingOrder);
     const auto &shown = dynamic_cast<const SeriesRows &>(*view->model());
@@ -277,7 +280,7 @@ void TestTables::sortAndFilter()
             classes->setCurrentIndex(classes->findData(QVariant::fromValue(kind)));
             const auto layout = SummaryModel::layoutFor({"Болезнь", "Район"},
                 summary::summaryColumns(false, true), stats::ExpectedBy::Normative);
-            window.findChild<QTableView *>()->model()->sort(
+            window.findChild<QTableView *>("rows")->model()->sort(
                 column < 0 ? 0 : SummaryModel::columnIn(layout, summary::ColumnId(column)),
                 down ? Qt::DescendingOrder : Qt::AscendingOrder);
         };
@@ -499,6 +502,54 @@ void TestTables::stopLeavesNothing()
     QTimer::singleShot(300, stop, &QAction::trigger);
     QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 60000);
     QCOMPARE(filesBelow(out.path()).keys(), QStringList());
+}
+
+void TestTables::territories_data()
+{
+    QTest::addColumn<int>("select"); // a row of the table; -1: the risk filter
+    QTest::addColumn<QStringList>("shown"); // the rows, or the tab's (* bold), then its note
+    // The total row at the group's end comes first; ranks by rate.
+    const QStringList measles {"*|Итого по области|41,1|50||||",
+        "1|Тотемский|59,4|36|1,45|1,45 (1,01–2,00)|в пределах|",
+        "2|Северный|29,1|6|0,71|0,71 (0,26–1,54)|в пределах|",
+        "3|Южный|19,7|8|0,48|0,48 (0,21–0,95)|в пределах|"};
+    QTest::newRow("risk only") << -1 << QStringList {"Грипп Округ 9", ""};
+    QTest::newRow("a territory") << 2
+                                 << measles
+            + QStringList {"учтена избыточная дисперсия (φ = 3,40)"};
+    QTest::newRow("the region") << 0 << measles + QStringList {""};
+}
+
+void TestTables::territories()
+{
+    QFETCH(int, select);
+    QFETCH(QStringList, shown);
+    QByteArray table = contents(VANTOREL_GOLDEN_DIR "/batch/territories/input.csv");
+    for (int i = 0; i < 10; ++i) // enough districts for one to stand out as of risk
+        table += "Грипп;Округ " + QByteArray::number(i) + QByteArray(";10").repeated(5)
+            + (i == 9 ? ";40;40" : ";10;10") + QByteArray(";20000").repeated(7) + '\n';
+    writeFile(dir.filePath("territories.csv"), table);
+    TablesWindow window;
+    open(window, dir.filePath("territories.csv"));
+    const auto *tab = window.findChild<QTableWidget *>(); // the tab «Территории»'s
+    QCOMPARE(tab->parent()->findChild<QLabel *>()->text(),
+        "Выберите столбец территории в параметрах чтения");
+    for (QComboBox *box : window.findChildren<QComboBox *>())
+        box->setCurrentIndex(box->findText("нет") == 0 ? 2 : box->currentIndex()); // «Район»
+    QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), 60000);
+    QComboBox *classes = window.findChildren<QComboBox *>().back();
+    classes->setCurrentIndex(select < 0 ? classes->findText("территории риска") : 0);
+    auto *view = window.findChild<QTableView *>("rows");
+    QStringList got;
+    for (int row = 0; select < 0 && row < view->model()->rowCount(); ++row)
+        got << dynamic_cast<const SeriesRows &>(*view->model()).labels(row).join(' ');
+    view->selectRow(select);
+    for (int row = 0; select >= 0 && row < tab->rowCount(); ++row) {
+        got << (tab->item(row, 0)->font().bold() ? "*" : "");
+        for (int c = 0; c < tab->columnCount(); ++c)
+            got.back() += (c ? "|" : "") + tab->item(row, c)->text();
+    }
+    QCOMPARE(got << tab->parent()->findChild<QLabel *>()->text(), shown);
 }
 
 QTEST_MAIN(TestTables)
