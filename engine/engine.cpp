@@ -353,7 +353,8 @@ private:
             values.reserve(rowColumns.size());
             for (const summary::Column &column : rowColumns)
                 values.push_back(column.value(row));
-            event.row = Row {std::move(s), std::move(values)};
+            event.row = Row {std::move(s), std::move(values),
+                funnel ? std::make_shared<const summary::FunnelInput>(*funnel) : nullptr};
         }
         outcome.events.emplace_back(std::move(event));
     }

@@ -18,6 +18,7 @@
 #pragma once
 
 #include "engine/options.h"
+#include "summary/funnelchart.h"
 #include "summary/summaryrow.h"
 #include "table/series.h"
 
@@ -25,6 +26,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
 namespace engine {
@@ -56,6 +58,8 @@ struct Result {
 struct Row {
     table::Series series;
     std::vector<summary::CellValue> cells; // the columns the sink wants, in the summary's order
+    // A region's row: its territories' funnel plot.
+    std::shared_ptr<const summary::FunnelInput> funnel;
 };
 
 // Run: the table, the summary or the segments table, a folder, or a sync

@@ -157,6 +157,7 @@ SummaryModel::Compact SummaryModel::compact(const engine::Row &row, const Layout
     const table::Series &s = row.series;
     Compact c;
     c.labels = s.labels;
+    c.funnel = row.funnel;
     c.file = s.file;
     c.line = s.line;
     c.firstYear = s.years.front();

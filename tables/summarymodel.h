@@ -93,6 +93,7 @@ public:
         signed char direction = 0; // +1 rising, -1 falling
         stats::Verdict verdict = stats::Verdict::None;
         std::optional<Territory> territory; // with a territory column
+        std::shared_ptr<const summary::FunnelInput> funnel; // a region's
     };
     static Compact compact(const engine::Row &row, const Layout &layout);
 
@@ -129,6 +130,11 @@ public:
     {
         const auto &t = rows[std::size_t(row)].territory;
         return t ? &*t : nullptr;
+    }
+    // The funnel plot of a region's row; none for any other.
+    const summary::FunnelInput *funnel(int row) const
+    {
+        return rows[std::size_t(row)].funnel.get();
     }
     QString territoryName(int row) const { return labels(row).value(layout.territory); }
     bool risk(int row) const

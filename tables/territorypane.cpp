@@ -2,15 +2,19 @@
 #include "tables/territorypane.h"
 
 #include "calc/spelling.h"
+#include "summary/funnelchart.h"
 #include "tables/summarymodel.h"
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
+#include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -36,15 +40,60 @@ QString sirText(const SummaryModel::Territory &t)
 
 } // namespace
 
+// The funnel plot, drawn at the pane's width in the plot's proportions.
+class TerritoryPane::FunnelView : public QWidget
+{
+public:
+    void display(const summary::FunnelInput *shown)
+    {
+        input = shown ? std::optional(*shown) : std::nullopt;
+        setVisible(input && !input->points.empty());
+        update();
+    }
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int w) const override { return int(w * summary::Height / summary::Width); }
+    QSize sizeHint() const override { return {450, heightForWidth(450)}; }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), Qt::white);
+        if (!input)
+            return;
+        const double scale = std::min(width() / summary::Width, height() / summary::Height);
+        painter.translate(
+            (width() - summary::Width * scale) / 2, (height() - summary::Height * scale) / 2);
+        painter.scale(scale, scale);
+        summary::drawFunnel(painter, *input);
+    }
+
+private:
+    std::optional<summary::FunnelInput> input;
+};
+
 TerritoryPane::TerritoryPane(QWidget *parent)
     : QWidget(parent)
-    , funnel(new QWidget)
+    , funnel(new FunnelView)
     , message(new QLabel)
     , table(new QTableWidget)
 {
-    auto *column = new QVBoxLayout(this);
-    funnel->hide(); // until the plot is drawn in it
-    column->addWidget(funnel);
+    // The plot above the table, the two apart by a handle the user may
+    // move; the table, which is what is read, takes the larger part.
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *parts = new QSplitter(Qt::Vertical);
+    outer->addWidget(parts);
+    funnel->hide(); // until there is a plot
+    funnel->setMinimumHeight(120);
+    parts->addWidget(funnel);
+    auto *below = new QWidget;
+    auto *column = new QVBoxLayout(below);
+    column->setContentsMargins(0, 0, 0, 0);
+    parts->addWidget(below);
+    parts->setStretchFactor(0, 2);
+    parts->setStretchFactor(1, 3);
+    parts->setChildrenCollapsible(false);
     message->setWordWrap(true);
     column->addWidget(message);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -58,6 +107,7 @@ TerritoryPane::TerritoryPane(QWidget *parent)
 
 void TerritoryPane::clear()
 {
+    funnel->display(nullptr);
     message->clear();
     table->clear();
     table->setRowCount(0);
@@ -76,6 +126,7 @@ void TerritoryPane::display(const SummaryModel &model, int row)
     table->show();
     message->setText(selected->note);
     const std::vector<int> rows = model.group(row);
+    funnel->display(rows.empty() ? nullptr : model.funnel(rows.front()));
     const bool counts = std::any_of(
         rows.begin(), rows.end(), [&](int r) { return std::isfinite(model.territory(r)->cases); });
     QStringList titles {tr("Место"), tr("Территория"), tr("Показатель")};

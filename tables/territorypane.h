@@ -24,7 +24,8 @@ public:
     void clear();
 
 private:
-    QWidget *funnel; // the group's funnel plot (summary::drawFunnel) goes here
+    class FunnelView;
+    FunnelView *funnel; // the group's funnel plot
     QLabel *message; // why there is no table, or the group's note
     QTableWidget *table;
 };
