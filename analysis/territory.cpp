@@ -445,12 +445,11 @@ std::vector<TerritoryCensus::Territory> TerritoryCensus::territoriesOf(qint64 li
     const Group &g = groups[*found];
     for (std::size_t i = 0; i < g.members.size(); ++i) {
         const TerritoryComparison &c = compared[g.members[i]];
-        if (c.note.isEmpty() || c.rank > 0 || !std::isnan(c.rate))
+        if (c.rank > 0)
             all.push_back({g.names[qsizetype(i)], &c});
     }
     std::stable_sort(all.begin(), all.end(), [](const Territory &a, const Territory &b) {
-        const int x = a.comparison->rank, y = b.comparison->rank;
-        return (x > 0 && (y == 0 || x < y));
+        return a.comparison->rank < b.comparison->rank;
     });
     return all;
 }

@@ -99,9 +99,9 @@ public:
     qsizetype groupCount() const { return qsizetype(groups.size()); }
     qsizetype column() const { return territoryColumn; }
 
-    // The territories of the group whose region's row starts at `line`, in
-    // the order of their rank (those without one last, in the table's
-    // order); empty for any other line.
+    // The territories of the group whose region's row starts at `line` that
+    // have a rate to rank, in the order of their rank (equal ones in the
+    // table's order); empty for any other line.
     struct Territory {
         QString name;
         const TerritoryComparison *comparison;

@@ -102,6 +102,8 @@ def expected(rows, prefix=("всего", "итого", "область", "по �
                 continue
             first = max(min(d) for t, d in own)
             last = min(max(d) for t, d in own)
+            if last - first + 1 < 5:
+                continue
             total = {y: (sum(d[y][0] for t, d in own), sum(d[y][1] for t, d in own))
                      for y in range(first, last + 1)}
             out[(disease, REGION)] = {"region": total}
@@ -223,12 +225,14 @@ def main():
             "rare, with zeros": table(rng, 6, 15, years, rate=lambda: 0.8),
             "years differ": table(rng, 3, 8, years, ragged=True),
         }
+        # Five years in common, the fewest a region's row can have.
+        cases["five years in common"] = table(rng, 2, 5, years[-8:], ragged=True)
         # A territory twice: the second is neither summed nor compared.
         twice = table(rng, 1, 5, years)
         twice.append(twice[1])
         cases["a territory twice"] = twice
         for name, rows in cases.items():
-            write_counts(path("t.csv"), years, rows)
+            write_counts(path("t.csv"), sorted({y for r in rows for y in r[2]}), rows)
             got = compare(name, rows, path("t.csv"))
             if name == "total row":
                 # A funnel plot for each group, beside its series' charts.
@@ -262,12 +266,23 @@ def main():
         # Rates without counts: the region is the mean of the rates.
         rates = [(f"Инфекция {k}", f"Район {t}", [round(float(rng.gamma(4, 5)), 3) for _ in years])
                  for k in range(3) for t in range(7)]
+        # Last year 3, 1 and 2: the first exactly 1.5 times their mean.
+        rates += [("Инфекция 3", f"Район {t}", [float(v)] * len(years)) for t, v in enumerate((3, 1, 2))]
         with open(path("r.csv"), "w", encoding="utf-8") as f:
             f.write(";".join(["Болезнь", "Район"] + [str(y) for y in years]) + "\n")
             for d, t, v in rates:
-                f.write(";".join([d, t] + [repr(x) for x in v]) + "\n")
+                # The second district of the first group starts two years late.
+                cells = [repr(x) for x in v]
+                if (d, t) == ("Инфекция 0", "Район 1"):
+                    cells[:2] = ["", ""]
+                f.write(";".join([d, t] + cells) + "\n")
         got, _ = run(path("r.csv"), "--territory", "Район")
-        for k in range(3):
+        flags = {r["Район"]: r["ratio_flag"] for r in got if r["Болезнь"] == "Инфекция 3"}
+        check(f"rates: a ratio of 1.5 is raised: {flags}", flags.get("Район 0") == "true"
+              and flags.get("Район 2") == "false")
+        note = next(r["funnel_note"] for r in got if r["Болезнь"] == "Инфекция 0" and r["Район"] == REGION)
+        check(f"rates: the region's notes, both: {note}", "без населения" in note and "не у всех" in note)
+        for k in range(4):
             group = [v for d, t, v in rates if d == f"Инфекция {k}"]
             mean = sum(v[-1] for v in group) / len(group)
             ranks = stats.rankdata([-v[-1] for v in group], method="min")
