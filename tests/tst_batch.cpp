@@ -215,6 +215,8 @@ private slots:
     void funnelChart();
     void funnelLimit_data();
     void funnelLimit();
+    void territoryParagraph_data();
+    void territoryParagraph();
 };
 
 void TestBatch::golden_data()
@@ -628,6 +630,47 @@ void TestBatch::interrupted()
 }
 
 // The charts are drawn here too, and drawing text needs fonts.
+void TestBatch::territoryParagraph_data()
+{
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QList<double>>("ratios"); // a ratio past 10 is of risk, past 2 significant
+    QTest::addColumn<bool>("counts");
+    QTest::addColumn<QString>("paragraph");
+    QTest::newRow("none above, districts")
+        << "Район" << QList<double> {1, 0.5} << true
+        << "Выше среднего по территориям показатель ни в одном районе; статистически значимо "
+           "(95\u00a0%): ни в одном районе; территорий риска нет.";
+    QTest::newRow("21 above: one form, listed to ten")
+        << "район" << QList<double>(21, 1.5) << false
+        << "Выше среднего по территориям показатель в 21\u00a0районе: Т1 (в 1,5 раза), Т2 (в 1,5 "
+           "раза), Т3 (в 1,5 раза), Т4 (в 1,5 раза), Т5 (в 1,5 раза), Т6 (в 1,5 раза), Т7 (в 1,5 "
+           "раза), Т8 (в 1,5 раза), Т9 (в 1,5 раза), Т10 (в 1,5 раза) и ещё 11.";
+    QTest::newRow("towns: significant and of risk")
+        << "Город" << QList<double> {12, 3, 0.2} << true
+        << "Выше среднего по территориям показатель на 2\u00a0территориях: Т1 (в 12 раз), Т2 (в 3 "
+           "раза); статистически значимо (95\u00a0%): Т1, Т2; территории риска: Т1.";
+}
+
+void TestBatch::territoryParagraph()
+{
+    QFETCH(QString, column);
+    QFETCH(QList<double>, ratios);
+    QFETCH(bool, counts);
+    QFETCH(QString, paragraph);
+    std::vector<analysis::TerritoryComparison> compared(std::size_t(ratios.size()));
+    std::vector<analysis::TerritoryCensus::Territory> territories;
+    for (qsizetype i = 0; i < ratios.size(); ++i) {
+        analysis::TerritoryComparison &c = compared[std::size_t(i)];
+        c.ratio = ratios[i];
+        if (counts) {
+            c.funnel = ratios[i] > 2 ? stats::Funnel::Above95 : stats::Funnel::Within;
+            c.risk = ratios[i] > 10;
+        }
+        territories.push_back({QStringLiteral("Т%1").arg(i + 1), &c});
+    }
+    QCOMPARE(summary::territoryParagraph(column, territories), paragraph);
+}
+
 QTEST_MAIN(TestBatch)
 // The annual report's numbers, a row per rule and per boundary: the kind
 // of number, its value (and the reference of a comparison), its words.
