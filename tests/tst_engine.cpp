@@ -143,7 +143,7 @@ void TestEngine::territoryRules_data()
     QTest::newRow("below, φ") << "Областная больница" << false << 0.0 << 9.0 << 1.2 << -1
                               << int(F::Below95) << false;
     QTest::newRow("ё as е") << "ВСЁГО по району" << true << 3.0 << 3.0 << 0.0 << -1
-                           << int(F::Within) << false;
+                            << int(F::Within) << false;
     QTest::newRow("within") << "Северный район" << false << 3.0 << 3.0 << 0.0 << int(F::Above95)
                             << int(F::Within) << false;
 }
