@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 
 namespace analysis {
 
@@ -110,10 +111,37 @@ TerritoryCensus::Year TerritoryCensus::in(const table::Series &s, qint32 year)
     return y;
 }
 
+TerritoryCensus::Prepared TerritoryCensus::prepare(table::Series &&s) const
+{
+    Prepared p;
+    p.key = groupKey(s.labels, territoryColumn);
+    p.line = s.line;
+    p.first = s.years.front();
+    p.per = s.per;
+    p.unit = s.unit;
+    if (namesRegion(s.labels.value(territoryColumn))) {
+        p.labels = s.labels;
+        p.exact = s.exact;
+        p.cases = s.cases;
+        p.population = s.population;
+        p.whole = std::move(s);
+        return p;
+    }
+    p.labels = std::move(s.labels);
+    p.exact = std::move(s.exact);
+    p.cases = std::move(s.cases);
+    p.population = std::move(s.population);
+    return p;
+}
+
 void TerritoryCensus::add(const table::Series &s)
 {
-    const QString key = groupKey(s.labels, territoryColumn);
-    auto found = groupOf.constFind(key);
+    add(prepare(table::Series(s)));
+}
+
+void TerritoryCensus::add(Prepared &&s)
+{
+    auto found = groupOf.constFind(s.key);
     if (found == groupOf.cend()) {
         Group g;
         g.labels = s.labels;
@@ -122,28 +150,42 @@ void TerritoryCensus::add(const table::Series &s)
         g.labels[territoryColumn] = summedRegionName();
         g.firstLine = s.line;
         g.unit = s.unit;
-        found = groupOf.insert(key, groups.size());
+        found = groupOf.insert(s.key, groups.size());
         groups.push_back(std::move(g));
     }
     Group &g = groups[*found];
+    // The year's numbers of the series, as in(), from its parts.
+    const auto yearOf = [&](qint32 year) {
+        Year y;
+        const qint64 n = qint64(s.exact.size());
+        if (year < s.first || year >= s.first + n)
+            return y;
+        const std::size_t i = std::size_t(year - s.first);
+        y.rate = s.exact[i];
+        if (!s.cases.empty()) {
+            y.cases = s.cases[i];
+            y.population = s.population[i];
+        }
+        return y;
+    };
     Member m;
     m.line = s.line;
     m.territory = s.labels.value(territoryColumn);
-    m.first = s.years.front();
-    m.last = s.years.front() + qint32(s.exact.size()) - 1;
+    m.first = s.first;
+    m.last = s.first + qint32(s.exact.size()) - 1;
     m.year = reportYear != 0 ? reportYear : m.last;
-    m.at = in(s, m.year);
-    m.before = in(s, m.year - 1);
+    m.at = yearOf(m.year);
+    m.before = yearOf(m.year - 1);
     m.counts = !s.cases.empty();
     m.per = s.per;
     g.counts = g.counts && m.counts;
     const std::size_t at = members.size();
     byLine.emplace_back(s.line, at);
 
-    if (namesRegion(m.territory)) {
+    if (s.whole) {
         if (!g.found) {
             g.found = at;
-            g.region = s;
+            g.region = std::move(*s.whole);
             g.regionLine = s.line;
         } else {
             g.otherTotals.push_back(at);
@@ -189,7 +231,7 @@ void TerritoryCensus::skipped(const QString &label, qint64 line, qsizetype label
         skips[groupKey(parts, territoryColumn)].append(line);
 }
 
-void TerritoryCensus::finish()
+void TerritoryCensus::finish(int jobs)
 {
     for (auto it = groupOf.cbegin(); it != groupOf.cend(); ++it) {
         const auto lines = skips.constFind(it.key());
@@ -217,9 +259,25 @@ void TerritoryCensus::finish()
             startsAt[g.firstLine].push_back(i);
             groupByRegion.insert(g.regionLine, i);
         }
-        compare(g);
         g.territories.clear();
         g.years = {};
+    }
+    // The groups are compared apart, on as many threads as asked: each
+    // writes the comparisons of its own members only.
+    std::vector<std::optional<TerritoryComparison>> summed(groups.size());
+    const std::size_t threads = std::max(1, std::min(jobs, 64));
+    std::vector<std::future<void>> running;
+    for (std::size_t t = 0; t < threads; ++t) {
+        running.push_back(std::async(std::launch::async, [&, t] {
+            for (std::size_t i = t; i < groups.size(); i += threads)
+                summed[i] = compare(groups[i]);
+        }));
+    }
+    for (auto &done : running)
+        done.get();
+    for (std::size_t i = 0; i < groups.size(); ++i) {
+        if (summed[i])
+            regions.insert(groups[i].regionLine, std::move(*summed[i]));
     }
     // What is asked afterwards is by line.
     members = {};
@@ -288,7 +346,7 @@ void TerritoryCensus::sum(Group &g, qint64 line)
     g.region = std::move(s);
 }
 
-void TerritoryCensus::compare(const Group &g)
+std::optional<TerritoryComparison> TerritoryCensus::compare(const Group &g)
 {
     std::vector<std::size_t> own;
     for (std::size_t at : g.members) {
@@ -320,12 +378,11 @@ void TerritoryCensus::compare(const Group &g)
         if (!g.note.isEmpty())
             notes << g.note;
         c.note = notes.join(QStringLiteral("; "));
-        if (g.found)
-            compared[*g.found] = c;
-        else
-            regions.insert(g.regionLine, c);
         compareTo(g, own);
-        return;
+        if (!g.found)
+            return c;
+        compared[*g.found] = c;
+        return std::nullopt;
     }
     const QString why = own.size() < 2
         ? QObject::tr("в группе одна территория: сравнивать не с чем")
@@ -336,6 +393,7 @@ void TerritoryCensus::compare(const Group &g)
         c.note = why;
         compared[at] = c;
     }
+    return std::nullopt;
 }
 
 void TerritoryCensus::compareTo(const Group &g, const std::vector<std::size_t> &own)

@@ -84,7 +84,24 @@ public:
     // once.
     void add(const table::Series &series);
     void skipped(const QString &label, qint64 line, qsizetype labelCount);
-    void finish();
+
+    // What add() takes of a series, made apart from the census, on the
+    // thread that read it: a national table's census then costs the run's
+    // own thread little more than its sums.
+    struct Prepared {
+        QString key; // the group's
+        QStringList labels;
+        QString unit;
+        qint64 line = 0;
+        qint32 first = 0;
+        double per = 100000;
+        std::vector<double> exact, cases, population;
+        std::optional<table::Series> whole; // a row that says it is the region
+    };
+    Prepared prepare(table::Series &&series) const;
+    void add(Prepared &&series);
+    // `jobs`: threads to compare the groups on.
+    void finish(int jobs = 1);
 
     // The region rows to compute just before the series that starts at
     // `line`: those of the groups it is the first series of.
@@ -148,7 +165,8 @@ private:
     };
 
     void sum(Group &group, qint64 line);
-    void compare(const Group &group);
+    // The summed region's own comparison, if there is one to keep.
+    std::optional<TerritoryComparison> compare(const Group &group);
     void compareTo(const Group &group, const std::vector<std::size_t> &own);
     static Year in(const table::Series &series, qint32 year);
 

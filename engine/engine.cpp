@@ -201,7 +201,7 @@ private:
         // The batches are read on threads, as for the run itself, and the
         // census takes their series in the table's order.
         struct Batch {
-            std::vector<table::Series> series;
+            std::vector<analysis::TerritoryCensus::Prepared> series;
             std::vector<std::pair<QString, qint64>> skips;
         };
         inOrder<table::SourceBatch>(
@@ -212,7 +212,7 @@ private:
                 auto &skips = taken.skips;
                 first.read(batch, [&](table::SourceItem &item) {
                     if (auto *s = std::get_if<table::Series>(&item))
-                        series.push_back(std::move(*s));
+                        series.push_back(census->prepare(std::move(*s)));
                     else if (const auto *skip = std::get_if<table::Skip>(&item))
                         skips.push_back({skip->label, skip->line});
                     return !stopping.load(std::memory_order_relaxed);
@@ -220,8 +220,8 @@ private:
                 return taken;
             },
             [&](Batch taken) {
-                for (const table::Series &s : taken.series)
-                    census->add(s);
+                for (auto &s : taken.series)
+                    census->add(std::move(s));
                 for (const auto &[label, line] : taken.skips)
                     census->skipped(label, line, names.size());
                 return true;
@@ -229,7 +229,7 @@ private:
             [](const Batch &) {});
         if (stopped())
             return false;
-        census->finish();
+        census->finish(jobs());
         return true;
     }
 

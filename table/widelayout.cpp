@@ -144,6 +144,10 @@ std::optional<Series> WideLayout::rateRow(
     const qint64 n = last - first + 1;
     if (const auto why = lengthReason(n))
         return fail(*why);
+    for (auto *v : {&s.values, &s.exact, &s.cases, &s.population})
+        v->reserve(std::size_t(n));
+    if (keepTyped)
+        s.typed.reserve(std::size_t(n));
     for (qsizetype i = first; i <= last; ++i) {
         const qint32 year = firstYear + qint32(i);
         const QByteArrayView cases = record.trimmed(casesAt + i);
