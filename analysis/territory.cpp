@@ -96,19 +96,25 @@ TerritoryCensus::TerritoryCensus(qsizetype column, qint32 reportYear)
     , reportYear(reportYear)
 { }
 
-TerritoryCensus::Year TerritoryCensus::in(const table::Series &s, qint32 year)
+TerritoryCensus::Year TerritoryCensus::in(qint32 first, const std::vector<double> &exact,
+    const std::vector<double> &cases, const std::vector<double> &population, qint32 year)
 {
     Year y;
-    const qint64 n = qint64(s.exact.size());
-    if (n == 0 || year < s.years.front() || year >= s.years.front() + n)
+    const qint64 n = qint64(exact.size());
+    if (n == 0 || year < first || year >= first + n)
         return y;
-    const std::size_t i = std::size_t(year - s.years.front());
-    y.rate = s.exact[i];
-    if (!s.cases.empty()) {
-        y.cases = s.cases[i];
-        y.population = s.population[i];
+    const std::size_t i = std::size_t(year - first);
+    y.rate = exact[i];
+    if (!cases.empty()) {
+        y.cases = cases[i];
+        y.population = population[i];
     }
     return y;
+}
+
+TerritoryCensus::Year TerritoryCensus::in(const table::Series &s, qint32 year)
+{
+    return s.years.empty() ? Year {} : in(s.years.front(), s.exact, s.cases, s.population, year);
 }
 
 TerritoryCensus::Prepared TerritoryCensus::prepare(table::Series &&s) const
@@ -134,11 +140,6 @@ TerritoryCensus::Prepared TerritoryCensus::prepare(table::Series &&s) const
     return p;
 }
 
-void TerritoryCensus::add(const table::Series &s)
-{
-    add(prepare(table::Series(s)));
-}
-
 void TerritoryCensus::add(Prepared &&s)
 {
     auto found = groupOf.constFind(s.key);
@@ -154,28 +155,14 @@ void TerritoryCensus::add(Prepared &&s)
         groups.push_back(std::move(g));
     }
     Group &g = groups[*found];
-    // The year's numbers of the series, as in(), from its parts.
-    const auto yearOf = [&](qint32 year) {
-        Year y;
-        const qint64 n = qint64(s.exact.size());
-        if (year < s.first || year >= s.first + n)
-            return y;
-        const std::size_t i = std::size_t(year - s.first);
-        y.rate = s.exact[i];
-        if (!s.cases.empty()) {
-            y.cases = s.cases[i];
-            y.population = s.population[i];
-        }
-        return y;
-    };
     Member m;
     m.line = s.line;
     m.territory = s.labels.value(territoryColumn);
     m.first = s.first;
     m.last = s.first + qint32(s.exact.size()) - 1;
     m.year = reportYear != 0 ? reportYear : m.last;
-    m.at = yearOf(m.year);
-    m.before = yearOf(m.year - 1);
+    m.at = in(s.first, s.exact, s.cases, s.population, m.year);
+    m.before = in(s.first, s.exact, s.cases, s.population, m.year - 1);
     m.counts = !s.cases.empty();
     m.per = s.per;
     g.counts = g.counts && m.counts;

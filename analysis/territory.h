@@ -79,13 +79,11 @@ public:
     // year asked for, 0 for each series' last.
     TerritoryCensus(qsizetype column, qint32 reportYear);
 
-    // Every series of the table, in its order, and every row skipped, by
-    // its label as a message gives it («Корь / Северный»); then finish()
-    // once.
-    void add(const table::Series &series);
-    void skipped(const QString &label, qint64 line, qsizetype labelCount);
-
-    // What add() takes of a series, made apart from the census, on the
+    // Every series of the table, in its order, prepared (below), and every
+    // row skipped, by its label as a message gives it («Корь / Северный»);
+    // then finish() once.
+    //
+    // What add() takes of a series is made apart from the census, on the
     // thread that read it: a national table's census then costs the run's
     // own thread little more than its sums.
     struct Prepared {
@@ -100,6 +98,7 @@ public:
     };
     Prepared prepare(table::Series &&series) const;
     void add(Prepared &&series);
+    void skipped(const QString &label, qint64 line, qsizetype labelCount);
     // `jobs`: threads to compare the groups on.
     void finish(int jobs = 1);
 
@@ -168,6 +167,9 @@ private:
     // The summed region's own comparison, if there is one to keep.
     std::optional<TerritoryComparison> compare(const Group &group);
     void compareTo(const Group &group, const std::vector<std::size_t> &own);
+    // A year's numbers of a series, or of its parts from its first year.
+    static Year in(qint32 first, const std::vector<double> &exact, const std::vector<double> &cases,
+        const std::vector<double> &population, qint32 year);
     static Year in(const table::Series &series, qint32 year);
 
     qsizetype territoryColumn;

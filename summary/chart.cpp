@@ -57,6 +57,14 @@ QStringList wrap(
     return lines;
 }
 
+void drawLines(QPainter &p, const QStringList &lines, double left, double top, double width)
+{
+    const double line = QFontMetricsF(p.font()).lineSpacing();
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        p.drawText(QRectF(left, top + double(i) * line, width, line),
+            Qt::AlignLeft | Qt::AlignVCenter, lines[i]);
+}
+
 double niceStep(double span, int count)
 {
     if (!(span > 0) || !std::isfinite(span))
@@ -445,11 +453,7 @@ private:
     {
         p.setFont(small);
         p.setPen(Qt::darkGray);
-        const double line = QFontMetricsF(small).lineSpacing();
-        for (qsizetype i = 0; i < notes.size(); ++i)
-            p.drawText(
-                QRectF(plot.left(), footnoteTop + double(i) * line, Width - 10 - plot.left(), line),
-                Qt::AlignLeft | Qt::AlignVCenter, notes[i]);
+        drawLines(p, notes, plot.left(), footnoteTop, Width - 10 - plot.left());
     }
 
     // Which model the APC and the broken line are of, and the joinpoints'.

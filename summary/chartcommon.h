@@ -9,6 +9,7 @@
 #include <QStringList>
 
 class QFontMetricsF;
+class QPainter;
 
 namespace summary {
 
@@ -45,6 +46,10 @@ QString typeset(QString text);
 // with their units: those are tied by no-break spaces.
 QStringList wrap(const QStringList &items, const QFontMetricsF &metrics, double width,
     const QString &separator = Separator);
+
+// Lines one under another from `top`, in the painter's font and pen, each
+// left-aligned in `width` from `left`: a footnote, a list under a plot.
+void drawLines(QPainter &painter, const QStringList &lines, double left, double top, double width);
 
 // Round steps (1, 2, 5 times a power of ten) for about `count` ticks.
 double niceStep(double span, int count);

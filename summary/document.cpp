@@ -29,13 +29,14 @@ QString orEmpty(const std::optional<double> &x, QString (*spell)(double))
     return x ? spell(*x) : QString();
 }
 
-QByteArray chartPng(const RowInput &row, const QString &valueName)
+// A chart drawn by `draw` as the PNG the ODT holds.
+template<typename Draw> QByteArray chartPng(Draw draw)
 {
     QImage image(ChartPixels, int(ChartPixels * Height / Width), QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.scale(ChartPixels / Width, ChartPixels / Width);
-    drawChart(painter, row, valueName);
+    draw(painter);
     painter.end();
     return encodePng(image);
 }
@@ -76,7 +77,7 @@ Document::Section Document::section(
     out.heading = s.labels.join(QStringLiteral(" / "));
     out.paragraph = reportParagraph(row);
     if (format == DocumentFormat::Odt)
-        out.chart = chartPng(row, valueName);
+        out.chart = chartPng([&](QPainter &p) { drawChart(p, row, valueName); });
     else
         out.drawing = std::make_shared<const analysis::SeriesResult>(row.result);
     out.valueName = valueName;
@@ -132,13 +133,7 @@ Document::Territories Document::territories(const QString &territoryName,
     const QString &unit = funnel.unit;
     if (counts && !funnel.points.empty()) {
         if (format == DocumentFormat::Odt) {
-            QImage image(ChartPixels, int(ChartPixels * Height / Width), QImage::Format_RGB32);
-            image.fill(Qt::white);
-            QPainter painter(&image);
-            painter.scale(ChartPixels / Width, ChartPixels / Width);
-            drawFunnel(painter, funnel);
-            painter.end();
-            out.chart = encodePng(image);
+            out.chart = chartPng([&](QPainter &p) { drawFunnel(p, funnel); });
         } else {
             out.drawing = std::make_shared<const FunnelInput>(funnel);
         }

@@ -779,11 +779,7 @@ private:
     {
         p.setFont(small);
         p.setPen(Qt::black);
-        const double line = QFontMetricsF(small).lineSpacing();
-        for (qsizetype i = 0; i < listed.size(); ++i)
-            p.drawText(
-                QRectF(plot.left(), listTop + double(i) * line, width - 10 - plot.left(), line),
-                Qt::AlignLeft | Qt::AlignVCenter, listed[i]);
+        drawLines(p, listed, plot.left(), listTop, width - 10 - plot.left());
     }
 
     // The year, and which limits are drawn where there are any.
@@ -804,11 +800,7 @@ private:
     {
         p.setFont(small);
         p.setPen(Qt::darkGray);
-        const double line = QFontMetricsF(small).lineSpacing();
-        for (qsizetype i = 0; i < notes.size(); ++i)
-            p.drawText(
-                QRectF(plot.left(), footnoteTop + double(i) * line, width - 10 - plot.left(), line),
-                Qt::AlignLeft | Qt::AlignVCenter, notes[i]);
+        drawLines(p, notes, plot.left(), footnoteTop, width - 10 - plot.left());
     }
 
     struct Number {

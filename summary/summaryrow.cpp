@@ -142,40 +142,34 @@ std::pair<const char *, QString> verdictWords(stats::Verdict verdict)
     return {"", {}};
 }
 
+// The funnel class as the summary writes it and in Russian.
+std::pair<const char *, QString> funnelWords(stats::Funnel funnel)
+{
+    switch (funnel) {
+    case stats::Funnel::Above998:
+        return {"above99.8", QObject::tr("выше (99,8\u00a0%)")};
+    case stats::Funnel::Above95:
+        return {"above95", QObject::tr("выше (95\u00a0%)")};
+    case stats::Funnel::Within:
+        break;
+    case stats::Funnel::Below95:
+        return {"below95", QObject::tr("ниже (95\u00a0%)")};
+    case stats::Funnel::Below998:
+        return {"below99.8", QObject::tr("ниже (99,8\u00a0%)")};
+    }
+    return {"within", QObject::tr("в пределах")};
+}
+
 } // namespace
 
 const char *funnelKey(stats::Funnel funnel)
 {
-    switch (funnel) {
-    case stats::Funnel::Above998:
-        return "above99.8";
-    case stats::Funnel::Above95:
-        return "above95";
-    case stats::Funnel::Within:
-        break;
-    case stats::Funnel::Below95:
-        return "below95";
-    case stats::Funnel::Below998:
-        return "below99.8";
-    }
-    return "within";
+    return funnelWords(funnel).first;
 }
 
 QString funnelText(stats::Funnel funnel)
 {
-    switch (funnel) {
-    case stats::Funnel::Above998:
-        return QObject::tr("выше (99,8 %)");
-    case stats::Funnel::Above95:
-        return QObject::tr("выше (95 %)");
-    case stats::Funnel::Within:
-        break;
-    case stats::Funnel::Below95:
-        return QObject::tr("ниже (95 %)");
-    case stats::Funnel::Below998:
-        return QObject::tr("ниже (99,8 %)");
-    }
-    return QObject::tr("в пределах");
+    return funnelWords(funnel).second;
 }
 
 const char *verdictKey(stats::Verdict verdict)
