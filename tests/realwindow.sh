@@ -14,10 +14,8 @@ reports=$(mktemp -d)
 scratch+=("$reports")
 
 # A toolkit option must be accepted and removed by the application object.
-timeout 120 "$program" -style Fusion &
-pid=$!
-
-about=$(wait_for_window "О программе") || fail "no window captioned «О программе»"
+launch "О программе" "$program" -style Fusion || fail "no window captioned «О программе»"
+about=$window
 [ -z "$(find_window "Эпидемическая тенденция")" ] || fail "the form is visible before the About box was dismissed"
 
 # A bare X server gives no window the focus by itself.

@@ -13,10 +13,8 @@ source "$(dirname "$0")/xwindow.sh"
 out=$(mktemp -d)
 scratch+=("$out")
 
-timeout 120 "$program" "$examples/surveillance.xlsx" &
-pid=$!
-window=$(wait_for_window "surveillance.xlsx — Эпидемическая тенденция: таблицы") \
-    || fail "no window for the workbook"
+launch "surveillance.xlsx — Эпидемическая тенденция: таблицы" "$program" \
+    "$examples/surveillance.xlsx" || fail "no window for the workbook"
 
 # Saving is offered only once there are rows, and the table has the focus
 # once computed: until then a key such as Down could change a choice. So

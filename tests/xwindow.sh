@@ -27,9 +27,12 @@ start_x() {
     for _ in 1 2 3; do
         : >"$display"
         # A key that a loaded machine holds down past the server's usual
-        # 660 ms would repeat: the delay is set past any test's wait.
-        Xvfb -displayfd 3 -nolisten tcp -ardelay 60000 -screen 0 1280x900x24 3>"$display" \
-            2>"$xdir/log" &
+        # 660 ms would repeat: the delay is set past any test's wait. Left
+        # to itself the server resets when its last client leaves, as the
+        # probe below does just before the program connects; a program that
+        # met that reset found no server.
+        Xvfb -displayfd 3 -nolisten tcp -noreset -ardelay 60000 -screen 0 1280x900x24 3>"$display" \
+            2>"$xdir/server.log" &
         xpid=$!
         for _ in $(seq 1 100); do
             [ -s "$display" ] && break
@@ -43,11 +46,42 @@ start_x() {
         fi
         stop_x
     done
-    cat "$xdir/log"
+    cat "$xdir/server.log"
     return 1
 }
 
-fail() { echo "$name: $*"; kill "$pid" 2>/dev/null; exit 1; }
+# A failure says what the server said too, so that one seen only in CI
+# explains itself.
+fail() {
+    echo "$name: $*"
+    kill "$pid" 2>/dev/null
+    local what
+    for what in program server; do
+        [ -s "$xdir/$what.log" ] && sed "s/^/$name: $what: /" "$xdir/$what.log" | tail -n 20
+    done
+    exit 1
+}
+
+# Starts the program in the background as `pid` and sets `window` to its
+# window with this caption once it is shown. A program that ends at once
+# because it could not connect to the server is started again on a new
+# server, twice at most: that is the test's machine, not the program. What
+# the program says goes to program.log, shown when the test fails.
+launch() {
+    local caption=$1
+    shift
+    for _ in 1 2 3; do
+        timeout 120 "$@" 2>"$xdir/program.log" &
+        pid=$!
+        window=$(wait_for_window "$caption") && return 0
+        kill -0 "$pid" 2>/dev/null && return 1
+        grep -q "could not connect to display" "$xdir/program.log" || return 1
+        echo "$name: the program found no server at $DISPLAY; a new one is started"
+        stop_x
+        start_x || return 1
+    done
+    return 1
+}
 
 # The program has ended with status 0, and wrote nothing into the fresh
 # home: $1 says what it was allowed to write, which lies elsewhere.
