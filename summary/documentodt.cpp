@@ -177,8 +177,11 @@ QByteArray stylesXml()
     x.paragraphStyle(QStringLiteral("Text"), QStringLiteral("Standard"),
         {{"fo:text-align", "justify"}, {"fo:keep-together", "always"},
             {"fo:margin-bottom", points(ParagraphBelow)}, {"fo:orphans", "2"}, {"fo:widows", "2"}});
+    // The note on methods is read whole: where the table leaves it no room,
+    // it goes to the next page, as in the PDF.
     x.paragraphStyle(QStringLiteral("Methods"), QStringLiteral("Standard"),
-        {{"fo:text-align", "justify"}, {"fo:margin-top", points(8)}},
+        {{"fo:text-align", "justify"}, {"fo:margin-top", points(8)},
+            {"fo:keep-together", "always"}},
         {{"fo:font-size", points(NoteSize)}});
     x.paragraphStyle(QStringLiteral("Cell"), QStringLiteral("Standard"), {},
         {{"fo:font-size", points(CellSize)}});
