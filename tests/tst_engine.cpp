@@ -10,9 +10,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <functional>
+#include <set>
 
 namespace {
 
@@ -30,8 +32,9 @@ public:
     {
         lines << (scope == engine::Scope::Run ? "vantorel-batch: " : "") + p.message();
     }
-    bool progress(const engine::Progress &) override
+    bool progress(const engine::Progress &p) override
     {
+        told.push_back(p);
         return stopAt != "progress" && (!onProgress || onProgress());
     }
     bool wantsRows() const override { return rowsWanted; }
@@ -57,6 +60,18 @@ public:
     }
 
     QStringList lines, rows;
+    std::vector<engine::Progress> told;
+    // The part behind as each progress told it where it was known; those
+    // told before any series was computed or skipped, with `first`.
+    std::vector<double> done(bool first = false) const
+    {
+        std::vector<double> parts;
+        for (const engine::Progress &p : told) {
+            if (p.done >= 0 && (!first || p.computed + p.skipped == 0))
+                parts.push_back(p.done);
+        }
+        return parts;
+    }
     std::function<bool()> onProgress;
     QString stopAt; // the callback that answers false: "progress", "begin", "skipped"
     bool rowsWanted = true;
@@ -104,6 +119,8 @@ private slots:
     void sameAsCommandLine();
     void stopHalfWay_data();
     void stopHalfWay();
+    void progressThroughCensus_data();
+    void progressThroughCensus();
     void reportNotStaged();
     void territoryRules_data();
     void territoryRules();
@@ -231,6 +248,10 @@ void TestEngine::sameAsCommandLine()
         QCOMPARE(filesBelow(out), written);
         QCOMPARE(sink.rows, rows);
         QVERIFY(sink.begun == 1 && sink.ended && !sink.misordered);
+        // The bar goes on through every pass, never back, never past its end.
+        const std::vector<double> done = sink.done();
+        QVERIFY(std::is_sorted(done.begin(), done.end()));
+        QVERIFY(done.empty() || done.back() <= 1);
     }
 }
 
@@ -239,17 +260,26 @@ void TestEngine::stopHalfWay_data()
     QTest::addColumn<QString>("input");
     QTest::addColumn<bool>("longLayout");
     QTest::addColumn<QString>("stopAt");
+    QTest::addColumn<QString>("territory");
     const QString skips
         = QStringLiteral(VANTOREL_GOLDEN_DIR "/batch/threads-interleaved-skips/input.csv");
-    QTest::newRow("wide, after its first batch") << skips << false << "progress";
-    QTest::newRow("wide, at its first skip") << skips << false << "skipped";
-    QTest::newRow("wide, at its beginning") << skips << false << "begin";
+    QTest::newRow("wide, after its first batch") << skips << false << "progress"
+                                                 << "";
+    QTest::newRow("wide, at its first skip") << skips << false << "skipped"
+                                             << "";
+    QTest::newRow("wide, at its beginning") << skips << false << "begin"
+                                            << "";
+    // The census reads the whole table before any series is computed.
+    QTest::newRow("territories, while the census reads")
+        << QStringLiteral(VANTOREL_GOLDEN_DIR "/batch/territories/input.csv") << false << "progress"
+        << "Район";
     QByteArray table = "район,год,значение\n";
     for (int row = 0; row < 20000; ++row)
         table += "р" + QByteArray::number(row / 5) + "," + QByteArray::number(2001 + row % 5)
             + ",1\n";
     writeFile(dir.filePath("long.csv"), table);
-    QTest::newRow("long, while it is read whole") << dir.filePath("long.csv") << true << "progress";
+    QTest::newRow("long, while it is read whole") << dir.filePath("long.csv") << true << "progress"
+                                                  << "";
 }
 
 // Stopped by the sink's answer, a run keeps the reports of the series it
@@ -260,10 +290,16 @@ void TestEngine::stopHalfWay()
     QFETCH(QString, input);
     QFETCH(bool, longLayout);
     QFETCH(QString, stopAt);
+    QFETCH(QString, territory);
     QTemporaryDir out;
     engine::Options o;
     o.input = input;
     o.longLayout = longLayout;
+    o.territory = territory;
+    if (!territory.isEmpty()) {
+        o.rates.cases = QStringLiteral("случаи");
+        o.rates.population = QStringLiteral("население");
+    }
     o.output = out.filePath("summary.csv");
     o.reportsDir = out.filePath("reports");
     o.jobs = 2;
@@ -275,7 +311,7 @@ void TestEngine::stopHalfWay()
     sink.stopAt = stopAt;
     const engine::Result result = engine::Engine(o, sink).run();
     QVERIFY(result.stopped && sink.ended && sink.begun == int(sink.rowsWanted));
-    QCOMPARE(result.computed > 0, !longLayout && stopAt != "begin");
+    QCOMPARE(result.computed > 0, !longLayout && territory.isEmpty() && stopAt != "begin");
     QVERIFY(result.computed < 8);
     auto left = filesBelow(out.path());
     QCOMPARE(left.take("summary.csv"), "before\n");
@@ -283,6 +319,55 @@ void TestEngine::stopHalfWay()
     QCOMPARE(left.size(), result.computed); // the finished series' reports, nothing hidden
     for (const QString &name : left.keys())
         QVERIFY2(name.startsWith("reports/") && !name.contains("/."), qPrintable(name));
+}
+
+void TestEngine::progressThroughCensus_data()
+{
+    QTest::addColumn<bool>("longLayout");
+    QTest::addColumn<qint32>("year");
+    QTest::newRow("wide") << false << 0;
+    // Read whole for its years before the census, then by the census.
+    QTest::newRow("long, a reporting year asked") << true << 2019;
+}
+
+// With territories the table is read twice, each time in many batches
+// larger than a file's buffer: the progress told runs on from the census
+// through the run, and ends at the whole.
+void TestEngine::progressThroughCensus()
+{
+    QFETCH(bool, longLayout);
+    QFETCH(qint32, year);
+    QByteArray table = longLayout ? "болезнь,район,год,случаи,население\n"
+                                  : "болезнь,район,случаи 2016,случаи 2017,случаи 2018,"
+                                    "случаи 2019,случаи 2020,население 2016,население 2017,"
+                                    "население 2018,население 2019,население 2020\n";
+    for (int s = 0; s < 6000; ++s) {
+        const QByteArray label = "б" + QByteArray::number(s / 3) + ",р" + QByteArray::number(s % 3);
+        if (!longLayout)
+            table += label + ",3,4,5,6,7,10000,10000,10000,10000,10000\n";
+        for (int y = 2016; longLayout && y <= 2020; ++y)
+            table += label + "," + QByteArray::number(y) + "," + QByteArray::number(y - 2013)
+                + ",10000\n";
+    }
+    writeFile(dir.filePath("census.csv"), table);
+    engine::Options o;
+    o.input = dir.filePath("census.csv");
+    o.longLayout = longLayout;
+    o.rates.cases = QStringLiteral("случаи");
+    o.rates.population = QStringLiteral("население");
+    o.territory = QStringLiteral("район");
+    o.analysis.report.year = year;
+    o.format = summary::SummaryFormat::None;
+    o.jobs = 2;
+    o.batchBytes = 4096;
+    Recorder sink;
+    const engine::Result result = engine::Engine(o, sink).run();
+    QCOMPARE(result.computed, 8000);
+    const std::vector<double> done = sink.done(), census = sink.done(true);
+    QVERIFY(std::is_sorted(done.begin(), done.end()));
+    QCOMPARE(done.back(), 1.0);
+    // The bar moves while the census reads, before any series is computed.
+    QVERIFY(std::set<double>(census.begin(), census.end()).size() >= 3);
 }
 
 // Its staging folder gone after the first batch, a run says of each later report, by path and
