@@ -66,4 +66,8 @@ lintian --fail-on error "$deb" >"$work/lintian" 2>&1 \
 dpkg-deb -x "$deb" "$work/root"
 got=$("$work/root/usr/bin/vantorel-batch" --version)
 [ "$got" = "vantorel-batch $version" ] || fail "installed vantorel-batch --version says «$got»"
+got=$(DISPLAY= "$work/root/usr/bin/vantorel-tables" --version)
+[ "$got" = "vantorel-tables $version" ] || fail "installed vantorel-tables --version says «$got»"
+DISPLAY= "$work/root/usr/bin/vantorel-tables" --help | grep -q "^Использование: vantorel-tables" \
+    || fail "installed vantorel-tables --help gives no usage"
 echo "package: $(basename "$deb"): ${#expected[@]} files checked, Depends: $depends"
