@@ -201,15 +201,18 @@ private:
         if (report)
             take(*stats::verdictExpected(*report));
         // Incidence is not below 0: the axis of a series that never is
-        // starts there, unless a line drawn goes below, and an interval
-        // that reaches below is drawn down to the axis.
-        const bool fromZero = !(lo < 0)
-            && std::none_of(s.values.begin(), s.values.begin() + n, [](double v) { return v < 0; });
+        // starts there, or, where a line drawn goes below (a forecast
+        // just under 0), at that line; an interval that reaches further
+        // is drawn down to the axis and does not stretch it.
+        const bool negativeValues
+            = std::any_of(s.values.begin(), s.values.begin() + n, [](double v) { return v < 0; });
+        const bool fromZero = !negativeValues && !(lo < 0);
+        const double floor = std::isfinite(lo) ? std::min(lo, 0.0) : 0.0;
         std::vector<double> intervals {ols.piLow, ols.piHigh};
         if (report)
             intervals.insert(intervals.end(), {bounds().first, bounds().second});
         for (const double v : intervals)
-            take(fromZero ? std::max(v, 0.0) : v);
+            take(negativeValues ? v : std::max(v, floor));
         if (!std::isfinite(lo)) {
             lo = 0;
             hi = 1;
