@@ -530,10 +530,14 @@ qint64 seriesPerSecond(const Progress &p)
 
 QString progressText(const Progress &p)
 {
-    QString text = QObject::tr("рассчитано рядов: %1, пропущено: %2, %3 рядов/с")
-                       .arg(p.computed)
-                       .arg(p.skipped)
-                       .arg(seriesPerSecond(p));
+    // Before its first series a run is reading: a long table whole, or the
+    // table's territories for their regions.
+    QString text = p.computed + p.skipped == 0
+        ? QObject::tr("таблица читается")
+        : QObject::tr("рассчитано рядов: %1, пропущено: %2, %3 рядов/с")
+              .arg(p.computed)
+              .arg(p.skipped)
+              .arg(seriesPerSecond(p));
     const QString left = timeLeft(p);
     if (!left.isEmpty())
         text += QObject::tr(", осталось %1").arg(left);

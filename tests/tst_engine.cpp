@@ -16,6 +16,8 @@
 #include <functional>
 #include <set>
 
+Q_DECLARE_METATYPE(engine::Progress)
+
 namespace {
 
 // What a sink is told, as the command line's lines and the rows' cells.
@@ -126,6 +128,8 @@ private slots:
     void territoryRules();
     void timeLeft_data();
     void timeLeft();
+    void progressText_data();
+    void progressText();
 
 private:
     QTemporaryDir dir;
@@ -425,6 +429,28 @@ void TestEngine::timeLeft()
     QFETCH(QString, left);
 
     QCOMPARE(engine::timeLeft({0, 0, elapsedMs, done}), left);
+}
+
+void TestEngine::progressText_data()
+{
+    QTest::addColumn<engine::Progress>("progress");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("reading, its end not yet foreseen")
+        << engine::Progress {0, 0, 500, 0.01} << "таблица читается";
+    QTest::newRow("reading, a tenth in 2 s")
+        << engine::Progress {0, 0, 2000, 0.1} << "таблица читается, осталось около 18 с";
+    QTest::newRow("a skipped series is a series taken")
+        << engine::Progress {0, 1, 1000, 0.5} << "рассчитано рядов: 0, пропущено: 1, 1 рядов/с";
+    QTest::newRow("computing") << engine::Progress {1200, 3, 2000, 0.25}
+                               << "рассчитано рядов: 1200, пропущено: 3, 602 рядов/с, "
+                                  "осталось около 6 с";
+}
+
+void TestEngine::progressText()
+{
+    QFETCH(engine::Progress, progress);
+    QFETCH(QString, text);
+    QCOMPARE(engine::progressText(progress), text);
 }
 
 QTEST_GUILESS_MAIN(TestEngine)
