@@ -65,6 +65,20 @@ void drawLines(QPainter &p, const QStringList &lines, double left, double top, d
             Qt::AlignLeft | Qt::AlignVCenter, lines[i]);
 }
 
+void drawLegendText(QPainter &p, QPointF mark, double pictureWidth, const QString &text)
+{
+    p.setPen(Qt::black);
+    p.drawText(QRectF(mark.x() + 18, mark.y() - 11, pictureWidth - 10 - mark.x() - 18, 22),
+        Qt::AlignLeft | Qt::AlignVCenter, text);
+}
+
+void fitPicture(QPainter &painter, double areaWidth, double areaHeight)
+{
+    const double scale = std::min(areaWidth / Width, areaHeight / Height);
+    painter.translate((areaWidth - Width * scale) / 2, (areaHeight - Height * scale) / 2);
+    painter.scale(scale, scale);
+}
+
 double niceStep(double span, int count)
 {
     if (!(span > 0) || !std::isfinite(span))
@@ -445,9 +459,7 @@ private:
                 p.drawLine(c - QPointF(10, 0), c + QPointF(10, 0));
                 break;
             }
-            p.setPen(Qt::black);
-            p.drawText(QRectF(c.x() + 18, c.y() - 11, Width - 10 - c.x() - 18, 22),
-                Qt::AlignLeft | Qt::AlignVCenter, e.text);
+            drawLegendText(p, c, Width, e.text);
         }
     }
 

@@ -23,6 +23,10 @@ constexpr double Width = 900;
 constexpr double Height = 540;
 constexpr int PngWidth = 1200;
 
+// Scales and centres `painter` so that a picture of Width × Height fills
+// as much of `area` as its proportions allow, as a window shows a chart.
+void fitPicture(QPainter &painter, double areaWidth, double areaHeight);
+
 // `valueName` labels the value axis.
 void drawChart(QPainter &painter, const RowInput &row, const QString &valueName);
 

@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPointF>
 #include <QStringList>
 
 class QFontMetricsF;
@@ -50,6 +51,9 @@ QStringList wrap(const QStringList &items, const QFontMetricsF &metrics, double 
 // Lines one under another from `top`, in the painter's font and pen, each
 // left-aligned in `width` from `left`: a footnote, a list under a plot.
 void drawLines(QPainter &painter, const QStringList &lines, double left, double top, double width);
+// A legend entry's words, in black to the right of its mark at `mark`, up
+// to the picture's right margin.
+void drawLegendText(QPainter &painter, QPointF mark, double pictureWidth, const QString &text);
 
 // Round steps (1, 2, 5 times a power of ten) for about `count` ticks.
 double niceStep(double span, int count);

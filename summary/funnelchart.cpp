@@ -769,9 +769,7 @@ private:
                 p.drawEllipse(c, 7.5, 7.5);
                 break;
             }
-            p.setPen(Qt::black);
-            p.drawText(QRectF(c.x() + 18, c.y() - 11, width - 10 - c.x() - 18, 22),
-                Qt::AlignLeft | Qt::AlignVCenter, e.text);
+            drawLegendText(p, c, width, e.text);
         }
     }
 

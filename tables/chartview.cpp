@@ -30,9 +30,6 @@ void ChartView::paintEvent(QPaintEvent *)
     painter.fillRect(rect(), palette().base());
     if (!result)
         return;
-    const double scale = std::min(width() / summary::Width, height() / summary::Height);
-    painter.translate(
-        (width() - summary::Width * scale) / 2, (height() - summary::Height * scale) / 2);
-    painter.scale(scale, scale);
+    summary::fitPicture(painter, width(), height());
     summary::drawChart(painter, {*result}, valueName);
 }

@@ -61,10 +61,7 @@ protected:
         painter.fillRect(rect(), Qt::white);
         if (!input)
             return;
-        const double scale = std::min(width() / summary::Width, height() / summary::Height);
-        painter.translate(
-            (width() - summary::Width * scale) / 2, (height() - summary::Height * scale) / 2);
-        painter.scale(scale, scale);
+        summary::fitPicture(painter, width(), height());
         summary::drawFunnel(painter, *input);
     }
 
