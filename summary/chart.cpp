@@ -220,7 +220,7 @@ private:
         // is drawn down to the axis and does not stretch it.
         const bool negativeValues
             = std::any_of(s.values.begin(), s.values.begin() + n, [](double v) { return v < 0; });
-        const bool fromZero = !negativeValues && !(lo < 0);
+        const bool fromZero = !(lo < 0); // the values are among the lines
         const double floor = std::isfinite(lo) ? std::min(lo, 0.0) : 0.0;
         std::vector<double> intervals {ols.piLow, ols.piHigh};
         if (report)
